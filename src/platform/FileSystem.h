@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// File-system access with the rules of the program's home platform: names inside a folder
+// resolve without regard to case, "*.ext" listings match the extension without regard to
+// case. Paths use "/"; nothing is lower-cased.
+namespace FileSystem {
+
+// The path as it exists on disk: each component that does not exist as written is matched
+// without regard to case against its folder's entries. Unresolvable paths come back as given.
+QString ResolvePath(const QString& path);
+
+// True when the (case-resolved) path names an existing file or folder.
+bool FileExists(const QString& path);
+bool DirectoryExists(const QString& path);
+// Creates the folder (and the folders above it); false when it cannot be created.
+bool CreateDirectory(const QString& path);
+
+// Names (without folder) of the entries of folder whose name ends in "." + extension, compared
+// without regard to case; entries of every kind, in the order the file system returns them.
+// A missing or unreadable folder gives an empty list.
+QStringList ListByExtension(const QString& folder, const QString& extension);
+
+// Last-write time of a file, in UTC; nothing when the file does not exist.
+std::optional<QDateTime> LastWriteTime(const QString& path);
+
+// The whole file; throws VallorinError "Cannot open file <path>" when it cannot be read.
+QByteArray ReadWholeFile(const QString& path);
+// Writes the whole file (replacing it); throws VallorinError on failure.
+void WriteWholeFile(const QString& path, const QByteArray& data);
+
+// Text of a file's bytes: UTF-8 when they are valid UTF-8, otherwise Windows-1252.
+QString DecodeText(const QByteArray& bytes);
+
+// The file-name part of a path: what follows its last "/", "\" or ":".
+QString FileNamePart(const QString& path);
+
+} // namespace FileSystem

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+// The two branches of the store.
+enum class RootKey { CurrentUser, LocalMachine };
+
+// Value types, numbered as the registry numbers them (REG_SZ, REG_EXPAND_SZ, REG_BINARY,
+// REG_DWORD), so that .reg files and the store agree.
+enum class ValueType { None = 0, String = 1, ExpandString = 2, Binary = 3, DWord = 4 };
+
+// The settings store: a registry of keys and named values kept in one SQLite file per branch
+// inside the prefix ("user.db", "system.db").
+//
+// Like the registry object the pages were written against, it has a current root and at most
+// one open key. Every path is relative to the current root, uses "\" as separator and may not
+// begin with one; a run of separators counts as one. Key and value names compare without
+// regard to case and keep the spelling under which they were created. Sub-keys are listed
+// sorted by the upper-case form of their names, values in creation order. The value named ""
+// is the key's unnamed default value.
+//
+// An open key is one IMMEDIATE transaction on its branch's file; closing it commits, durably
+// (WAL with synchronous=FULL). Every failure throws VallorinError with a text for the user.
+class SettingsStore {
+public:
+    // Opens (creating when absent) the two branch files inside prefixFolder. A file that
+    // exists but is not a store, or is corrupt, is refused with VallorinError and left as it is.
+    explicit SettingsStore(const QString& prefixFolder);
+    ~SettingsStore();
+    SettingsStore(const SettingsStore&) = delete;
+    SettingsStore& operator=(const SettingsStore&) = delete;
+
+    // Selecting a root closes any open key first (committing it).
+    void setRootKey(RootKey root);
+    RootKey rootKey() const;
+
+    // Keys, by path from the current root. These work whether or not a key is open; while one
+    // is open they run inside its transaction.
+    bool keyExists(const QString& path);
+    // Deletes the key with all its sub-keys and values; false when there was no such key.
+    bool deleteKey(const QString& path);
+
+    // Opens the key, closing (committing) any key open before. Without canCreate a missing key
+    // gives false; with it the key and every missing key above it are created. A path with an
+    // empty component longer than 255 characters, or that begins with "\", throws.
+    bool openKey(const QString& path, bool canCreate);
+    // Commits and closes the open key; nothing when none is open.
+    void closeKey();
+    bool hasOpenKey() const;
+    // The path of the open key as it was given to openKey, empty when none is open.
+    QString currentPath() const;
+
+    // Values of the open key. Calling these with no key open throws.
+    bool valueExists(const QString& name);
+    ValueType valueType(const QString& name);
+    // Text of a String or ExpandString value; an absent value reads as empty. A value of
+    // another type throws, as the registry object does.
+    QString readString(const QString& name);
+    void writeString(const QString& name, const QString& value);
+    void writeExpandString(const QString& name, const QString& value);
+    // Bytes of a value of any type; an absent value reads as empty.
+    QByteArray readBinary(const QString& name);
+    void writeBinary(const QString& name, const QByteArray& data);
+    // A DWord value; a value of another type throws.
+    quint32 readInteger(const QString& name);
+    void writeInteger(const QString& name, quint32 value);
+    // Writes raw bytes with the given type (the .reg importer uses this).
+    void writeRaw(const QString& name, ValueType type, const QByteArray& data);
+    bool deleteValue(const QString& name);
+
+    // Names below the open key.
+    QStringList getKeyNames();
+    QStringList getValueNames();
+
+    // Sub-key names of any key by path (sorted as getKeyNames), for tools that walk the tree.
+    QStringList keyNamesOf(const QString& path);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+// The longest key name component the store accepts.
+inline constexpr int MaxKeyNameLength = 255;

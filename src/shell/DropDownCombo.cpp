@@ -1,0 +1,6 @@
+#include "DropDownCombo.h"
+
+void DropDownCombo::showPopup() {
+    emit dropDown();
+    QComboBox::showPopup();
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+// A fresh prefix folder for one test, removed afterwards.
+class TempPrefix {
+public:
+    TempPrefix();
+    // The prefix folder with a trailing "/".
+    QString folder() const;
+    // A path inside the prefix.
+    QString path(const QString& relative) const;
+    // Creates (or replaces) the drive mapping dosdevices/<letter>: -> target.
+    void mapDrive(QChar letter, const QString& target) const;
+    // Writes a file (creating its folders) and returns its path.
+    QString writeFile(const QString& relative, const QByteArray& content) const;
+
+private:
+    QTemporaryDir dir;
+};
