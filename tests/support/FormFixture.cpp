@@ -55,3 +55,13 @@ bool FormFixture::closeForm() {
     const bool closed = form->close();
     return closed;
 }
+
+void FormFixture::reset() {
+    form.reset();
+    prefix.reset();
+    prompts.clear();
+    prompts.answers.clear();
+    prompts.files.clear();
+    starter.commandLines.clear();
+    help.requests.clear();
+}

@@ -4,11 +4,14 @@
 #include <QFile>
 #include <QFileInfo>
 
-TempPrefix::TempPrefix() : dir(QDir::tempPath() + "/vallorin-test-XXXXXX") {
-    QDir(dir.path()).mkpath("dosdevices");
+TempPrefix::TempPrefix() { reset(); }
+
+void TempPrefix::reset() {
+    dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/vallorin-test-XXXXXX");
+    QDir(dir->path()).mkpath("dosdevices");
 }
 
-QString TempPrefix::folder() const { return dir.path() + '/'; }
+QString TempPrefix::folder() const { return dir->path() + '/'; }
 
 QString TempPrefix::path(const QString& relative) const { return folder() + relative; }
 
