@@ -32,7 +32,7 @@ class MainFormTest : public FormFixture {};
 TEST_F(MainFormTest, TheAntiVirusKeyWinsOverTheOlderOne) {
     struct Row {
         const char* name;
-        std::optional<QString> avtk, antiVirus;  // InstallPath, or a key without it when empty
+        std::optional<QString> avtk, antiVirus; // InstallPath, or a key without it when empty
         bool antiVirusKey;
         QString expected;
     };
@@ -89,7 +89,7 @@ TEST_F(MainFormTest, MissingToolkitFilesDisableTheirButtons) {
         {"CleanBoo.exe", {"SBtnClean"}, {"LabCleanBoo"}},
         {"WViVer32.exe", {"SBtnCompute", "SBtnVerify"}, {"LabVerify"}},
     };
-    const QStringList buttons = {"SBtnScan", "SBtnRepair", "SBtnEnc", "SBtnSchedule",
+    const QStringList buttons = {"SBtnScan",  "SBtnRepair",  "SBtnEnc",   "SBtnSchedule",
                                  "SBtnClean", "SBtnCompute", "SBtnVerify"};
     const QStringList labels = {"LabFindV", "LabRep", "LabCleanBoo", "LabVerify"};
     for (const Row& row : rows) {
@@ -121,15 +121,15 @@ TEST_F(MainFormTest, NoToolkitDisablesEveryToolkitButtonWithoutAMessage) {
 }
 
 TEST_F(MainFormTest, ChoosersListToolkitFilesButNotReservedNames) {
-    const QString folder = installToolkit({"find.lst", "Names.LST", "mine.lst", "a.lst",
-                                           "x.lstx", "extra.drv", "guard.drv"});
+    const QString folder = installToolkit(
+        {"find.lst", "Names.LST", "mine.lst", "a.lst", "x.lstx", "extra.drv", "guard.drv"});
     QDir().mkpath(folder + "old.lst");
     TMainForm& main = start();
     for (QComboBox* combo : {main.Find.ChklistCombo, main.Repair.RChkCombo}) {
         QStringList entries = Entries(combo);
         ASSERT_FALSE(entries.isEmpty());
         EXPECT_EQ(entries.takeFirst(), "(None)");
-        entries.sort();  // listed in the file system's order
+        entries.sort(); // listed in the file system's order
         EXPECT_EQ(entries, QStringList({"a", "mine", "old"}));
         EXPECT_EQ(combo->currentIndex(), 0);
     }
@@ -172,7 +172,7 @@ TEST_F(MainFormTest, StoredDefinitionsAreListedWithTheStoredSelection) {
 TEST_F(MainFormTest, TheCloseQuestionFollowsTheApplyButton) {
     struct Row {
         const char* name;
-        std::optional<MessageAnswer> answer;  // nothing: no question expected
+        std::optional<MessageAnswer> answer; // nothing: no question expected
         bool closes;
     };
     const Row rows[] = {
@@ -201,8 +201,9 @@ TEST_F(MainFormTest, TheCloseQuestionFollowsTheApplyButton) {
         // Saving at close is what writes the selections; Cancel saves nothing.
         EXPECT_EQ(stored(RootKey::CurrentUser, ProgramKey + "\\Find", "Selected").has_value(),
                   row.closes);
-        if (!row.closes)
+        if (!row.closes) {
             EXPECT_EQ(main.Main.PageControl->currentWidget(), main.Main.GuardSheet);
+        }
     }
 }
 
@@ -214,8 +215,10 @@ TEST_F(MainFormTest, F1ShowsTheTopicOfTheFocusedPage) {
     const struct {
         QWidget* page;
         int context;
-    } pages[] = {{main.Main.FindSheet, 20}, {main.Main.RepairSheet, 50},
-                 {main.Main.CheckSheet, 60}, {main.Main.GuardSheet, 75},
+    } pages[] = {{main.Main.FindSheet, 20},
+                 {main.Main.RepairSheet, 50},
+                 {main.Main.CheckSheet, 60},
+                 {main.Main.GuardSheet, 75},
                  {main.Main.ViewSheet, 100}};
     for (const auto& [page, context] : pages) {
         main.BringPageToFront(page);
@@ -250,8 +253,8 @@ TEST_F(MainFormTest, ACorruptStoreIsReportedAndLeftAlone) {
 TEST_F(MainFormTest, TheWindowHasItsDesignedSizeAndCaptions) {
     TMainForm& main = start();
     EXPECT_EQ(main.Main.PageControl->count(), 5);
-    const QStringList captions = {" Find viruses ", "Repair drives", "Disk integrity",
-                                  "WinGuard", "  View reports "};
+    const QStringList captions = {" Find viruses ", "Repair drives", "Disk integrity", "WinGuard",
+                                  "  View reports "};
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(main.Main.PageControl->tabText(i), captions[i]);
     EXPECT_EQ(main.Main.PageControl->currentIndex(), 0);

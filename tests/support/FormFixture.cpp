@@ -44,9 +44,8 @@ QString FormFixture::installToolkit(const QStringList& files) {
 }
 
 TMainForm& FormFixture::start() {
-    form = std::make_unique<TMainForm>(
-        Services{prefix.folder(), prefix.path("vallorin"), prompts, starter, help,
-                 [this] { return clock; }});
+    form = std::make_unique<TMainForm>(Services{prefix.folder(), prefix.path("vallorin"), prompts,
+                                                starter, help, [this] { return clock; }});
     return *form;
 }
 

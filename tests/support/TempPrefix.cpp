@@ -4,16 +4,22 @@
 #include <QFile>
 #include <QFileInfo>
 
-TempPrefix::TempPrefix() { reset(); }
+TempPrefix::TempPrefix() {
+    reset();
+}
 
 void TempPrefix::reset() {
     dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/vallorin-test-XXXXXX");
     QDir(dir->path()).mkpath("dosdevices");
 }
 
-QString TempPrefix::folder() const { return dir->path() + '/'; }
+QString TempPrefix::folder() const {
+    return dir->path() + '/';
+}
 
-QString TempPrefix::path(const QString& relative) const { return folder() + relative; }
+QString TempPrefix::path(const QString& relative) const {
+    return folder() + relative;
+}
 
 void TempPrefix::mapDrive(QChar letter, const QString& target) const {
     const QString link = path(QString("dosdevices/%1:").arg(letter.toLower()));
