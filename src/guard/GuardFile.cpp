@@ -57,7 +57,9 @@ QList<GuardFileEntry> ParseGuardFile(const QString& text) {
 
 namespace {
 
-bool HasLineBreak(const QString& text) { return text.contains('\r') || text.contains('\n'); }
+bool HasLineBreak(const QString& text) {
+    return text.contains('\r') || text.contains('\n');
+}
 
 } // namespace
 
@@ -82,7 +84,9 @@ QString FormatGuardFile(QList<GuardFileValue> values) {
     return text;
 }
 
-QByteArray EncodeGuardFile(const QString& text) { return text.toUtf8(); }
+QByteArray EncodeGuardFile(const QString& text) {
+    return text.toUtf8();
+}
 
 QString DecodeGuardFile(const QByteArray& bytes, const QString& fileName) {
     if (bytes.size() > MaxGuardFileSize)

@@ -12,7 +12,7 @@
 struct GuardFileEntry {
     QString name;
     QString value;
-    bool flag = false;  // a flag value (binary 01 00 00 00) instead of a text
+    bool flag = false; // a flag value (binary 01 00 00 00) instead of a text
     bool operator==(const GuardFileEntry&) const = default;
 };
 

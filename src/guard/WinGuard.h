@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QAbstractButton;
 class QLineEdit;
 class TMainForm;
@@ -25,8 +27,7 @@ void ReadGuardSettings(TMainForm& form, RootKey root, const QString& path);
 void WriteGuardSettings(TMainForm& form, RootKey root, const QString& path);
 // One text option (a box and its edit) into the open key.
 void WriteGuardTextOption(TMainForm& form, QLineEdit* edit, QAbstractButton* box,
-                          const QString& path, const QString& textName,
-                          const QString& booleanName);
+                          const QString& path, const QString& textName, const QString& booleanName);
 // Installs the guard: the start entry, the driver key with its driver and messages, the page.
 void EnableGuard(TMainForm& form);
 // Removes the guard, keeping the page's settings in the guard key.
@@ -57,8 +58,7 @@ void SBtnMessagesClick(TMainForm& form);
 
 // ---- Fixed texts shared with the messages dialog
 
-inline const QString GuardMessageNames[4] = {"FILEALERT", "BOOTALERT", "FILEREPAIR",
-                                             "BOOTREPAIR"};
+inline const QString GuardMessageNames[4] = {"FILEALERT", "BOOTALERT", "FILEREPAIR", "BOOTREPAIR"};
 inline const QString GuardMessageDefaults[4] = {
     "File <file> is infected with the <virus> virus!!!",
     "Disk <disk> is infected with the <virus> virus!!!",
