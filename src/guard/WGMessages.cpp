@@ -38,6 +38,8 @@ void TMessageForm::FormCreate() {
         ReadMessages(RootKey::LocalMachine, form.GuardVxdKey);
     else
         Ui.BtnSave->setEnabled(false);
+    for (int i = 0; i < 4; ++i)
+        edit(i)->setCursorPosition(0); // show each message from its start
     // The first control of the tab order that can take the focus.
     (Ui.BtnSave->isEnabled() ? Ui.BtnSave : Ui.BtnCancel)->setFocus();
 }
