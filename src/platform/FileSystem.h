@@ -13,10 +13,12 @@
 namespace FileSystem {
 
 // The path as it exists on disk: each component that does not exist as written is matched
-// without regard to case against its folder's entries. Unresolvable paths come back as given.
+// without regard to case against its folder's entries (the exact name first). A component that
+// cannot be found, and all after it, stay as written.
 QString ResolvePath(const QString& path);
 
-// True when the (case-resolved) path names an existing file or folder.
+// True when the (case-resolved) path names an existing file (anything but a folder), and an
+// existing folder, respectively.
 bool FileExists(const QString& path);
 bool DirectoryExists(const QString& path);
 // Creates the folder (and the folders above it); false when it cannot be created.
@@ -37,6 +39,9 @@ void WriteWholeFile(const QString& path, const QByteArray& data);
 
 // Text of a file's bytes: UTF-8 when they are valid UTF-8, otherwise Windows-1252.
 QString DecodeText(const QByteArray& bytes);
+// Bytes of a text in Windows-1252; a character the code page lacks becomes "?" and clears
+// *lossless (when given).
+QByteArray EncodeWindows1252(const QString& text, bool* lossless = nullptr);
 
 // The file-name part of a path: what follows its last "/", "\" or ":".
 QString FileNamePart(const QString& path);

@@ -1,1 +1,31 @@
-int main() { return 0; }
+#include "platform/Prefix.h"
+#include "platform/ProgramStart.h"
+#include "platform/VallorinError.h"
+#include "platform/qt/HelpViewer.h"
+#include "platform/qt/QtPrompts.h"
+#include "shell/AVTKmain.h"
+
+#include <QApplication>
+
+// The program takes no options: where it lives is the prefix, an environment setting.
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Vallorin");
+    QApplication::setStyle("Windows");
+
+    QtPrompts prompts;
+    HelpViewer help;
+    QString prefix;
+    try {
+        prefix = Prefix::Prepare(Prefix::Location());
+    } catch (const VallorinError& error) {
+        prompts.errorBox(error.message());
+        return 1;
+    }
+    SpawnProgramStarter starter(prefix);
+    TMainForm form(Services{prefix, QApplication::applicationFilePath(), prompts, starter, help});
+    prompts.setOwner(&form);
+    help.setOwner(&form);
+    form.show();
+    return app.exec();
+}

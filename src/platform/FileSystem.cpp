@@ -1,0 +1,295 @@
+#include "platform/FileSystem.h"
+
+#include "platform/VallorinError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+char16_t asciiLower(char16_t c) {
+    return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+}
+
+// Names compare as the home platform compares them: only A to Z fold.
+bool equalsIgnoringAsciiCase(QStringView a, QStringView b) {
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (asciiLower(a[i].unicode()) != asciiLower(b[i].unicode()))
+            return false;
+    }
+    return true;
+}
+
+bool endsWithIgnoringAsciiCase(QStringView text, QStringView tail) {
+    return text.size() >= tail.size() && equalsIgnoringAsciiCase(text.right(tail.size()), tail);
+}
+
+// lstat, so that a dangling link still counts as an entry that exists as written.
+bool entryExists(const QString& path) {
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+QString errnoText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Windows-1252 code points of the bytes 0x80 to 0x9F; the five bytes the code page leaves
+// undefined keep their C1 code point, so that every byte decodes and encodes back.
+constexpr std::array<char16_t, 32> Cp1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool isValidUtf8(const unsigned char* p, qsizetype n) {
+    qsizetype i = 0;
+    while (i < n) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int extra;
+        unsigned char lo = 0x80, hi = 0xBF; // allowed range of the second byte
+        if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            if (c == 0xE0)
+                lo = 0xA0;
+            else if (c == 0xED)
+                hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            if (c == 0xF0)
+                lo = 0x90;
+            else if (c == 0xF4)
+                hi = 0x8F;
+        } else {
+            return false;
+        }
+        if (n - i <= extra)
+            return false;
+        if (p[i + 1] < lo || p[i + 1] > hi)
+            return false;
+        for (int k = 2; k <= extra; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80)
+                return false;
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+} // namespace
+
+namespace FileSystem {
+
+QString ResolvePath(const QString& path) {
+    if (path.isEmpty() || entryExists(path))
+        return path;
+    const QStringList parts = path.split(u'/');
+    QString resolved;
+    bool lost = false; // once a component cannot be found, the rest stays as written
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        const QString& part = parts[i];
+        const QString parent = resolved;
+        if (i > 0)
+            resolved += u'/';
+        if (lost || part.isEmpty() || part == u"." || part == u".." ||
+            entryExists(resolved + part)) {
+            resolved += part;
+            continue;
+        }
+        const QString folder = i == 0 ? QStringLiteral(".") : (parent.isEmpty() ? "/" : parent);
+        // Sorted, so that of two names differing only in case the same one is always chosen.
+        const QStringList entries = QDir(folder).entryList(
+            QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+        QString match;
+        for (const QString& entry : entries) {
+            if (equalsIgnoringAsciiCase(entry, part)) {
+                match = entry;
+                break;
+            }
+        }
+        if (match.isEmpty()) {
+            lost = true;
+            resolved += part;
+        } else {
+            resolved += match;
+        }
+    }
+    return resolved;
+}
+
+bool FileExists(const QString& path) {
+    const QFileInfo info(ResolvePath(path));
+    return info.exists() && !info.isDir();
+}
+
+bool DirectoryExists(const QString& path) {
+    return QFileInfo(ResolvePath(path)).isDir();
+}
+
+bool CreateDirectory(const QString& path) {
+    const QString resolved = ResolvePath(path);
+    return QDir().mkpath(resolved) && QFileInfo(resolved).isDir();
+}
+
+QStringList ListByExtension(const QString& folder, const QString& extension) {
+    QStringList names;
+    const QString tail = u'.' + extension;
+    const QDir dir(ResolvePath(folder));
+    const QStringList entries = dir.entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
+    for (const QString& entry : entries) {
+        if (endsWithIgnoringAsciiCase(entry, tail))
+            names.append(entry);
+    }
+    return names;
+}
+
+std::optional<QDateTime> LastWriteTime(const QString& path) {
+    const QFileInfo info(ResolvePath(path));
+    if (!info.exists())
+        return std::nullopt;
+    return info.lastModified().toUTC();
+}
+
+QByteArray ReadWholeFile(const QString& path) {
+    const QString resolved = ResolvePath(path);
+    QFile file(resolved);
+    if (QFileInfo(resolved).isDir() || !file.open(QIODevice::ReadOnly))
+        throw VallorinError("Cannot open file " + path);
+    QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw VallorinError("Cannot open file " + path);
+    return data;
+}
+
+void WriteWholeFile(const QString& path, const QByteArray& data) {
+    // Write beside the file and rename over it, so that a reader sees the old file or the
+    // new one, never half of one, and a full disk leaves the old file as it was.
+    QString target = ResolvePath(path);
+    const QFileInfo info(target);
+    if (info.isSymLink() && info.exists())
+        target = info.canonicalFilePath(); // replace the file the link names, keep the link
+    const QFileInfo existingInfo(target);
+    if (existingInfo.isDir())
+        throw VallorinError("Cannot write file " + path + ": it is a folder");
+    // Renaming over a device or a pipe would replace it rather than write to it.
+    if (existingInfo.exists() && !existingInfo.isFile())
+        throw VallorinError("Cannot write file " + path + ": it is not a plain file");
+
+    const QString folder = QFileInfo(target).absolutePath();
+    QByteArray temp = QFile::encodeName(folder + "/." + QFileInfo(target).fileName() + ".XXXXXX");
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC); // created with mode 0600
+    if (fd < 0)
+        throw VallorinError("Cannot write file " + path + ": " + errnoText(errno));
+
+    auto fail = [&](int error) {
+        ::close(fd);
+        ::unlink(temp.constData());
+        throw VallorinError("Cannot write file " + path + ": " + errnoText(error));
+    };
+    const QByteArray name = QFile::encodeName(target);
+    struct stat existing;
+    if (::stat(name.constData(), &existing) == 0 && ::fchmod(fd, existing.st_mode & 07777) != 0)
+        fail(errno);
+    const char* p = data.constData();
+    qsizetype left = data.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, p, size_t(left));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(errno);
+        }
+        p += written;
+        left -= written;
+    }
+    if (::fsync(fd) != 0)
+        fail(errno);
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temp.constData());
+        throw VallorinError("Cannot write file " + path + ": " + errnoText(error));
+    }
+    if (::rename(temp.constData(), name.constData()) != 0) {
+        const int error = errno;
+        ::unlink(temp.constData());
+        throw VallorinError("Cannot write file " + path + ": " + errnoText(error));
+    }
+    // The rename itself is durable only once the folder is synced.
+    const int dirFd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+}
+
+QString DecodeText(const QByteArray& bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    if (isValidUtf8(p, n)) {
+        const bool bom = n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF;
+        return bom ? QString::fromUtf8(bytes.constData() + 3, n - 3) : QString::fromUtf8(bytes);
+    }
+    QString text(n, Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(text.data());
+    for (qsizetype i = 0; i < n; ++i) {
+        const unsigned char c = p[i];
+        out[i] = (c >= 0x80 && c <= 0x9F) ? Cp1252High[c - 0x80] : char16_t(c);
+    }
+    return text;
+}
+
+QByteArray EncodeWindows1252(const QString& text, bool* lossless) {
+    QByteArray bytes(text.size(), Qt::Uninitialized);
+    bool exact = true;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        int byte = -1;
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+            byte = c;
+        } else {
+            for (int k = 0; k < int(Cp1252High.size()); ++k) {
+                if (Cp1252High[k] == c) {
+                    byte = 0x80 + k;
+                    break;
+                }
+            }
+        }
+        if (byte < 0) {
+            exact = false;
+            byte = '?';
+        }
+        bytes[i] = char(byte);
+    }
+    if (lossless)
+        *lossless = exact;
+    return bytes;
+}
+
+QString FileNamePart(const QString& path) {
+    for (qsizetype i = path.size() - 1; i >= 0; --i) {
+        const QChar c = path[i];
+        if (c == u'/' || c == u'\\' || c == u':')
+            return path.mid(i + 1);
+    }
+    return path;
+}
+
+} // namespace FileSystem

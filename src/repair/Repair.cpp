@@ -1,0 +1,9 @@
+#include "Repair.h"
+
+#include "shell/AVTKmain.h"
+
+void ConnectRepairPage(TMainForm&) {}
+
+void LoadRepairSettings(TMainForm&) {}
+
+void SaveRepairSettings(TMainForm&) {}

@@ -1,0 +1,306 @@
+#include "AVTKmain.h"
+
+#include "definitions/Common.h"
+#include "guard/WinGuard.h"
+#include "integrity/Integrity.h"
+#include "platform/Drives.h"
+#include "platform/FileSystem.h"
+#include "platform/SettingsStore.h"
+#include "platform/VallorinError.h"
+#include "repair/Repair.h"
+#include "scan/Find.h"
+#include "shell/DropDownCombo.h"
+#include "shell/Handlers.h"
+#include "shell/Launchers.h"
+#include "shell/ReportViewer.h"
+#include "toolkit/Toolkit.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLineEdit>
+#include <QScreen>
+#include <QShortcut>
+#include <QSignalBlocker>
+
+namespace {
+
+const QString GuardFilter =
+    "All files (*.*)|*.*|Text files (*.txt)|*.txt|WinGuard logs (*.log)|*.log";
+
+} // namespace
+
+TMainForm::TMainForm(Services services, QWidget* parent)
+    : QWidget(parent), services(std::move(services)) {
+    Main.setupUi(this);
+    Find.setupUi(Main.FindSheet);
+    Repair.setupUi(Main.RepairSheet);
+    Check.setupUi(Main.CheckSheet);
+    Guard.setupUi(Main.GuardSheet);
+    View.setupUi(Main.ViewSheet);
+    setFixedSize(size());
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    OpenDialog.filter = GuardFilter;
+    OpenDialog.mustExist = true;
+    OpenDialog.showHelp = true;
+    SaveDialog.filter = GuardFilter;
+
+    Main.SBtnEnc->setIcon(style()->standardIcon(QStyle::SP_FileDialogInfoView));
+    Main.SBtnSchedule->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+
+    // Only the user's choice of a tab runs this; BringPageToFront keeps it quiet.
+    connect(Main.PageControl, &QTabWidget::currentChanged, this,
+            [this] { guarded([this] { PageControlChange(); }); });
+    connect(Main.BtnExit, &QAbstractButton::clicked, this, [this] { BtnExitClick(); });
+    auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
+    f1->setContext(Qt::WindowShortcut);
+    connect(f1, &QShortcut::activated, this, [this] { guarded([this] { ShowContextHelp(); }); });
+
+    ConnectFindPage(*this);
+    ConnectRepairPage(*this);
+    ConnectCheckPage(*this);
+    ConnectGuardPage(*this);
+    ConnectViewPage(*this);
+    ConnectLaunchers(*this);
+
+    FormCreate();
+}
+
+TMainForm::~TMainForm() = default;
+
+SettingsStore& TMainForm::store() {
+    if (!Settings)
+        throw VallorinError("The settings store is not open");
+    return *Settings;
+}
+
+bool TMainForm::guarded(const std::function<void()>& handler) {
+    return RunGuarded(prompts(), handler);
+}
+
+// ---- Start-up
+
+void TMainForm::FormCreate() {
+    // Each step that fails ends the sequence there; the window opens with what was done.
+    const std::function<void()> steps[] = {
+        [this] { Settings = std::make_unique<SettingsStore>(prefixFolder()); },
+        [this] { ToolkitFolder = LocateToolkit(); },
+        [this] { CentreOnScreen(); },
+        // The prefix is the program folder: writable, and where every toolkit program runs.
+        [this] { ProgramFolder = prefixFolder(); },
+        [this] { CheckToolkitFiles(); },
+        [this] { LoadPages(); },
+    };
+    for (const auto& step : steps) {
+        if (!guarded(step))
+            break;
+    }
+}
+
+QString TMainForm::LocateToolkit() {
+    store().setRootKey(RootKey::LocalMachine);
+    QString result;
+    for (const QString key : {"SOFTWARE\\Dr Solomon's Software\\Dr Solomon's AVTK",
+                              "SOFTWARE\\Dr Solomon's Software\\Anti-Virus"}) {
+        if (store().keyExists(key))
+            result = ReadInstallPath(key, result);
+    }
+    // A Windows path ("C:\AVTK\") goes through the prefix's drive map; case is kept, since
+    // names resolve without regard to case anyway.
+    return result.isEmpty() ? result : Drives::NativePath(prefixFolder(), result);
+}
+
+QString TMainForm::ReadInstallPath(const QString& keyPath, const QString& previous) {
+    SettingsStore& settings = store();
+    QString outcome = previous;
+    if (settings.openKey(keyPath, false)) {
+        try {
+            outcome = ReadText(settings, "InstallPath");
+        } catch (...) {
+            settings.closeKey();
+            throw;
+        }
+    }
+    settings.closeKey();
+    return outcome;
+}
+
+void TMainForm::CentreOnScreen() {
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->geometry();
+    const QSize outer = frameGeometry().size();
+    move(area.x() + area.width() / 2 - outer.width() / 2,
+         area.y() + area.height() / 2 - outer.height() / 2);
+}
+
+void TMainForm::CheckToolkitFiles() {
+    const auto missing = [this](const QString& name) {
+        return !FileSystem::FileExists(ToolkitFolder + name);
+    };
+    if (missing(ToolkitFile::FindVirus)) {
+        Find.SBtnScan->setEnabled(false);
+        Repair.SBtnRepair->setEnabled(false);
+        Find.LabFindV->setVisible(true);
+        Repair.LabRep->setVisible(true);
+    }
+    if (missing(ToolkitFile::Encyclopedia))
+        Main.SBtnEnc->setEnabled(false);
+    if (missing(ToolkitFile::SchedulerTest))
+        Main.SBtnSchedule->setEnabled(false);
+    if (missing(ToolkitFile::Cleaner)) {
+        Repair.SBtnClean->setEnabled(false);
+        Repair.LabCleanBoo->setVisible(true);
+    }
+    if (missing(ToolkitFile::ViVerify)) {
+        Check.SBtnCompute->setEnabled(false);
+        Check.SBtnVerify->setEnabled(false);
+        Check.LabVerify->setVisible(true);
+    }
+}
+
+void TMainForm::LoadPages() {
+    FillToolkitFileCombo(*this, Find.ChklistCombo, "lst");
+    FillToolkitFileCombo(*this, Find.DrvCombo, "drv");
+    FillToolkitFileCombo(*this, Repair.RChkCombo, "lst");
+    FillToolkitFileCombo(*this, Repair.RDrvCombo, "drv");
+
+    store().setRootKey(RootKey::CurrentUser);
+    FillDefinitionCombo(*this, "Find", Find.ScanCombo);
+    if (Find.ScanCombo->count() > 0)
+        Find.SBtnDelScan->setEnabled(true);
+    if (Find.ScanCombo->currentIndex() >= 0)
+        ScanComboChange(*this);
+
+    LoadRepairSettings(*this);
+
+    store().setRootKey(RootKey::CurrentUser);
+    FillDefinitionCombo(*this, "Verify", Check.CheckCombo);
+    if (Check.CheckCombo->count() > 0)
+        Check.SBtnDelCheck->setEnabled(true);
+    if (Check.CheckCombo->currentIndex() >= 0)
+        CheckComboChange(*this);
+
+    LoadGuardPage(*this);
+    RestartNotice = false;
+}
+
+// ---- Shut-down
+
+void TMainForm::SavePages() {
+    SettingsStore& settings = store();
+    const auto writeSelected = [&](const QString& operation, const QComboBox* combo) {
+        settings.setRootKey(RootKey::CurrentUser);
+        settings.openKey(ProgramKey + '\\' + operation, true);
+        settings.writeString("Selected", combo->currentText());
+        settings.closeKey();
+    };
+    settings.setRootKey(RootKey::CurrentUser);
+    SaveScanDefinition(*this);
+    writeSelected("Find", Find.ScanCombo);
+    SaveRepairSettings(*this);
+    SaveCheckDefinition(*this);
+    writeSelected("Verify", Check.CheckCombo);
+}
+
+bool TMainForm::FormCloseQuery() {
+    if (!Guard.SBtnApply->isEnabled())
+        return true;
+    BringPageToFront(Main.GuardSheet);
+    switch (prompts().message(MessageKind::Confirm,
+                              "You have specified changes to WinGuard's configuration.\r"
+                              "Do you wish to save the new settings?",
+                              MessageButtons::YesNoCancel)) {
+    case MessageAnswer::Yes:
+        SBtnApplyClick(*this);
+        return true;
+    case MessageAnswer::No:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    // A failure while applying or saving keeps the window open; what was written stays written.
+    bool closing = false;
+    guarded([&] {
+        if (FormCloseQuery()) {
+            SavePages();
+            closing = true;
+        }
+    });
+    closing ? event->accept() : event->ignore();
+}
+
+void TMainForm::BringPageToFront(QWidget* page) {
+    const QSignalBlocker quiet(Main.PageControl);
+    Main.PageControl->setCurrentWidget(page);
+}
+
+void TMainForm::PageControlChange() {
+    QWidget* page = Main.PageControl->currentWidget();
+    if (page == Main.GuardSheet && !Guard.SBtnApply->isEnabled())
+        LoadGuardPage(*this);
+    if (page == Main.ViewSheet)
+        RefreshReportButtons(*this);
+}
+
+void TMainForm::BtnExitClick() {
+    close();
+}
+
+// ---- Help
+
+int TMainForm::HelpContextOf(const QWidget* widget) {
+    for (; widget; widget = widget->parentWidget()) {
+        const int context = widget->property("helpContext").toInt();
+        if (context != 0)
+            return context;
+        if (widget->isWindow())
+            break;
+    }
+    return 0;
+}
+
+void TMainForm::ShowContextHelp() {
+    const int context = HelpContextOf(QApplication::focusWidget());
+    if (context != 0)
+        help().showHelp("Vallorin.hlp", HelpCommand::Context, context);
+}
+
+// ---- Connections
+
+void TMainForm::onClick(QAbstractButton* button, Handler handler) {
+    connect(button, &QAbstractButton::clicked, this,
+            [this, handler] { guarded([&] { handler(*this); }); });
+}
+
+void TMainForm::onToggled(QAbstractButton* box, Handler handler) {
+    connect(box, &QAbstractButton::toggled, this,
+            [this, handler] { guarded([&] { handler(*this); }); });
+}
+
+void TMainForm::onChecked(QAbstractButton* radio, Handler handler) {
+    connect(radio, &QAbstractButton::toggled, this, [this, handler](bool checked) {
+        if (checked)
+            guarded([&] { handler(*this); });
+    });
+}
+
+void TMainForm::onTextChanged(QLineEdit* edit, Handler handler) {
+    connect(edit, &QLineEdit::textChanged, this,
+            [this, handler] { guarded([&] { handler(*this); }); });
+}
+
+void TMainForm::onDropDown(DropDownCombo* combo, Handler handler) {
+    connect(combo, &DropDownCombo::dropDown, this,
+            [this, handler] { guarded([&] { handler(*this); }); });
+}
+
+void TMainForm::onActivated(QComboBox* combo, Handler handler) {
+    connect(combo, &QComboBox::activated, this,
+            [this, handler] { guarded([&] { handler(*this); }); });
+}

@@ -1,0 +1,5 @@
+#include "Launchers.h"
+
+#include "shell/AVTKmain.h"
+
+void ConnectLaunchers(TMainForm&) {}

@@ -1,0 +1,6 @@
+#pragma once
+
+class TMainForm;
+
+// The encyclopedia, scheduler, help and About buttons below the pages.
+void ConnectLaunchers(TMainForm& form);

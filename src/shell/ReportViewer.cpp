@@ -1,0 +1,7 @@
+#include "ReportViewer.h"
+
+#include "shell/AVTKmain.h"
+
+void ConnectViewPage(TMainForm&) {}
+
+void RefreshReportButtons(TMainForm&) {}

@@ -1,0 +1,7 @@
+#include "Toolkit.h"
+
+#include "shell/AVTKmain.h"
+
+int StartProgram(TMainForm& form, const QString& commandLine) {
+    return form.starter().start(commandLine);
+}
