@@ -358,7 +358,7 @@ TEST_F(WinGuardTest, WithoutAToolkitFolderTheDriverIsABareName) {
     EXPECT_EQ(stored(RootKey::LocalMachine, RunServices, "WinGuard"), "WGFE95.EXE");
 }
 
-TEST_F(WinGuardTest, AKeyThatCannotBeOpenedIsReportedAndApplyStillFinishes) {
+TEST_F(WinGuardTest, AVanishedDriverKeyIsReportedAndNotCreatedAgain) {
     install();
     start();
     g().ChkBoxWrite->setChecked(true);
