@@ -127,13 +127,17 @@ TEST_F(DefinitionDialogsTest, NameInUseInOtherCaseIsRefused) {
     seedScans({"DAILY"}, "DAILY");
     start();
     QComboBox* combo = form->Find.ScanCombo;
-    onModal<TAddScanForm>([&] { form->Find.SBtnAddScan->click(); },
-                          [&](TAddScanForm& dialog) {
-                              enterName(dialog, "Daily");
-                              EXPECT_TRUE(dialog.isVisible());
-                              enterName(dialog, "Weekly");
-                              EXPECT_FALSE(dialog.isVisible());
-                          });
+    form->Find.ChkBoxError->setChecked(true);
+    onModal<TAddScanForm>(
+        [&] { form->Find.SBtnAddScan->click(); },
+        [&](TAddScanForm& dialog) {
+            EXPECT_EQ(stored(RootKey::CurrentUser, FindKey + "\\DAILY", "ExtErr"), "1")
+                << "the page is saved before the dialog opens";
+            enterName(dialog, "Daily");
+            EXPECT_TRUE(dialog.isVisible());
+            enterName(dialog, "Weekly");
+            EXPECT_FALSE(dialog.isVisible());
+        });
     ASSERT_EQ(prompts.messages.size(), 1);
     EXPECT_EQ(prompts.messages[0].kind, MessageKind::Information);
     EXPECT_EQ(prompts.messages[0].text, "That name is already in use. Enter a new name.");
