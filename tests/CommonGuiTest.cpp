@@ -3,7 +3,6 @@
 #include "definitions/Common.h"
 #include "platform/VallorinError.h"
 
-
 #include <cmath>
 
 namespace {
