@@ -478,10 +478,33 @@ TEST_F(IntegrityTest, ThePageShowsEveryCaptionWhole) {
     if (!shot.isEmpty())
         main.grab().save(shot);
     EXPECT_EQ(main.Check.LabLastCompDate->text(), "Wednesday 1 October 1997 12:15pm");
-    for (QWidget* widget : main.Main.CheckSheet->findChildren<QWidget*>()) {
+    const QList<QWidget*> widgets = main.Main.CheckSheet->findChildren<QWidget*>();
+    for (QWidget* widget : widgets) {
         if (!qobject_cast<QAbstractButton*>(widget) && !qobject_cast<QLabel*>(widget))
             continue;
         EXPECT_GE(widget->width(), widget->sizeHint().width())
             << widget->objectName().toStdString();
     }
+    // No two controls of one group overlap, but for the bytes edit and its up-down, which sit
+    // in the gap of their label's text.
+    const Ui::CheckSheet& s = main.Check;
+    for (QWidget* a : widgets) {
+        for (QWidget* b : widgets) {
+            if (a >= b || a->parentWidget() != b->parentWidget() || a->objectName().isEmpty() ||
+                b->objectName().isEmpty() || a->parentWidget() == s.UDBytes)
+                continue;
+            if (a == s.LabCheckBytes || b == s.LabCheckBytes)
+                continue;
+            EXPECT_FALSE(a->geometry().intersects(b->geometry()))
+                << a->objectName().toStdString() << " " << b->objectName().toStdString();
+        }
+    }
+    const QFontMetrics metrics(s.LabCheckBytes->font());
+    const QString caption = s.LabCheckBytes->text();
+    const int gapStart =
+        s.LabCheckBytes->x() + metrics.horizontalAdvance(caption.trimmed().left(11));
+    const int gapEnd =
+        s.LabCheckBytes->x() + metrics.horizontalAdvance(caption.left(caption.size() - 5));
+    EXPECT_GT(s.EditBytes->x(), gapStart);
+    EXPECT_LE(s.UDBytes->geometry().right(), gapEnd);
 }
