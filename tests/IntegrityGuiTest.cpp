@@ -440,13 +440,19 @@ TEST_F(IntegrityTest, TheDefinitionIsSavedBeforeTheListOpensOrAnotherIsAdded) {
     EXPECT_EQ(stored(RootKey::CurrentUser, VerifyKey + "\\Daily", "Drives"), "c");
 
     main.Check.EditCheckDrives->setText("cd");
-    // Whatever the Add dialog does, the page is stored before it opens.
+    // The page is stored before the Add dialog opens; the dialog then adds to this page.
     QTimer::singleShot(0, [] {
-        if (QWidget* dialog = QApplication::activeModalWidget())
-            dialog->close();
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog)
+            return;
+        dialog->findChild<QLineEdit*>("EditScanName")->setText("Weekly");
+        dialog->findChild<QAbstractButton*>("btnOK")->click();
     });
     main.Check.SBtnAddCheck->click();
     EXPECT_EQ(stored(RootKey::CurrentUser, VerifyKey + "\\Daily", "Drives"), "cd");
+    EXPECT_EQ(main.Check.CheckCombo->currentText(), "Weekly");
+    EXPECT_TRUE(main.Check.SBtnDelCheck->isEnabled());
+    EXPECT_EQ(main.Check.LabLastCompDate->text(), NotComputed);
 }
 
 TEST_F(IntegrityTest, TheByteIntervalStaysOneDigitFromOneToNine) {
