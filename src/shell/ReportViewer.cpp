@@ -18,6 +18,48 @@ QString GuardLogPath(TMainForm& form) {
     return text.isEmpty() ? text : Drives::NativePath(form.prefixFolder(), text);
 }
 
+// A document block per line would make a report of a million lines a million blocks, and
+// building those is what takes seconds. Runs of lines therefore share one block, separated by
+// soft line breaks (U+2028): the view shows the same lines (it never wraps), and copying from
+// it gives ordinary line breaks. A block stays small, as only the blocks in sight are laid out.
+constexpr int LinesPerBlock = 64;
+constexpr qsizetype CharsPerBlock = 8192;
+
+QString GroupLines(const QString& text) {
+    const qsizetype n = text.size();
+    const QChar* in = text.constData();
+    QString grouped(n, Qt::Uninitialized);
+    QChar* out = grouped.data();
+    qsizetype length = 0;
+    qsizetype blockStart = 0;
+    int lines = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = in[i];
+        if (c == QChar::ParagraphSeparator) {
+            out[length++] = c;
+            blockStart = length;
+            lines = 0;
+            continue;
+        }
+        if (c != u'\n' && c != u'\r') {
+            out[length++] = c;
+            continue;
+        }
+        // CR LF, a lone CR and a lone LF each end a line, as the document counts them.
+        if (c == u'\r' && i + 1 < n && in[i + 1] == u'\n')
+            ++i;
+        if (++lines < LinesPerBlock && length - blockStart < CharsPerBlock) {
+            out[length++] = QChar::LineSeparator;
+        } else {
+            out[length++] = u'\n';
+            blockStart = length;
+            lines = 0;
+        }
+    }
+    grouped.truncate(length);
+    return grouped;
+}
+
 } // namespace
 
 void RefreshReportButtons(TMainForm& form) {
@@ -32,10 +74,9 @@ void RefreshReportButtons(TMainForm& form) {
 }
 
 void LoadFileIntoView(QPlainTextEdit* view, const QString& path) {
-    // One decoded text handed over in one call: the document builds its blocks once and lays
-    // them out lazily, so even a report of many megabytes shows at once.
-    const QString text = FileSystem::DecodeText(FileSystem::ReadWholeFile(path));
-    view->setPlainText(text);
+    // One text handed over in one call (no per-line appends); the view lays out lazily only
+    // the blocks in sight.
+    view->setPlainText(GroupLines(FileSystem::DecodeText(FileSystem::ReadWholeFile(path))));
 }
 
 void ShowReport(TMainForm& form, QAbstractButton* button, const QString& fileName) {
