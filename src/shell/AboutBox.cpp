@@ -33,6 +33,12 @@ void TAboutFm::FormCreate() {
          area.y() + area.height() / 2 - outer.height() / 2);
 }
 
+void TAboutFm::showEvent(QShowEvent* event) {
+    // The frame's size is known only once the box is shown; centre its outer size then.
+    QDialog::showEvent(event);
+    FormCreate();
+}
+
 void TAboutFm::btnOKClick() {
     close();
 }

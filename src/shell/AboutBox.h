@@ -20,6 +20,9 @@ public:
     // The banner of the About box, drawn for its picture.
     static QPixmap BannerPicture(const QSize& size);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void FormCreate();
     void btnOKClick();
