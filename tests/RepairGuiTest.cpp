@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -309,6 +310,37 @@ TEST_F(RepairTest, DiskTypeCaptionsAreTheStoredTexts) {
         button->setChecked(true);
         SaveRepairSettings(*form);
         EXPECT_EQ(stored(RootKey::CurrentUser, RepairKey, "CleanType"), button->text());
+    }
+}
+
+TEST_F(RepairTest, DiskTypeCaptionsSurviveExportAndImport) {
+    const auto reg = [this](const QStringList& args) {
+        QProcess process;
+        auto environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("VALLORIN_PREFIX", prefix.folder());
+        process.setProcessEnvironment(environment);
+        process.start(qEnvironmentVariable("VALLORIN_BIN") + "/vallorin-reg", args);
+        return process.waitForFinished(30000) && process.exitCode() == 0;
+    };
+    for (QRadioButton* Ui::RepairSheet::*type :
+         {&Ui::RepairSheet::RadBtn360, &Ui::RepairSheet::RadBtn144}) {
+        reset();
+        startWithToolkit();
+        const QString caption = (page().*type)->text();
+        (page().*type)->setChecked(true);
+        ASSERT_TRUE(closeForm());
+        form.reset();
+        const QString file = prefix.path("repair.reg");
+        ASSERT_TRUE(reg({"export", "HKCU\\" + RepairKey, file}));
+        {
+            auto store = openStore();
+            store->setRootKey(RootKey::CurrentUser);
+            ASSERT_TRUE(store->deleteKey(RepairKey));
+        }
+        ASSERT_TRUE(reg({"import", file}));
+        EXPECT_EQ(stored(RootKey::CurrentUser, RepairKey, "CleanType"), caption);
+        start();
+        EXPECT_TRUE((page().*type)->isChecked()) << caption.toStdString();
     }
 }
 
