@@ -46,9 +46,6 @@ TMainForm::TMainForm(Services services, QWidget* parent)
     OpenDialog.showHelp = true;
     SaveDialog.filter = GuardFilter;
 
-    Main.SBtnEnc->setIcon(style()->standardIcon(QStyle::SP_FileDialogInfoView));
-    Main.SBtnSchedule->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
-
     // Only the user's choice of a tab runs this; BringPageToFront keeps it quiet.
     connect(Main.PageControl, &QTabWidget::currentChanged, this,
             [this] { guarded([this] { PageControlChange(); }); });
