@@ -24,14 +24,16 @@ bool IsAsciiLetter(QChar c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-QChar AsciiUpper(QChar c) { return (c >= 'a' && c <= 'z') ? QChar(c.unicode() - 32) : c; }
+QChar AsciiUpper(QChar c) {
+    return (c >= 'a' && c <= 'z') ? QChar(c.unicode() - 32) : c;
+}
 
 std::optional<qint64> ParseDigits(QStringView digits, int base) {
     if (digits.isEmpty())
         return std::nullopt;
     qint64 value = 0;
     for (QChar c : digits) {
-        const int digit = c.isDigit()                ? c.digitValue()
+        const int digit = c.isDigit()              ? c.digitValue()
                           : (c >= 'a' && c <= 'f') ? c.unicode() - 'a' + 10
                           : (c >= 'A' && c <= 'F') ? c.unicode() - 'A' + 10
                                                    : 99;
@@ -84,7 +86,9 @@ bool FlagFromText(const QString& text, bool defaultValue) {
     return number ? *number != 0 : defaultValue;
 }
 
-QString FlagText(bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); }
+QString FlagText(bool on) {
+    return on ? QStringLiteral("1") : QStringLiteral("0");
+}
 
 QString FloatText(double value) {
     if (value == 0 || !std::isfinite(value))
@@ -121,8 +125,8 @@ std::optional<double> ParseFloatText(const QString& text) {
         return std::nullopt;
     number.replace(',', '.');
     for (QChar c : number) {
-        if (!(c.isDigit() && c.unicode() < 128) && c != '.' && c != '+' && c != '-' &&
-            c != 'e' && c != 'E')
+        if (!(c.isDigit() && c.unicode() < 128) && c != '.' && c != '+' && c != '-' && c != 'e' &&
+            c != 'E')
             return std::nullopt;
     }
     bool ok = false;
@@ -144,12 +148,17 @@ QDateTime FromDateTime(double dateTime) {
     const double days = std::trunc(dateTime);
     qint64 msecs = std::llround(std::fabs(dateTime - days) * MsecsPerDay);
     msecs = std::clamp<qint64>(msecs, 0, MsecsPerDay - 1);
-    return QDateTime(DateTimeEpoch.addDays(qint64(days)), QTime::fromMSecsSinceStartOfDay(int(msecs)));
+    return QDateTime(DateTimeEpoch.addDays(qint64(days)),
+                     QTime::fromMSecsSinceStartOfDay(int(msecs)));
 }
 
-QString DateTimeText(double dateTime) { return FloatText(dateTime); }
+QString DateTimeText(double dateTime) {
+    return FloatText(dateTime);
+}
 
-double DateTimeFromText(const QString& text) { return ParseFloatText(text).value_or(0.0); }
+double DateTimeFromText(const QString& text) {
+    return ParseFloatText(text).value_or(0.0);
+}
 
 bool ReadFlag(SettingsStore& store, const QString& name, bool defaultValue) {
     // A value of another type than text is garbage for a flag, as an unreadable text is.
@@ -211,10 +220,9 @@ bool DefinitionMissing(TMainForm& form, QComboBox* combo) {
     if (!combo->currentText().isEmpty())
         return false;
     form.prompts().message(MessageKind::Information,
-                           combo->count() == 0
-                               ? "There are no definitions for this operation.\r"
-                                 "Click the add button to create one."
-                               : "You must select a definition for this operation.",
+                           combo->count() == 0 ? "There are no definitions for this operation.\r"
+                                                 "Click the add button to create one."
+                                               : "You must select a definition for this operation.",
                            MessageButtons::Ok);
     return true;
 }
@@ -265,7 +273,7 @@ void FilterDriveEdit(QLineEdit* edit) {
     if (!deleted)
         return;
     const bool modified = edit->isModified();
-    edit->setText(text);  // runs the change handler again, which finds nothing more to delete
+    edit->setText(text); // runs the change handler again, which finds nothing more to delete
     edit->setModified(modified);
     edit->setCursorPosition(std::max(0, caret - 1));
 }

@@ -186,8 +186,12 @@ void WriteWholeFile(const QString& path, const QByteArray& data) {
     const QFileInfo info(target);
     if (info.isSymLink() && info.exists())
         target = info.canonicalFilePath(); // replace the file the link names, keep the link
-    if (QFileInfo(target).isDir())
+    const QFileInfo existingInfo(target);
+    if (existingInfo.isDir())
         throw VallorinError("Cannot write file " + path + ": it is a folder");
+    // Renaming over a device or a pipe would replace it rather than write to it.
+    if (existingInfo.exists() && !existingInfo.isFile())
+        throw VallorinError("Cannot write file " + path + ": it is not a plain file");
 
     const QString folder = QFileInfo(target).absolutePath();
     QByteArray temp = QFile::encodeName(folder + "/." + QFileInfo(target).fileName() + ".XXXXXX");

@@ -4,8 +4,8 @@
 
 // Help commands, numbered as WinHelp numbers them.
 namespace HelpCommand {
-inline constexpr int Context = 1;  // show the topic of a context number
-inline constexpr int Finder = 11;  // show the help file's contents
+inline constexpr int Context = 1; // show the topic of a context number
+inline constexpr int Finder = 11; // show the help file's contents
 } // namespace HelpCommand
 
 // Opens help files: the program's own help viewer for HTML help files, the desktop's opener

@@ -15,8 +15,8 @@ inline constexpr int LastError = 31;
 
 // A command line taken apart the way Windows takes it apart.
 struct SplitCommand {
-    QString program;        // path of the program file, as found on disk
-    QStringList arguments;  // argv[1..], by the CommandLineToArgvW rules
+    QString program;       // path of the program file, as found on disk
+    QStringList arguments; // argv[1..], by the CommandLineToArgvW rules
 };
 
 // Splits a command line: the program path is the shortest prefix ending at a blank (or at the

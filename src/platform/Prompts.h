@@ -11,13 +11,13 @@ enum class MessageAnswer { Ok, Cancel, Yes, No };
 // What a file dialog offers and, after it ran, what the user chose: the file name and the
 // filter index persist between runs, as in a dialog object kept by the window.
 struct FileDialogOptions {
-    QString filter;        // "All files (*.*)|*.*|Text files (*.txt)|*.txt" pairs
-    int filterIndex = 1;   // 1-based, as Windows counts filters
-    QString defaultExt;    // appended when the typed name has none
-    QString fileName;      // in: offered name; out: the chosen path
+    QString filter;      // "All files (*.*)|*.*|Text files (*.txt)|*.txt" pairs
+    int filterIndex = 1; // 1-based, as Windows counts filters
+    QString defaultExt;  // appended when the typed name has none
+    QString fileName;    // in: offered name; out: the chosen path
     QString title;
-    bool mustExist = false;   // open dialog: only an existing file is accepted
-    bool showHelp = false;    // a Help button
+    bool mustExist = false; // open dialog: only an existing file is accepted
+    bool showHelp = false;  // a Help button
 };
 
 // Every modal question the program asks goes through here: the Qt implementation shows real

@@ -257,7 +257,9 @@ void TMainForm::PageControlChange() {
         RefreshReportButtons(*this);
 }
 
-void TMainForm::BtnExitClick() { close(); }
+void TMainForm::BtnExitClick() {
+    close();
+}
 
 // ---- Help
 
@@ -281,15 +283,13 @@ void TMainForm::ShowContextHelp() {
 // ---- Connections
 
 void TMainForm::onClick(QAbstractButton* button, Handler handler) {
-    connect(button, &QAbstractButton::clicked, this, [this, handler] {
-        guarded([&] { handler(*this); });
-    });
+    connect(button, &QAbstractButton::clicked, this,
+            [this, handler] { guarded([&] { handler(*this); }); });
 }
 
 void TMainForm::onToggled(QAbstractButton* box, Handler handler) {
-    connect(box, &QAbstractButton::toggled, this, [this, handler] {
-        guarded([&] { handler(*this); });
-    });
+    connect(box, &QAbstractButton::toggled, this,
+            [this, handler] { guarded([&] { handler(*this); }); });
 }
 
 void TMainForm::onChecked(QAbstractButton* radio, Handler handler) {
@@ -300,19 +300,16 @@ void TMainForm::onChecked(QAbstractButton* radio, Handler handler) {
 }
 
 void TMainForm::onTextChanged(QLineEdit* edit, Handler handler) {
-    connect(edit, &QLineEdit::textChanged, this, [this, handler] {
-        guarded([&] { handler(*this); });
-    });
+    connect(edit, &QLineEdit::textChanged, this,
+            [this, handler] { guarded([&] { handler(*this); }); });
 }
 
 void TMainForm::onDropDown(DropDownCombo* combo, Handler handler) {
-    connect(combo, &DropDownCombo::dropDown, this, [this, handler] {
-        guarded([&] { handler(*this); });
-    });
+    connect(combo, &DropDownCombo::dropDown, this,
+            [this, handler] { guarded([&] { handler(*this); }); });
 }
 
 void TMainForm::onActivated(QComboBox* combo, Handler handler) {
-    connect(combo, &QComboBox::activated, this, [this, handler] {
-        guarded([&] { handler(*this); });
-    });
+    connect(combo, &QComboBox::activated, this,
+            [this, handler] { guarded([&] { handler(*this); }); });
 }

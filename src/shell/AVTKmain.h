@@ -42,8 +42,8 @@ public:
     // Shared state.
     std::unique_ptr<SettingsStore> Settings;
     bool RestartNotice = false;
-    QString ProgramFolder;  // ends with "/"
-    QString ToolkitFolder;  // may be empty; file names are appended directly
+    QString ProgramFolder; // ends with "/"
+    QString ToolkitFolder; // may be empty; file names are appended directly
     const QString ProgramKey = "Software\\Tesmarine\\Vallorin";
     const QString GuardVxdKey = "System\\CurrentControlSet\\Services\\VXD\\WinGuard";
     const QString RunServicesKey = "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices";

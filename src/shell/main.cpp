@@ -4,14 +4,14 @@
 #include "platform/qt/HelpViewer.h"
 #include "platform/qt/QtPrompts.h"
 #include "shell/AVTKmain.h"
+#include "shell/Application.h"
 
 #include <QApplication>
 
 // The program takes no options: where it lives is the prefix, an environment setting.
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName("Vallorin");
-    QApplication::setStyle("Windows");
+    SetUpApplication(app);
 
     QtPrompts prompts;
     HelpViewer help;

@@ -8,8 +8,8 @@ class TMainForm;
 namespace ToolkitFile {
 inline const QString FindVirus = "WFindV32.exe";
 inline const QString Encyclopedia = "veinfo95.hlp";
-inline const QString SchedulerTest = "tk_Sched.exe";  // tested under this name...
-inline const QString Scheduler = "TK_Sched.exe";      // ...and started under this one
+inline const QString SchedulerTest = "tk_Sched.exe"; // tested under this name...
+inline const QString Scheduler = "TK_Sched.exe";     // ...and started under this one
 inline const QString Cleaner = "CleanBoo.exe";
 inline const QString ViVerify = "WViVer32.exe";
 } // namespace ToolkitFile

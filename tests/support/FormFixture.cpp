@@ -44,9 +44,8 @@ QString FormFixture::installToolkit(const QStringList& files) {
 }
 
 TMainForm& FormFixture::start() {
-    form = std::make_unique<TMainForm>(
-        Services{prefix.folder(), prefix.path("vallorin"), prompts, starter, help,
-                 [this] { return clock; }});
+    form = std::make_unique<TMainForm>(Services{prefix.folder(), prefix.path("vallorin"), prompts,
+                                                starter, help, [this] { return clock; }});
     return *form;
 }
 
@@ -54,4 +53,14 @@ bool FormFixture::closeForm() {
     form->show();
     const bool closed = form->close();
     return closed;
+}
+
+void FormFixture::reset() {
+    form.reset();
+    prefix.reset();
+    prompts.clear();
+    prompts.answers.clear();
+    prompts.files.clear();
+    starter.commandLines.clear();
+    help.requests.clear();
 }

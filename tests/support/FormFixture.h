@@ -35,4 +35,6 @@ protected:
     TMainForm& start();
     // Closes the main window as the user would; true when it closed.
     bool closeForm();
+    // Drops the window and starts over on a fresh prefix (for table rows).
+    void reset();
 };

@@ -1,3 +1,5 @@
+#include "shell/Application.h"
+
 #include <QApplication>
 #include <QLocale>
 
@@ -11,8 +13,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     QApplication app(argc, argv);
-    QApplication::setApplicationName("Vallorin");
-    QApplication::setStyle("Windows");
+    SetUpApplication(app);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

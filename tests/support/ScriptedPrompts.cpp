@@ -27,7 +27,9 @@ bool ScriptedPrompts::openFile(FileDialogOptions& options) {
     return true;
 }
 
-bool ScriptedPrompts::saveFile(FileDialogOptions& options) { return openFile(options); }
+bool ScriptedPrompts::saveFile(FileDialogOptions& options) {
+    return openFile(options);
+}
 
 QStringList ScriptedPrompts::texts() const {
     QStringList all;

@@ -17,12 +17,12 @@ public:
         QString text;
         MessageButtons buttons;
     };
-    QList<Message> messages;      // every message box, in order (error boxes included)
-    QStringList errors;           // texts of the general error box
+    QList<Message> messages; // every message box, in order (error boxes included)
+    QStringList errors;      // texts of the general error box
     std::deque<MessageAnswer> answers;
     // Each file dialog takes the next entry: empty means the user cancelled.
     std::deque<QString> files;
-    QList<FileDialogOptions> dialogs;  // what each file dialog was given
+    QList<FileDialogOptions> dialogs; // what each file dialog was given
 
     MessageAnswer message(MessageKind kind, const QString& text, MessageButtons buttons) override;
     void errorBox(const QString& text) override;

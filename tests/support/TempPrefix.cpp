@@ -4,13 +4,22 @@
 #include <QFile>
 #include <QFileInfo>
 
-TempPrefix::TempPrefix() : dir(QDir::tempPath() + "/vallorin-test-XXXXXX") {
-    QDir(dir.path()).mkpath("dosdevices");
+TempPrefix::TempPrefix() {
+    reset();
 }
 
-QString TempPrefix::folder() const { return dir.path() + '/'; }
+void TempPrefix::reset() {
+    dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/vallorin-test-XXXXXX");
+    QDir(dir->path()).mkpath("dosdevices");
+}
 
-QString TempPrefix::path(const QString& relative) const { return folder() + relative; }
+QString TempPrefix::folder() const {
+    return dir->path() + '/';
+}
+
+QString TempPrefix::path(const QString& relative) const {
+    return folder() + relative;
+}
 
 void TempPrefix::mapDrive(QChar letter, const QString& target) const {
     const QString link = path(QString("dosdevices/%1:").arg(letter.toLower()));

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <memory>
+
 // A fresh prefix folder for one test, removed afterwards.
 class TempPrefix {
 public:
@@ -15,7 +17,9 @@ public:
     void mapDrive(QChar letter, const QString& target) const;
     // Writes a file (creating its folders) and returns its path.
     QString writeFile(const QString& relative, const QByteArray& content) const;
+    // Replaces the prefix by a fresh, empty one.
+    void reset();
 
 private:
-    QTemporaryDir dir;
+    std::unique_ptr<QTemporaryDir> dir;
 };

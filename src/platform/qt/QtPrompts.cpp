@@ -7,7 +7,9 @@
 
 namespace {
 
-QString Lines(QString text) { return text.replace('\r', '\n'); }
+QString Lines(QString text) {
+    return text.replace('\r', '\n');
+}
 
 // "All files (*.*)|*.*|Text files (*.txt)|*.txt" -> the name filters Qt shows.
 QStringList NameFilters(const QString& filter) {
@@ -69,16 +71,20 @@ void QtPrompts::errorBox(const QString& text) {
     box.exec();
 }
 
-bool QtPrompts::openFile(FileDialogOptions& options) { return runFileDialog(options, false); }
+bool QtPrompts::openFile(FileDialogOptions& options) {
+    return runFileDialog(options, false);
+}
 
-bool QtPrompts::saveFile(FileDialogOptions& options) { return runFileDialog(options, true); }
+bool QtPrompts::saveFile(FileDialogOptions& options) {
+    return runFileDialog(options, true);
+}
 
 bool QtPrompts::runFileDialog(FileDialogOptions& options, bool save) {
     QFileDialog dialog(owner, options.title);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(save ? QFileDialog::AnyFile
-                            : (options.mustExist ? QFileDialog::ExistingFile
-                                                 : QFileDialog::AnyFile));
+    dialog.setFileMode(
+        save ? QFileDialog::AnyFile
+             : (options.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile));
     // Replacing a file is not asked about, as the settings dialogs never asked.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setOption(QFileDialog::ReadOnly, false);

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds Vallorin and starts the panel on a demo prefix with the stand-in toolkit installed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+cmake --preset default
+cmake --build --preset default -j"$(nproc)"
+export VALLORIN_PREFIX="${VALLORIN_PREFIX:-$PWD/build/demo-prefix}"
+if [ -x build/default/bin/make-demo-prefix ]; then
+    build/default/bin/make-demo-prefix "$VALLORIN_PREFIX"
+fi
+exec build/default/bin/vallorin

@@ -1,0 +1,638 @@
+#include "SettingsStore.h"
+
+#include "VallorinError.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+namespace {
+
+// Marks a file as this program's store ("VlrG"), so that no other SQLite database is ever
+// taken for one and written to.
+constexpr int ApplicationId = 0x566C7247;
+constexpr int SchemaVersion = 1;
+// Long enough for another instance to finish whatever key it has open.
+constexpr int BusyTimeoutMs = 10000;
+// The registry's own nesting limit; it also keeps cascading deletes far below SQLite's
+// trigger depth limit.
+constexpr int MaxKeyDepth = 512;
+constexpr qint64 RootId = 1;
+
+const char* const SchemaSql = R"(
+CREATE TABLE keys(
+    id INTEGER PRIMARY KEY,
+    parent INTEGER REFERENCES keys(id) ON DELETE CASCADE,
+    name TEXT NOT NULL,
+    upper TEXT NOT NULL,
+    UNIQUE(parent, upper));
+CREATE TABLE vals(
+    id INTEGER PRIMARY KEY,
+    key INTEGER NOT NULL REFERENCES keys(id) ON DELETE CASCADE,
+    name TEXT NOT NULL,
+    upper TEXT NOT NULL,
+    type INTEGER NOT NULL,
+    data BLOB NOT NULL,
+    UNIQUE(key, upper));
+INSERT INTO keys(id, parent, name, upper) VALUES(1, NULL, '', '');
+)";
+
+// A failure of the file itself (locked, read-only, full, damaged), as opposed to a misuse
+// such as reading text from a number: it ends the open key's transaction.
+class StoreFileError : public VallorinError {
+public:
+    using VallorinError::VallorinError;
+};
+
+// The comparison form of a name: each character mapped on its own to upper case, as the
+// registry does (so "ß" stays one character and never equals "SS").
+QString foldName(const QString& name) {
+    QList<uint> codes = name.toUcs4();
+    for (uint& code : codes)
+        code = QChar::toUpper(code);
+    return QString::fromUcs4(reinterpret_cast<const char32_t*>(codes.constData()), codes.size());
+}
+
+QByteArray utf16Bytes(const QString& text) {
+    QByteArray bytes;
+    bytes.reserve((text.size() + 1) * 2);
+    for (QChar c : text) {
+        bytes.append(char(c.unicode() & 0xFF));
+        bytes.append(char(c.unicode() >> 8));
+    }
+    bytes.append(2, '\0'); // the terminating null the registry keeps with every text
+    return bytes;
+}
+
+QString textOfUtf16(const QByteArray& bytes) {
+    QString text;
+    for (qsizetype i = 0; i + 1 < bytes.size(); i += 2) {
+        const char16_t unit = char16_t(uchar(bytes[i]) | (uchar(bytes[i + 1]) << 8));
+        if (unit == 0)
+            break; // text ends at its first null, as the registry object reads it
+        text += QChar(unit);
+    }
+    return text;
+}
+
+// One branch file with its connection and its prepared statements.
+class Branch {
+public:
+    explicit Branch(const QString& fileName);
+    ~Branch();
+    Branch(const Branch&) = delete;
+    Branch& operator=(const Branch&) = delete;
+
+    sqlite3_stmt* statement(const char* sql);
+    [[noreturn]] void fail(const QString& what) const;
+    void exec(const char* sql);
+    void begin() { exec(readOnly ? "BEGIN" : "BEGIN IMMEDIATE"); }
+    void commit();
+    void rollback() noexcept;
+
+    QString file;
+    sqlite3* db = nullptr;
+    bool readOnly = false;
+
+private:
+    [[noreturn]] void refuse(const QString& why);
+    void checkAndPrepare();
+    qint64 pragmaInteger(const char* sql);
+    std::unordered_map<std::string, sqlite3_stmt*> cache;
+};
+
+// A cached statement in use: bound, stepped, and reset when it goes out of scope.
+class Query {
+public:
+    Query(Branch& branch, const char* sql) : branch(branch), st(branch.statement(sql)) {}
+    ~Query() {
+        sqlite3_reset(st);
+        sqlite3_clear_bindings(st);
+    }
+    Query(const Query&) = delete;
+    Query& operator=(const Query&) = delete;
+
+    Query& bind(int index, qint64 value) {
+        check(sqlite3_bind_int64(st, index, value));
+        return *this;
+    }
+    Query& bind(int index, const QString& text) {
+        const QByteArray utf8 = text.toUtf8();
+        check(sqlite3_bind_text(st, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT));
+        return *this;
+    }
+    Query& bind(int index, const QByteArray& data) {
+        // A zero-length blob must still be a blob, never NULL.
+        check(sqlite3_bind_blob(st, index, data.isEmpty() ? "" : data.constData(), int(data.size()),
+                                SQLITE_TRANSIENT));
+        return *this;
+    }
+    // True while there is a row.
+    bool step() {
+        const int rc = sqlite3_step(st);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc == SQLITE_DONE)
+            return false;
+        branch.fail(QString());
+    }
+    qint64 integer(int column) { return sqlite3_column_int64(st, column); }
+    QString text(int column) {
+        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(st, column));
+        return QString::fromUtf8(data, sqlite3_column_bytes(st, column));
+    }
+    QByteArray blob(int column) {
+        const auto* data = static_cast<const char*>(sqlite3_column_blob(st, column));
+        return QByteArray(data, sqlite3_column_bytes(st, column));
+    }
+
+private:
+    void check(int rc) {
+        if (rc != SQLITE_OK)
+            branch.fail(QString());
+    }
+    Branch& branch;
+    sqlite3_stmt* st;
+};
+
+Branch::Branch(const QString& fileName) : file(fileName) {
+    const QByteArray path = QFile::encodeName(file);
+    const QFileInfo info(file);
+    if (info.exists() && info.size() > 0) {
+        // Look at the header ourselves before SQLite touches the file.
+        QFile in(file);
+        if (!in.open(QIODevice::ReadOnly))
+            throw VallorinError(
+                QString("The settings file \"%1\" cannot be read: %2").arg(file, in.errorString()));
+        if (in.read(16) != QByteArray("SQLite format 3", 16))
+            throw VallorinError(
+                QString("The file \"%1\" is not a settings file of this program; it was left "
+                        "unchanged")
+                    .arg(file));
+    } else if (!info.exists()) {
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            ::close(fd);
+        else if (errno != EEXIST)
+            throw VallorinError(QString("The settings file \"%1\" cannot be created: %2")
+                                    .arg(file, QString::fromLocal8Bit(strerror(errno))));
+    }
+    if (sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
+        const QString why = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString("out of memory");
+        sqlite3_close(db);
+        db = nullptr;
+        throw VallorinError(
+            QString("The settings file \"%1\" cannot be opened: %2").arg(file, why));
+    }
+    try {
+        checkAndPrepare();
+    } catch (...) {
+        for (auto& [sql, st] : cache)
+            sqlite3_finalize(st);
+        cache.clear();
+        sqlite3_close(db);
+        db = nullptr;
+        throw;
+    }
+}
+
+Branch::~Branch() {
+    for (auto& [sql, st] : cache)
+        sqlite3_finalize(st);
+    sqlite3_close(db);
+}
+
+void Branch::refuse(const QString& why) {
+    throw VallorinError(QString("The file \"%1\" %2; it was left unchanged").arg(file, why));
+}
+
+qint64 Branch::pragmaInteger(const char* sql) {
+    Query q(*this, sql);
+    return q.step() ? q.integer(0) : 0;
+}
+
+// Reads only, until the file is known to be ours (or empty): a foreign database must not
+// even get a journal mode switched.
+void Branch::checkAndPrepare() {
+    sqlite3_busy_timeout(db, BusyTimeoutMs);
+    sqlite3_extended_result_codes(db, 1);
+    readOnly = sqlite3_db_readonly(db, "main") == 1;
+
+    qint64 appId = 0;
+    try {
+        appId = pragmaInteger("PRAGMA application_id");
+        Query check(*this, "PRAGMA quick_check");
+        if (!check.step() || check.text(0) != "ok")
+            refuse("is damaged");
+    } catch (const StoreFileError&) {
+        const int rc = sqlite3_errcode(db) & 0xFF;
+        if (rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT)
+            refuse("is not a settings file of this program or is damaged");
+        throw;
+    }
+    const auto isFresh = [this](qint64 id) {
+        return id == 0 && pragmaInteger("SELECT count(*) FROM sqlite_schema") == 0;
+    };
+    if (appId != ApplicationId && !isFresh(appId))
+        refuse("is not a settings file of this program");
+    if (appId == ApplicationId && pragmaInteger("PRAGMA user_version") > SchemaVersion)
+        refuse("was written by a newer version of this program");
+
+    if (!readOnly) {
+        Query wal(*this, "PRAGMA journal_mode=WAL");
+        if (!wal.step() || wal.text(0).compare("wal", Qt::CaseInsensitive) != 0)
+            fail("the write-ahead journal cannot be switched on");
+    }
+    exec("PRAGMA synchronous=FULL");
+    exec("PRAGMA foreign_keys=ON");
+
+    if (appId == ApplicationId)
+        return;
+    if (readOnly)
+        fail("the new file cannot be written");
+    // Another instance may be creating the same file: decide again under the write lock.
+    begin();
+    try {
+        const qint64 id = pragmaInteger("PRAGMA application_id");
+        if (id != ApplicationId) {
+            if (!isFresh(id))
+                refuse("is not a settings file of this program");
+            char* error = nullptr;
+            if (sqlite3_exec(db, SchemaSql, nullptr, nullptr, &error) != SQLITE_OK) {
+                sqlite3_free(error);
+                fail(QString());
+            }
+            // Pragmas cannot take parameters; both values are our own constants.
+            exec(("PRAGMA application_id=" + std::to_string(ApplicationId)).c_str());
+            exec(("PRAGMA user_version=" + std::to_string(SchemaVersion)).c_str());
+        }
+        commit();
+    } catch (...) {
+        rollback();
+        throw;
+    }
+}
+
+sqlite3_stmt* Branch::statement(const char* sql) {
+    auto found = cache.find(sql);
+    if (found != cache.end())
+        return found->second;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK)
+        fail(QString());
+    cache.emplace(sql, st);
+    return st;
+}
+
+void Branch::fail(const QString& what) const {
+    const int rc = sqlite3_errcode(db) & 0xFF;
+    QString why = what.isEmpty() ? QString::fromUtf8(sqlite3_errmsg(db)) : what;
+    if (rc == SQLITE_READONLY)
+        why = "the file is read-only";
+    else if (rc == SQLITE_FULL)
+        why = "the disk is full";
+    else if (rc == SQLITE_IOERR)
+        why = "the disk is full or failing"; // a write or sync that the system refused
+    else if (rc == SQLITE_BUSY)
+        why = "another program keeps it locked";
+    throw StoreFileError(QString("The settings file \"%1\" could not be used: %2").arg(file, why));
+}
+
+void Branch::exec(const char* sql) {
+    Query q(*this, sql);
+    while (q.step()) {
+    }
+}
+
+void Branch::commit() {
+    try {
+        exec("COMMIT");
+    } catch (...) {
+        // A commit that failed (full disk) may leave the transaction open: undo it, so the
+        // file keeps what was committed before.
+        rollback();
+        throw;
+    }
+}
+
+void Branch::rollback() noexcept {
+    if (!sqlite3_get_autocommit(db))
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+QStringList splitPath(const QString& path) {
+    if (path.startsWith('\\'))
+        throw VallorinError(QString("The key path \"%1\" may not begin with \"\\\"").arg(path));
+    const QStringList parts = path.split('\\', Qt::SkipEmptyParts);
+    for (const QString& part : parts)
+        if (part.size() > MaxKeyNameLength)
+            throw VallorinError(QString("The key name \"%1\" is longer than %2 characters")
+                                    .arg(part)
+                                    .arg(MaxKeyNameLength));
+    if (parts.size() > MaxKeyDepth)
+        throw VallorinError(QString("The key path \"%1\" is nested deeper than %2 keys")
+                                .arg(path)
+                                .arg(MaxKeyDepth));
+    return parts;
+}
+
+} // namespace
+
+struct SettingsStore::Impl {
+    explicit Impl(const QString& prefix) : user(prefix + "user.db"), system(prefix + "system.db") {}
+
+    Branch& branch() { return root == RootKey::CurrentUser ? user : system; }
+
+    // The key's id, or -1 when it (or a key above it) is missing and create is false.
+    qint64 resolve(const QStringList& parts, bool create) {
+        qint64 id = RootId;
+        for (const QString& part : parts) {
+            const QString upper = foldName(part);
+            Query find(branch(), "SELECT id FROM keys WHERE parent=?1 AND upper=?2");
+            find.bind(1, id).bind(2, upper);
+            if (find.step()) {
+                id = find.integer(0);
+                continue;
+            }
+            if (!create)
+                return -1;
+            Query insert(branch(), "INSERT INTO keys(parent, name, upper) VALUES(?1, ?2, ?3)");
+            insert.bind(1, id).bind(2, part).bind(3, upper).step();
+            id = sqlite3_last_insert_rowid(branch().db);
+        }
+        return id;
+    }
+
+    QStringList childNames(qint64 id) {
+        std::vector<std::pair<QString, QString>> rows;
+        Query q(branch(), "SELECT upper, name FROM keys WHERE parent=?1");
+        q.bind(1, id);
+        while (q.step())
+            rows.emplace_back(q.text(0), q.text(1));
+        // By UTF-16 code unit of the upper-case form, as the registry orders them.
+        std::sort(rows.begin(), rows.end());
+        QStringList names;
+        for (auto& row : rows)
+            names << row.second;
+        return names;
+    }
+
+    // Runs f inside the open key's transaction, or in a short one of its own. A failure of
+    // the file rolls the transaction back; when it was the open key's, that key is closed.
+    template <class F> auto transact(F f) {
+        if (open) {
+            try {
+                return f();
+            } catch (const StoreFileError&) {
+                abandonKey();
+                throw;
+            }
+        }
+        Branch& b = branch();
+        b.begin();
+        try {
+            auto result = f();
+            b.commit();
+            return result;
+        } catch (...) {
+            b.rollback();
+            throw;
+        }
+    }
+
+    void abandonKey() noexcept {
+        branch().rollback();
+        open = false;
+        openPath.clear();
+    }
+
+    qint64 requireKey(const char* operation) {
+        if (!open)
+            throw VallorinError(QString("No settings key is open to %1").arg(operation));
+        if (openDeleted)
+            throw VallorinError(QString("The settings key \"%1\" has been deleted").arg(openPath));
+        return openId;
+    }
+
+    // Type and data of a value of the open key; type None when absent.
+    std::pair<int, QByteArray> value(const QString& name) {
+        const qint64 id = requireKey("read from");
+        return transact([&] {
+            Query q(branch(), "SELECT type, data FROM vals WHERE key=?1 AND upper=?2");
+            q.bind(1, id).bind(2, foldName(name));
+            if (!q.step())
+                return std::pair<int, QByteArray>(-1, QByteArray());
+            return std::pair<int, QByteArray>(int(q.integer(0)), q.blob(1));
+        });
+    }
+
+    void write(const QString& name, int type, const QByteArray& data) {
+        const qint64 id = requireKey("write to");
+        transact([&] {
+            // Overwriting keeps the first spelling of the name and its place in the order.
+            Query q(branch(), "INSERT INTO vals(key, name, upper, type, data) "
+                              "VALUES(?1, ?2, ?3, ?4, ?5) ON CONFLICT(key, upper) "
+                              "DO UPDATE SET type=excluded.type, data=excluded.data");
+            q.bind(1, id).bind(2, name).bind(3, foldName(name)).bind(4, qint64(type)).bind(5, data);
+            q.step();
+            return 0;
+        });
+    }
+
+    Branch user;
+    Branch system;
+    RootKey root = RootKey::CurrentUser;
+    bool open = false;
+    bool openDeleted = false;
+    qint64 openId = 0;
+    QString openPath;
+};
+
+SettingsStore::SettingsStore(const QString& prefixFolder) {
+    QString prefix = prefixFolder;
+    if (!prefix.endsWith('/'))
+        prefix += '/';
+    d = std::make_unique<Impl>(prefix);
+}
+
+SettingsStore::~SettingsStore() {
+    try {
+        closeKey();
+    } catch (const VallorinError&) {
+        // Nothing to tell anyone any more; the transaction was rolled back.
+    }
+}
+
+void SettingsStore::setRootKey(RootKey root) {
+    closeKey();
+    d->root = root;
+}
+
+RootKey SettingsStore::rootKey() const {
+    return d->root;
+}
+
+bool SettingsStore::keyExists(const QString& path) {
+    const QStringList parts = splitPath(path);
+    return d->transact([&] { return d->resolve(parts, false) >= 0; });
+}
+
+bool SettingsStore::deleteKey(const QString& path) {
+    const QStringList parts = splitPath(path);
+    if (parts.isEmpty())
+        throw VallorinError("The root of the settings cannot be deleted");
+    return d->transact([&] {
+        const qint64 id = d->resolve(parts, false);
+        if (id < 0)
+            return false;
+        Query q(d->branch(), "DELETE FROM keys WHERE id=?1");
+        q.bind(1, id).step();
+        if (d->open) {
+            Query alive(d->branch(), "SELECT 1 FROM keys WHERE id=?1");
+            alive.bind(1, d->openId);
+            d->openDeleted = !alive.step();
+        }
+        return true;
+    });
+}
+
+bool SettingsStore::openKey(const QString& path, bool canCreate) {
+    const QStringList parts = splitPath(path);
+    closeKey();
+    Branch& b = d->branch();
+    b.begin();
+    try {
+        const qint64 id = d->resolve(parts, canCreate);
+        if (id < 0) {
+            b.commit();
+            return false;
+        }
+        d->open = true;
+        d->openDeleted = false;
+        d->openId = id;
+        d->openPath = path;
+        return true;
+    } catch (...) {
+        b.rollback();
+        throw;
+    }
+}
+
+void SettingsStore::closeKey() {
+    if (!d->open)
+        return;
+    d->open = false;
+    d->openPath.clear();
+    d->branch().commit();
+}
+
+bool SettingsStore::hasOpenKey() const {
+    return d->open;
+}
+
+QString SettingsStore::currentPath() const {
+    return d->openPath;
+}
+
+bool SettingsStore::valueExists(const QString& name) {
+    return d->value(name).first >= 0;
+}
+
+ValueType SettingsStore::valueType(const QString& name) {
+    const int type = d->value(name).first;
+    return type < 0 ? ValueType::None : ValueType(type);
+}
+
+QString SettingsStore::readString(const QString& name) {
+    const auto [type, data] = d->value(name);
+    if (type < 0)
+        return QString();
+    if (type != int(ValueType::String) && type != int(ValueType::ExpandString))
+        throw VallorinError(QString("Invalid data type for '%1'").arg(name));
+    return textOfUtf16(data);
+}
+
+void SettingsStore::writeString(const QString& name, const QString& value) {
+    d->write(name, int(ValueType::String), utf16Bytes(value));
+}
+
+void SettingsStore::writeExpandString(const QString& name, const QString& value) {
+    d->write(name, int(ValueType::ExpandString), utf16Bytes(value));
+}
+
+QByteArray SettingsStore::readBinary(const QString& name) {
+    return d->value(name).second;
+}
+
+void SettingsStore::writeBinary(const QString& name, const QByteArray& data) {
+    d->write(name, int(ValueType::Binary), data);
+}
+
+quint32 SettingsStore::readInteger(const QString& name) {
+    const auto [type, data] = d->value(name);
+    if (type < 0)
+        throw VallorinError(QString("Failed to get data for '%1'").arg(name));
+    if (type != int(ValueType::DWord) || data.size() > 4)
+        throw VallorinError(QString("Invalid data type for '%1'").arg(name));
+    quint32 value = 0;
+    for (qsizetype i = 0; i < data.size(); ++i)
+        value |= quint32(uchar(data[i])) << (8 * i);
+    return value;
+}
+
+void SettingsStore::writeInteger(const QString& name, quint32 value) {
+    QByteArray data(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        data[i] = char((value >> (8 * i)) & 0xFF);
+    d->write(name, int(ValueType::DWord), data);
+}
+
+void SettingsStore::writeRaw(const QString& name, ValueType type, const QByteArray& data) {
+    d->write(name, int(type), data);
+}
+
+bool SettingsStore::deleteValue(const QString& name) {
+    const qint64 id = d->requireKey("delete from");
+    return d->transact([&] {
+        Query q(d->branch(), "DELETE FROM vals WHERE key=?1 AND upper=?2");
+        q.bind(1, id).bind(2, foldName(name)).step();
+        return sqlite3_changes(d->branch().db) > 0;
+    });
+}
+
+QStringList SettingsStore::getKeyNames() {
+    const qint64 id = d->requireKey("list");
+    return d->transact([&] { return d->childNames(id); });
+}
+
+QStringList SettingsStore::getValueNames() {
+    const qint64 id = d->requireKey("list");
+    return d->transact([&] {
+        QStringList names;
+        Query q(d->branch(), "SELECT name FROM vals WHERE key=?1 ORDER BY id");
+        q.bind(1, id);
+        while (q.step())
+            names << q.text(0);
+        return names;
+    });
+}
+
+QStringList SettingsStore::keyNamesOf(const QString& path) {
+    const QStringList parts = splitPath(path);
+    return d->transact([&] {
+        const qint64 id = d->resolve(parts, false);
+        return id < 0 ? QStringList() : d->childNames(id);
+    });
+}

@@ -1,0 +1,34 @@
+#include "Application.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QProxyStyle>
+#include <QStyleFactory>
+
+namespace {
+
+// The classic style with the narrow tab margins of the page control the pages were laid out
+// for: five captions side by side in the window's width.
+class ClassicStyle : public QProxyStyle {
+public:
+    ClassicStyle() : QProxyStyle(QStyleFactory::create("Windows")) {}
+    int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                    const QWidget* widget) const override {
+        if (metric == PM_TabBarTabHSpace)
+            return 8;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
+} // namespace
+
+void SetUpApplication(QApplication& app) {
+    QApplication::setApplicationName("Vallorin");
+    QApplication::setStyle(new ClassicStyle);
+    // The windows were laid out for an 8-point "MS Sans Serif" (11 pixels high); Liberation Sans
+    // has the metrics of the sans-serif faces that stood in for it, DejaVu Sans comes last.
+    QFont::insertSubstitutions("MS Sans Serif", {"Liberation Sans", "Arimo", "DejaVu Sans"});
+    QFont font("MS Sans Serif");
+    font.setPixelSize(11);
+    app.setFont(font);
+}

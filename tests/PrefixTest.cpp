@@ -1,0 +1,88 @@
+#include "platform/Prefix.h"
+#include "platform/VallorinError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+int modeOf(const QString& path) {
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+TEST(Prefix, LocationComesFromTheEnvironment) {
+    const QByteArray savedPrefix = qgetenv("VALLORIN_PREFIX");
+    const QByteArray savedHome = qgetenv("HOME");
+    qputenv("VALLORIN_PREFIX", "/srv/vallorin/");
+    EXPECT_EQ(Prefix::Location(), "/srv/vallorin");
+    qputenv("VALLORIN_PREFIX", "");
+    qputenv("HOME", "/home/tester");
+    EXPECT_EQ(Prefix::Location(), "/home/tester/.vallorin");
+    qunsetenv("VALLORIN_PREFIX");
+    EXPECT_EQ(Prefix::Location(), "/home/tester/.vallorin");
+    qputenv("HOME", savedHome);
+    if (!savedPrefix.isNull())
+        qputenv("VALLORIN_PREFIX", savedPrefix);
+}
+
+TEST(Prefix, AFreshPrefixIsPrivateAndMapsDriveC) {
+    QTemporaryDir dir;
+    const QString location = dir.path() + "/nested/prefix";
+    EXPECT_EQ(Prefix::Prepare(location), location + '/');
+    EXPECT_EQ(modeOf(location), 0700);
+    EXPECT_EQ(modeOf(location + "/dosdevices"), 0700);
+    const QFileInfo c(location + "/dosdevices/c:");
+    EXPECT_TRUE(c.isSymLink());
+    EXPECT_EQ(c.symLinkTarget(), "/");
+    // A trailing "/" on the location changes nothing.
+    EXPECT_EQ(Prefix::Prepare(location + '/'), location + '/');
+}
+
+TEST(Prefix, AnExistingPrefixIsLeftAsItsOwnerMadeIt) {
+    QTemporaryDir dir;
+    const QString location = dir.path() + "/prefix";
+    Prefix::Prepare(location);
+    ::chmod(QFile::encodeName(location).constData(), 0750);
+    QFile::remove(location + "/dosdevices/c:");
+    QFile::link("/tmp", location + "/dosdevices/d:");
+
+    EXPECT_EQ(Prefix::Prepare(location), location + '/');
+    EXPECT_EQ(modeOf(location), 0750);
+    EXPECT_FALSE(QFileInfo(location + "/dosdevices/c:").isSymLink());
+    EXPECT_TRUE(QFileInfo(location + "/dosdevices/d:").isSymLink());
+
+    // A prefix folder without a drive map gets a fresh one.
+    const QString bare = dir.path() + "/bare";
+    QDir().mkpath(bare);
+    Prefix::Prepare(bare);
+    EXPECT_EQ(QFileInfo(bare + "/dosdevices/c:").symLinkTarget(), "/");
+}
+
+TEST(Prefix, APrefixThatCannotBeMadeIsAnError) {
+    QTemporaryDir dir;
+    QFile file(dir.path() + "/a file");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    QDir().mkpath(dir.path() + "/blocked");
+    QFile blocker(dir.path() + "/blocked/dosdevices");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    for (const QString& location : {dir.path() + "/a file", dir.path() + "/a file/prefix",
+                                    dir.path() + "/blocked", QString("/proc/vallorin-prefix")}) {
+        try {
+            Prefix::Prepare(location);
+            ADD_FAILURE() << "no error for " << location.toStdString();
+        } catch (const VallorinError& e) {
+            EXPECT_TRUE(e.message().startsWith("Cannot create")) << e.message().toStdString();
+        }
+    }
+}
+
+} // namespace
