@@ -1,9 +1,12 @@
+#include "support/FormFixture.h"
+
 #include "caption/Wordcap.h"
 #include "platform/VallorinError.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QShortcut>
+#include <QTabWidget>
 #include <QTest>
 #include <QWidget>
 
@@ -473,4 +476,44 @@ TEST_F(WordcapWindow, AltF4ClosesAndAltSpaceOpensTheWindowMenu) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     QTest::keyClick(window.get(), Qt::Key_F4, Qt::AltModifier);
     EXPECT_FALSE(window->isVisible());
+}
+
+// ---- The main window
+
+class WordcapMainWindow : public FormFixture {};
+
+TEST_F(WordcapMainWindow, MainWindowWearsTheTitleBarAroundItsDesignedClientArea) {
+    TMainForm& main = start();
+    ASSERT_NE(main.CoolCaption, nullptr);
+    TMSOfficeCaption& caption = *main.CoolCaption;
+    EXPECT_EQ(caption.BorderStyle(), TFormBorderStyle::bsSingle);
+    EXPECT_EQ(caption.AppNameText().Caption(), "Vallorin -");
+    EXPECT_EQ(caption.CaptionText().Caption(), "Control for Dr Solomon's AVTK");
+    EXPECT_EQ(caption.CaptionText().ColorActive(), clInactiveCaptionText);
+    EXPECT_EQ(caption.CaptionText().FontKind(), TFontKind::fkCustom);
+    EXPECT_TRUE(caption.CaptionText().Font().bold() && caption.CaptionText().Font().italic());
+    EXPECT_EQ(caption.AppNameText().ColorActive(), clCaptionText);
+    EXPECT_FALSE(caption.CompanyText().Visible());
+
+    const Insets room = NonClientInsets(caption.Shape(), caption.Metrics());
+    EXPECT_EQ(main.size(), QSize(401 + room.left + room.right, 453 + room.top + room.bottom));
+    EXPECT_EQ(main.Main.PageControl->pos(), QPoint(4 + room.left, 4 + room.top));
+
+    main.show();
+    main.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+    const Rect bar = caption.GetCaptionRect();
+    const QImage active = main.grab().toImage();
+    const QColor highlight = main.palette().color(QPalette::Active, QPalette::Highlight);
+    EXPECT_EQ(active.pixelColor(bar.left, bar.bottom - 1), QColor(Qt::black));
+    EXPECT_EQ(active.pixel(bar.right - 1, bar.bottom - 1), highlight.rgb());
+    QEvent deactivate(QEvent::WindowDeactivate);
+    QApplication::sendEvent(&main, &deactivate);
+    const QImage inactive = main.grab().toImage();
+    EXPECT_EQ(inactive.pixel(bar.right - 1, bar.bottom - 1),
+              main.palette().color(QPalette::Active, QPalette::Dark).rgb());
+    if (const QByteArray shots = qgetenv("WORDCAP_SHOTS"); !shots.isEmpty()) {
+        active.save(shots + "/main-active.png");
+        inactive.save(shots + "/main-inactive.png");
+    }
 }

@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -464,9 +463,12 @@ void TMSOfficeCaption::ApplyFontKind(TCompanyText& text, TFontKind kind) const {
 }
 
 void TMSOfficeCaption::LoadSystemCaptionFont() {
-    // The stock font first; the platform's title font, where its theme names one, over it.
+    // The stock font: the application's, which the windows were laid out for.
     SystemCaptionFont = QApplication::font();
-    const QFont caption = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+    // The caption font: the one Qt draws its own title bars with, which a platform theme may
+    // name (its MDI title-bar font) and which otherwise follows the application's. The window
+    // manager's title font is not known to programs on this platform.
+    const QFont caption = QApplication::font("QMdiSubWindowTitleBar");
     QFont font;
     font.setFamily(caption.family().left(32));
     if (caption.pixelSize() > 0)
