@@ -8,6 +8,7 @@
 #include <QShortcut>
 #include <QTabWidget>
 #include <QTest>
+#include <QVBoxLayout>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -291,6 +292,21 @@ TEST_F(WordcapWindow, ClientAreaKeepsItsSizeAndTheRoomIsGivenBack) {
     EXPECT_FALSE(window->windowFlags().testFlag(Qt::FramelessWindowHint));
     EXPECT_EQ(window->size(), QSize(320, 200));
     EXPECT_EQ(child->pos(), QPoint(10, 20));
+}
+
+TEST(WordcapLayoutWindow, ALaidOutWindowGetsTheRoomAsContentsMargins) {
+    QWidget dialog(nullptr, Qt::Dialog);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel("Enter name for the new definition (max 30 characters):"));
+    auto* caption = TMSOfficeCaption::attach(
+        &dialog, {.appName = "Vallorin -", .appNameColor = clAqua, .caption = "Add definition"});
+    EXPECT_EQ(caption->BorderStyle(), TFormBorderStyle::bsSizeable); // not fixed in size
+    const Insets room = NonClientInsets(caption->Shape(), caption->Metrics());
+    EXPECT_EQ(dialog.contentsMargins(), QMargins(room.left, room.top, room.right, room.bottom));
+    caption->SetBorderStyle(TFormBorderStyle::bsDialog);
+    const Insets fixed = NonClientInsets(caption->Shape(), caption->Metrics());
+    EXPECT_EQ(dialog.contentsMargins(), QMargins(fixed.left, fixed.top, fixed.right, fixed.bottom));
+    EXPECT_EQ(dialog.windowTitle(), "Add definition");
 }
 
 TEST_F(WordcapWindow, SettersAndFontKinds) {
