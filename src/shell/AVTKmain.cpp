@@ -61,6 +61,15 @@ TMainForm::TMainForm(Services services, QWidget* parent)
     ConnectViewPage(*this);
     ConnectLaunchers(*this);
 
+    // Before centring: the title bar adds its height (and the frame) to the window.
+    QFont captionFont("MS Sans Serif");
+    captionFont.setPixelSize(11);
+    captionFont.setBold(true);
+    captionFont.setItalic(true);
+    CoolCaption = TMSOfficeCaption::attach(this, {.appName = "Vallorin -",
+                                                  .captionColor = Wordcap::clInactiveCaptionText,
+                                                  .captionFont = captionFont});
+
     FormCreate();
 }
 
