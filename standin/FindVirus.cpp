@@ -304,7 +304,7 @@ int Scan::run() {
         say(QString("Infected files renamed or deleted: %1").arg(totals.dealtWith));
     if (totals.unreadable)
         say(QString("Not checked: %1").arg(totals.unreadable));
-    say(QString("Time: %1 s").arg(clock.elapsed() / 1000.0, 0, 'f', 2));
+    say(QString("Time: %1 s").arg(clock.nsecsElapsed() / 1e9, 0, 'f', 3));
 
     int code = totals.found ? 1 : 0;
     if (line.has("EXTERROR")) {

@@ -246,7 +246,7 @@ int Check::run() {
     report.add(QString());
     const bool creating = line.has("CREATE");
     const int code = creating ? create() : verify();
-    say(QString("Time: %1 s").arg(clock.elapsed() / 1000.0, 0, 'f', 2));
+    say(QString("Time: %1 s").arg(clock.nsecsElapsed() / 1e9, 0, 'f', 3));
     const QString result = code == 3   ? QString("Cancelled.")
                            : code == 2 ? QString("The fingerprint file could not be used.")
                            : creating  ? QString("Fingerprints computed.")
