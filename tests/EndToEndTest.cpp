@@ -25,7 +25,7 @@ const QString ProgramKey = "HKCU\\Software\\Tesmarine\\Vallorin";
 constexpr int ClientHeight = 453; // the main window's client area, below any painted caption
 
 // Polls until the condition holds or the time is up; never a fixed sleep.
-bool WaitFor(const std::function<bool()>& condition, int milliseconds = 10000) {
+bool WaitFor(const std::function<bool()>& condition, int milliseconds = 30000) {
     QDeadlineTimer deadline(milliseconds);
     while (!condition()) {
         if (deadline.hasExpired())
@@ -169,7 +169,7 @@ protected:
         QProcess process;
         process.setProcessEnvironment(environment());
         process.start(tool, args);
-        if (!process.waitForFinished(10000)) {
+        if (!process.waitForFinished(30000)) {
             process.kill();
             process.waitForFinished();
         }
@@ -190,7 +190,7 @@ protected:
     }
 
     // The first window whose title matches, once it is there; empty when it does not come.
-    QString window(const QString& title, int milliseconds = 10000) {
+    QString window(const QString& title, int milliseconds = 30000) {
         QString id;
         WaitFor(
             [&] {
@@ -264,7 +264,7 @@ protected:
     }
     bool exitProgram() {
         keys(mainWindow, {"alt+x"});
-        return program->waitForFinished(10000);
+        return program->waitForFinished(30000);
     }
 
     QString bin, prefix, display, mainWindow;

@@ -1,7 +1,7 @@
 #include "AddScan.h"
 
 #include "definitions/Common.h"
-#include "definitions/DialogPlacement.h"
+#include "platform/qt/ScreenPlacement.h"
 #include "shell/AVTKmain.h"
 
 #include "ui_AddScan.h"
@@ -26,7 +26,7 @@ TAddScanForm::~TAddScanForm() = default;
 void TAddScanForm::Execute(QComboBox* pageCombo, QAbstractButton* pageRemoveButton) {
     combo = pageCombo;
     removeButton = pageRemoveButton;
-    CentreDialogOnScreen(this, &main);
+    CentreOnScreen(this, &main);
     exec();
 }
 

@@ -160,6 +160,22 @@ double DateTimeFromText(const QString& text) {
     return ParseFloatText(text).value_or(0.0);
 }
 
+bool WithOpenKey(SettingsStore& store, const QString& path, bool canCreate,
+                 const std::function<void()>& body) {
+    if (!store.openKey(path, canCreate)) {
+        store.closeKey();
+        return false;
+    }
+    try {
+        body();
+    } catch (...) {
+        store.closeKey();
+        throw;
+    }
+    store.closeKey();
+    return true;
+}
+
 bool ReadFlag(SettingsStore& store, const QString& name, bool defaultValue) {
     // A value of another type than text is garbage for a flag, as an unreadable text is.
     const ValueType type = store.valueType(name);
@@ -199,8 +215,7 @@ void FillDefinitionCombo(TMainForm& form, const QString& operation, QComboBox* c
     if (!store.keyExists(path))
         return;
     QString selected;
-    try {
-        store.openKey(path, false);
+    WithOpenKey(store, path, false, [&] {
         for (const QString& name : store.getKeyNames()) {
             if (FindComboEntry(combo, name) < 0)
                 combo->addItem(name);
@@ -208,11 +223,7 @@ void FillDefinitionCombo(TMainForm& form, const QString& operation, QComboBox* c
         if (combo->count() > 0)
             combo->setEnabled(true);
         selected = ReadText(store, "Selected");
-    } catch (...) {
-        store.closeKey();
-        throw;
-    }
-    store.closeKey();
+    });
     combo->setCurrentIndex(FindComboEntry(combo, selected));
 }
 

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class QCheckBox;
@@ -36,6 +37,11 @@ QDateTime FromDateTime(double dateTime);
 QString DateTimeText(double dateTime);
 // A stored date-time; an absent or non-numeric text reads as 0 (never).
 double DateTimeFromText(const QString& text);
+
+// Opens the key, runs body on it and closes it, also when body throws; false, without running
+// body, when the key could not be opened.
+bool WithOpenKey(SettingsStore& store, const QString& path, bool canCreate,
+                 const std::function<void()>& body);
 
 // Store helpers for the open key.
 bool ReadFlag(SettingsStore& store, const QString& name, bool defaultValue);

@@ -1,8 +1,8 @@
 #include "RemoveScan.h"
 
-#include "definitions/DialogPlacement.h"
 #include "integrity/Integrity.h"
 #include "platform/SettingsStore.h"
+#include "platform/qt/ScreenPlacement.h"
 #include "scan/Find.h"
 #include "shell/AVTKmain.h"
 
@@ -29,7 +29,7 @@ void TRemoveScanForm::Execute(QComboBox* pageCombo, QAbstractButton* pageRemoveB
     ui->ListBox->clear();
     for (int i = 0; i < combo->count(); ++i)
         ui->ListBox->addItem(combo->itemText(i));
-    CentreDialogOnScreen(this, &main);
+    CentreOnScreen(this, &main);
     exec();
 }
 

@@ -1,10 +1,11 @@
 #include "WGMessages.h"
 
+#include "definitions/Common.h"
 #include "guard/WinGuard.h"
+#include "platform/qt/ScreenPlacement.h"
 #include "shell/AVTKmain.h"
 
 #include <QGuiApplication>
-#include <QScreen>
 
 TMessageForm::TMessageForm(TMainForm& owner) : QDialog(&owner), form(owner) {
     Ui.setupUi(this);
@@ -25,11 +26,7 @@ QLineEdit* TMessageForm::edit(int index) const {
 }
 
 void TMessageForm::FormCreate() {
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
-        move(area.x() + area.width() / 2 - width() / 2,
-             area.y() + area.height() / 2 - height() / 2);
-    }
+    CentreOnScreen(this, &form);
     SettingsStore& store = form.store();
     store.setRootKey(RootKey::LocalMachine);
     const bool installed = store.keyExists(form.GuardVxdKey);

@@ -82,22 +82,6 @@ QString GuardKeyPath(const TMainForm& form) {
     return form.ProgramKey + "\\Guard";
 }
 
-bool WithOpenKey(SettingsStore& store, const QString& path, bool canCreate,
-                 const std::function<void()>& body) {
-    if (!store.openKey(path, canCreate)) {
-        store.closeKey();
-        return false;
-    }
-    try {
-        body();
-    } catch (...) {
-        store.closeKey();
-        throw;
-    }
-    store.closeKey();
-    return true;
-}
-
 // ---- Settings and their persistence
 
 void LoadGuardPage(TMainForm& form) {

@@ -68,7 +68,3 @@ inline const QString CouldNotOpenKeyText = "Could not open Registry key.";
 
 // The guard key: the program's own copy of the settings.
 QString GuardKeyPath(const TMainForm& form);
-// Runs body with the key at path open (closing it also when body throws); false, without
-// running body, when the key could not be opened.
-bool WithOpenKey(SettingsStore& store, const QString& path, bool canCreate,
-                 const std::function<void()>& body);

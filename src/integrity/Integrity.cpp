@@ -74,17 +74,6 @@ QString CheckKeyPath(const TMainForm& form, const QString& name) {
     return form.ProgramKey + "\\Verify\\" + name;
 }
 
-// Runs work on the open key and closes it, also when the work fails.
-template <typename Work> void InKey(SettingsStore& store, Work&& work) {
-    try {
-        work(store);
-    } catch (...) {
-        store.closeKey();
-        throw;
-    }
-    store.closeKey();
-}
-
 QString PrintableName(QString name) {
     std::replace_if(
         name.begin(), name.end(), [](QChar c) { return c.category() == QChar::Other_Control; },
@@ -151,8 +140,7 @@ void LoadCheckDefinition(TMainForm& form) {
         ReportDefinitionNotFound(form);
         return;
     }
-    store.openKey(path, false);
-    InKey(store, [&](SettingsStore& key) {
+    WithOpenKey(store, path, false, [&, &key = store] {
         check.EditCheckDrives->setText(ReadText(key, "Drives"));
         for (const Flag& flag : LeadingFlags)
             (check.*flag.box)->setChecked(ReadFlag(key, flag.name, flag.defaultValue));
@@ -188,8 +176,7 @@ void SaveCheckDefinition(TMainForm& form) {
     const QString path = CheckKeyPath(form, name);
     SettingsStore& store = form.store();
     store.setRootKey(RootKey::CurrentUser);
-    store.openKey(path, true);
-    InKey(store, [&](SettingsStore& key) {
+    WithOpenKey(store, path, true, [&, &key = store] {
         key.writeString("Drives", check.EditCheckDrives->text());
         for (const Flag& flag : LeadingFlags)
             WriteFlag(key, flag.name, (check.*flag.box)->isChecked());

@@ -97,32 +97,19 @@ void WriteRepairValues(TMainForm& form, SettingsStore& store) {
     store.writeString("CleanDrive", page.RadBtnA->isChecked() ? "A" : "B");
 }
 
-// Runs body on the open key and closes it, also when body throws.
-template <typename Body> void WithOpenKey(SettingsStore& store, Body body) {
-    try {
-        body();
-    } catch (...) {
-        store.closeKey();
-        throw;
-    }
-    store.closeKey();
-}
-
 } // namespace
 
 void LoadRepairSettings(TMainForm& form) {
     SettingsStore& store = form.store();
     store.setRootKey(RootKey::CurrentUser);
-    if (!store.keyExists(RepairKey(form)) || !store.openKey(RepairKey(form), false))
-        return;
-    WithOpenKey(store, [&] { ReadRepairValues(form, store); });
+    if (store.keyExists(RepairKey(form)))
+        WithOpenKey(store, RepairKey(form), false, [&] { ReadRepairValues(form, store); });
 }
 
 void SaveRepairSettings(TMainForm& form) {
     SettingsStore& store = form.store();
     store.setRootKey(RootKey::CurrentUser);
-    store.openKey(RepairKey(form), true);
-    WithOpenKey(store, [&] { WriteRepairValues(form, store); });
+    WithOpenKey(store, RepairKey(form), true, [&] { WriteRepairValues(form, store); });
 }
 
 std::optional<QString> RepairParameters(TMainForm& form) {

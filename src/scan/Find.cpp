@@ -69,18 +69,6 @@ void WriteFlags(TMainForm& form, SettingsStore& store, std::span<const FlagBox> 
         WriteFlag(store, flag.name, (form.Find.*flag.box)->isChecked());
 }
 
-// Runs body on the key just opened and closes it also when body throws, so that no key stays
-// open past the event.
-void WithOpenKey(SettingsStore& store, const std::function<void()>& body) {
-    try {
-        body();
-    } catch (...) {
-        store.closeKey();
-        throw;
-    }
-    store.closeKey();
-}
-
 QString DefinitionPath(const TMainForm& form) {
     return form.ProgramKey + "\\Find\\" + form.Find.ScanCombo->currentText();
 }
@@ -169,8 +157,7 @@ void LoadScanDefinition(TMainForm& form) {
         ReportDefinitionNotFound(form);
         return;
     }
-    store.openKey(path, false);
-    WithOpenKey(store, [&] {
+    WithOpenKey(store, path, false, [&] {
         // Only the exact captions choose "All" or "Local"; any other text is a drive text.
         const QString drives = ReadText(store, "Drives");
         if (drives == DrivesAll || drives == DrivesLocal) {
@@ -203,8 +190,7 @@ void SaveScanDefinition(TMainForm& form) {
         return;
     SettingsStore& store = form.store();
     store.setRootKey(RootKey::CurrentUser);
-    store.openKey(DefinitionPath(form), true);
-    WithOpenKey(store, [&] {
+    WithOpenKey(store, DefinitionPath(form), true, [&] {
         store.writeString("Drives", page.RadBtnFindAll->isChecked() ? DrivesAll
                                     : page.RadBtnFindLocal->isChecked()
                                         ? DrivesLocal

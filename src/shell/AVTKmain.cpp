@@ -7,6 +7,7 @@
 #include "platform/FileSystem.h"
 #include "platform/SettingsStore.h"
 #include "platform/VallorinError.h"
+#include "platform/qt/ScreenPlacement.h"
 #include "repair/Repair.h"
 #include "scan/Find.h"
 #include "shell/DropDownCombo.h"
@@ -92,7 +93,7 @@ void TMainForm::FormCreate() {
     const std::function<void()> steps[] = {
         [this] { Settings = std::make_unique<SettingsStore>(prefixFolder()); },
         [this] { ToolkitFolder = LocateToolkit(); },
-        [this] { CentreOnScreen(); },
+        [this] { CentreOnScreen(this); },
         // The prefix is the program folder: writable, and where every toolkit program runs.
         [this] { ProgramFolder = prefixFolder(); },
         [this] { CheckToolkitFiles(); },
@@ -118,28 +119,9 @@ QString TMainForm::LocateToolkit() {
 }
 
 QString TMainForm::ReadInstallPath(const QString& keyPath, const QString& previous) {
-    SettingsStore& settings = store();
     QString outcome = previous;
-    if (settings.openKey(keyPath, false)) {
-        try {
-            outcome = ReadText(settings, "InstallPath");
-        } catch (...) {
-            settings.closeKey();
-            throw;
-        }
-    }
-    settings.closeKey();
+    WithOpenKey(store(), keyPath, false, [&] { outcome = ReadText(store(), "InstallPath"); });
     return outcome;
-}
-
-void TMainForm::CentreOnScreen() {
-    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    const QRect area = screen->geometry();
-    const QSize outer = frameGeometry().size();
-    move(area.x() + area.width() / 2 - outer.width() / 2,
-         area.y() + area.height() / 2 - outer.height() / 2);
 }
 
 void TMainForm::CheckToolkitFiles() {
@@ -199,9 +181,8 @@ void TMainForm::SavePages() {
     SettingsStore& settings = store();
     const auto writeSelected = [&](const QString& operation, const QComboBox* combo) {
         settings.setRootKey(RootKey::CurrentUser);
-        settings.openKey(ProgramKey + '\\' + operation, true);
-        settings.writeString("Selected", combo->currentText());
-        settings.closeKey();
+        WithOpenKey(settings, ProgramKey + '\\' + operation, true,
+                    [&] { settings.writeString("Selected", combo->currentText()); });
     };
     settings.setRootKey(RootKey::CurrentUser);
     SaveScanDefinition(*this);

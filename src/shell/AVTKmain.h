@@ -100,7 +100,6 @@ protected:
 
 private:
     void FormCreate();
-    void CentreOnScreen();
 
     Services services;
 };

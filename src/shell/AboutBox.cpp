@@ -1,12 +1,13 @@
 #include "AboutBox.h"
 
+#include "platform/qt/ScreenPlacement.h"
+
 #include "ui_AboutBox.h"
 
 #include <QGuiApplication>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
-#include <QScreen>
 
 TAboutFm::TAboutFm(QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
@@ -24,13 +25,7 @@ TAboutFm::TAboutFm(QWidget* parent)
 TAboutFm::~TAboutFm() = default;
 
 void TAboutFm::FormCreate() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    const QRect area = screen->geometry();
-    const QSize outer = frameGeometry().size();
-    move(area.x() + area.width() / 2 - outer.width() / 2,
-         area.y() + area.height() / 2 - outer.height() / 2);
+    CentreOnScreen(this);
 }
 
 void TAboutFm::showEvent(QShowEvent* event) {
