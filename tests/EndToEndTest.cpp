@@ -133,24 +133,21 @@ protected:
     }
 
     void startServer() {
-        for (int number = 91; number < 160; ++number) {
-            const QString socket = QString("/tmp/.X11-unix/X%1").arg(number);
-            if (QFile::exists(socket) || QFile::exists(QString("/tmp/.X%1-lock").arg(number)))
-                continue;
-            server = std::make_unique<QProcess>();
-            server->start("Xvfb", {QString(":%1").arg(number), "-screen", "0", "1024x768x24",
-                                   "-nolisten", "tcp"});
-            if (!server->waitForStarted(5000))
-                continue;
-            if (WaitFor([&] {
-                    return QFile::exists(socket) || server->state() == QProcess::NotRunning;
-                }) &&
-                server->state() == QProcess::Running) {
-                display = QString(":%1").arg(number);
-                return;
-            }
-        }
-        FAIL() << "no X server could be started";
+        // Xvfb picks a free display itself and writes its number once it accepts clients, so
+        // tests running side by side never share one.
+        server = std::make_unique<QProcess>();
+        server->start("Xvfb",
+                      {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+        ASSERT_TRUE(server->waitForStarted(5000)) << "Xvfb could not be started";
+        QByteArray number;
+        WaitFor([&] {
+            server->waitForReadyRead(50);
+            number += server->readAllStandardOutput();
+            return number.contains('\n') || server->state() == QProcess::NotRunning;
+        });
+        ASSERT_TRUE(number.contains('\n') && server->state() == QProcess::Running)
+            << "no X server could be started";
+        display = ":" + QString::fromLatin1(number.trimmed());
     }
 
     QProcessEnvironment environment() const {

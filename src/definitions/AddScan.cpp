@@ -1,5 +1,6 @@
 #include "AddScan.h"
 
+#include "caption/Wordcap.h"
 #include "definitions/Common.h"
 #include "platform/qt/ScreenPlacement.h"
 #include "shell/AVTKmain.h"
@@ -16,6 +17,11 @@ TAddScanForm::TAddScanForm(TMainForm& main)
       main(main), ui(std::make_unique<Ui::AddScanForm>()) {
     ui->setupUi(this);
     setFixedSize(size());
+    AddCaption = Wordcap::TMSOfficeCaption::attach(
+        this, {.appName = "Vallorin -",
+               .appNameColor = Wordcap::clAqua,
+               .caption = "Add definition",
+               .borderStyle = Wordcap::TFormBorderStyle::bsDialog});
     connect(ui->btnOK, &QPushButton::clicked, this,
             [this] { this->main.guarded([this] { btnOKClick(); }); });
     connect(ui->btnCancel, &QPushButton::clicked, this, [this] { btnCancelClick(); });

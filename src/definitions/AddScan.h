@@ -12,6 +12,10 @@ namespace Ui {
 class AddScanForm;
 }
 
+namespace Wordcap {
+class TMSOfficeCaption;
+}
+
 // The "Add definition" dialog, for the scan page's or the integrity page's definition combo.
 class TAddScanForm : public QDialog {
     Q_OBJECT
@@ -33,4 +37,5 @@ private:
     std::unique_ptr<Ui::AddScanForm> ui;
     QComboBox* combo = nullptr;
     QAbstractButton* removeButton = nullptr;
+    Wordcap::TMSOfficeCaption* AddCaption = nullptr; // the title bar
 };

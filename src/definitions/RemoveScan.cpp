@@ -1,5 +1,6 @@
 #include "RemoveScan.h"
 
+#include "caption/Wordcap.h"
 #include "integrity/Integrity.h"
 #include "platform/SettingsStore.h"
 #include "platform/qt/ScreenPlacement.h"
@@ -16,6 +17,11 @@ TRemoveScanForm::TRemoveScanForm(TMainForm& main)
       main(main), ui(std::make_unique<Ui::RemoveScanForm>()) {
     ui->setupUi(this);
     setFixedSize(size());
+    RemoveCaption = Wordcap::TMSOfficeCaption::attach(
+        this, {.appName = "Vallorin -",
+               .appNameColor = Wordcap::clAqua,
+               .caption = "Remove definitions",
+               .borderStyle = Wordcap::TFormBorderStyle::bsDialog});
     connect(ui->btnRemove, &QPushButton::clicked, this,
             [this] { this->main.guarded([this] { btnRemoveClick(); }); });
     connect(ui->btnClose, &QPushButton::clicked, this, [this] { btnCloseClick(); });

@@ -12,6 +12,10 @@ namespace Ui {
 class RemoveScanForm;
 }
 
+namespace Wordcap {
+class TMSOfficeCaption;
+}
+
 // The "Remove definitions" dialog, for the scan page's or the integrity page's definition combo.
 class TRemoveScanForm : public QDialog {
     Q_OBJECT
@@ -29,4 +33,5 @@ private:
     std::unique_ptr<Ui::RemoveScanForm> ui;
     QComboBox* combo = nullptr;
     QAbstractButton* removeButton = nullptr;
+    Wordcap::TMSOfficeCaption* RemoveCaption = nullptr; // the title bar
 };

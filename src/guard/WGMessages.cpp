@@ -1,5 +1,6 @@
 #include "WGMessages.h"
 
+#include "caption/Wordcap.h"
 #include "definitions/Common.h"
 #include "guard/WinGuard.h"
 #include "platform/qt/ScreenPlacement.h"
@@ -10,6 +11,11 @@
 TMessageForm::TMessageForm(TMainForm& owner) : QDialog(&owner), form(owner) {
     Ui.setupUi(this);
     setFixedSize(size());
+    MessageCaption = Wordcap::TMSOfficeCaption::attach(
+        this, {.appName = "Vallorin -",
+               .appNameColor = Wordcap::clAqua,
+               .caption = "Edit WinGuard messages",
+               .borderStyle = Wordcap::TFormBorderStyle::bsDialog});
     connect(Ui.BtnSave, &QPushButton::clicked, this,
             [this] { form.guarded([this] { BtnSaveClick(); }); });
     connect(Ui.BtnCancel, &QPushButton::clicked, this,

@@ -8,6 +8,10 @@
 
 class TMainForm;
 
+namespace Wordcap {
+class TMSOfficeCaption;
+}
+
 // "Edit WinGuard messages": the four alert texts of the resident scanner, kept in the driver
 // key (which the scanner reads) and in the guard key (from which an install copies them).
 // Created for one opening and gone when closed.
@@ -29,4 +33,5 @@ private:
     QLineEdit* edit(int index) const;
 
     TMainForm& form;
+    Wordcap::TMSOfficeCaption* MessageCaption = nullptr; // the title bar
 };

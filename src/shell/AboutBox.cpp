@@ -1,5 +1,6 @@
 #include "AboutBox.h"
 
+#include "caption/Wordcap.h"
 #include "platform/qt/ScreenPlacement.h"
 
 #include "ui_AboutBox.h"
@@ -18,6 +19,13 @@ TAboutFm::TAboutFm(QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(true);
     ui->AboutImage->setPixmap(BannerPicture(ui->AboutImage->size()));
+    // The window caption stays empty; the title bar shows "About Vallorin".
+    AboutCap = Wordcap::TMSOfficeCaption::attach(
+        this, {.appName = "About Vallorin",
+               .appNameColor = Wordcap::clAqua,
+               .caption = "",
+               .captionVisible = false,
+               .borderStyle = Wordcap::TFormBorderStyle::bsSizeable});
     connect(ui->btnOK, &QPushButton::clicked, this, [this] { btnOKClick(); });
     FormCreate();
 }

@@ -8,6 +8,10 @@ namespace Ui {
 class TAboutFm;
 }
 
+namespace Wordcap {
+class TMSOfficeCaption;
+}
+
 // The About box: created for one showing, centred on the screen, freed when it closes.
 class TAboutFm : public QDialog {
     Q_OBJECT
@@ -26,4 +30,5 @@ protected:
 private:
     void FormCreate();
     void btnOKClick();
+    Wordcap::TMSOfficeCaption* AboutCap = nullptr; // the title bar
 };
