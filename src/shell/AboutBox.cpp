@@ -2,13 +2,13 @@
 
 #include "caption/Wordcap.h"
 #include "platform/qt/ScreenPlacement.h"
+#include "shell/Artwork.h"
 
 #include "ui_AboutBox.h"
 
 #include <QGuiApplication>
 #include <QLinearGradient>
 #include <QPainter>
-#include <QPainterPath>
 
 TAboutFm::TAboutFm(QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
@@ -61,22 +61,7 @@ QPixmap TAboutFm::BannerPicture(const QSize& size) {
     for (int y = 4; y < size.height(); y += 6)
         p.drawLine(0, y, size.width(), y);
 
-    // A shield with a tick: the drive that came through the scan.
-    const QPointF c(58, size.height() / 2.0);
-    QPainterPath shield;
-    shield.moveTo(c + QPointF(0, -46));
-    shield.cubicTo(c + QPointF(22, -36), c + QPointF(34, -38), c + QPointF(38, -40));
-    shield.cubicTo(c + QPointF(40, 0), c + QPointF(26, 30), c + QPointF(0, 48));
-    shield.cubicTo(c + QPointF(-26, 30), c + QPointF(-40, 0), c + QPointF(-38, -40));
-    shield.cubicTo(c + QPointF(-34, -38), c + QPointF(-22, -36), c + QPointF(0, -46));
-    QLinearGradient metal(c + QPointF(-38, -46), c + QPointF(38, 48));
-    metal.setColorAt(0, QColor(250, 250, 255));
-    metal.setColorAt(1, QColor(150, 170, 200));
-    p.setPen(QPen(QColor(230, 190, 60), 3));
-    p.setBrush(metal);
-    p.drawPath(shield);
-    p.setPen(QPen(QColor(20, 140, 60), 8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.drawPolyline(QPolygonF({c + QPointF(-16, 0), c + QPointF(-4, 14), c + QPointF(18, -16)}));
+    PaintShield(p, QPointF(58, size.height() / 2.0), 1.0);
 
     // The name and a line under it.
     QFont title("Serif");

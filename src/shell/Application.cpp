@@ -1,5 +1,7 @@
 #include "Application.h"
 
+#include "shell/Artwork.h"
+
 #include <QApplication>
 #include <QFont>
 #include <QProxyStyle>
@@ -25,6 +27,7 @@ public:
 void SetUpApplication(QApplication& app) {
     QApplication::setApplicationName("Vallorin");
     QApplication::setStyle(new ClassicStyle);
+    QApplication::setWindowIcon(ProgramIcon());
     // The windows were laid out for an 8-point "MS Sans Serif" (11 pixels high); Liberation Sans
     // has the metrics of the sans-serif faces that stood in for it, DejaVu Sans comes last.
     QFont::insertSubstitutions("MS Sans Serif", {"Liberation Sans", "Arimo", "DejaVu Sans"});
