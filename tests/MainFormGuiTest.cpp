@@ -8,7 +8,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTabBar>
+#include <QTimer>
+#include <QApplication>
 #include <QTest>
 #include <QToolButton>
 
@@ -264,4 +267,30 @@ TEST_F(MainFormTest, TheWindowHasItsDesignedSizeAndCaptions) {
     EXPECT_EQ(main.Main.BtnExit->text(), "E&xit");
     EXPECT_EQ(main.Main.SBtnEnc->toolTip(), "Virus Encyclopedia");
     EXPECT_EQ(main.Main.SBtnSchedule->toolTip(), "Edit Schedule");
+}
+
+TEST_F(MainFormTest, AltAPressesApplyOnTheGuardPageAndAboutElsewhere) {
+    TMainForm& main = start();
+    main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    QSignalSpy apply(main.Guard.SBtnApply, &QAbstractButton::clicked);
+    QSignalSpy about(main.Main.btnAbout, &QAbstractButton::clicked);
+    // The About box is modal: close it as soon as it opens.
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [] {
+        if (QWidget* box = QApplication::activeModalWidget())
+            box->close();
+    });
+    const auto closeAbout = [&] { closer.start(20); };
+    main.BringPageToFront(main.Main.GuardSheet);
+    main.Guard.SBtnApply->setEnabled(true);
+    QTest::keyClick(&main, Qt::Key_A, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return apply.size() == 1; }));
+    EXPECT_EQ(about.size(), 0);
+
+    main.Guard.SBtnApply->setEnabled(false);
+    closeAbout();
+    QTest::keyClick(&main, Qt::Key_A, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return about.size() == 1; }));
+    EXPECT_EQ(apply.size(), 1);
 }

@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QShortcut>
+#include <QShortcutEvent>
 #include <QSignalBlocker>
 
 namespace {
@@ -61,6 +62,9 @@ TMainForm::TMainForm(Services services, QWidget* parent)
     ConnectGuardPage(*this);
     ConnectViewPage(*this);
     ConnectLaunchers(*this);
+    // "&Apply" and "&About..." share Alt+A; the visible page's button answers first.
+    Guard.SBtnApply->installEventFilter(this);
+    Main.btnAbout->installEventFilter(this);
 
     // Before centring: the title bar adds its height (and the frame) to the window.
     QFont captionFont("MS Sans Serif");
@@ -220,6 +224,16 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         }
     });
     closing ? event->accept() : event->ignore();
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Shortcut && static_cast<QShortcutEvent*>(event)->isAmbiguous() &&
+        (watched == Guard.SBtnApply || watched == Main.btnAbout)) {
+        QAbstractButton* apply = Guard.SBtnApply;
+        (apply->isVisible() && apply->isEnabled() ? apply : Main.btnAbout)->animateClick();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TMainForm::BringPageToFront(QWidget* page) {
