@@ -45,8 +45,9 @@ public:
     bool deleteKey(const QString& path);
 
     // Opens the key, closing (committing) any key open before. Without canCreate a missing key
-    // gives false; with it the key and every missing key above it are created. A path with an
-    // empty component longer than 255 characters, or that begins with "\", throws.
+    // gives false; with it the key and every missing key above it are created. "" is the root
+    // itself. A path that begins with "\", holds a name longer than 255 characters or nests
+    // deeper than 512 keys throws, here and in every other call that takes a path.
     bool openKey(const QString& path, bool canCreate);
     // Commits and closes the open key; nothing when none is open.
     void closeKey();
