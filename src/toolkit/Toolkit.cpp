@@ -2,6 +2,28 @@
 
 #include "shell/AVTKmain.h"
 
+namespace {
+
+bool HasBlank(const QString& text) {
+    return text.contains(' ') || text.contains('\t');
+}
+
+// A command line that begins with the toolkit folder names its program there. When the folder
+// holds a blank, the line is split word by word and a file named like the folder's first words
+// ("/opt/Dr" for "/opt/Dr Solomon/") would be run instead: the program's path goes in quotes.
+// A folder with a quote in its name cannot be quoted; the toolkit's file names hold neither.
+QString WithProgramQuoted(const QString& folder, const QString& commandLine) {
+    if (folder.isEmpty() || !commandLine.startsWith(folder) || !HasBlank(folder) ||
+        folder.contains('"'))
+        return commandLine;
+    qsizetype end = folder.size();
+    while (end < commandLine.size() && commandLine[end] != ' ' && commandLine[end] != '\t')
+        ++end;
+    return '"' + commandLine.left(end) + '"' + commandLine.mid(end);
+}
+
+} // namespace
+
 int StartProgram(TMainForm& form, const QString& commandLine) {
-    return form.starter().start(commandLine);
+    return form.starter().start(WithProgramQuoted(form.ToolkitFolder, commandLine));
 }
