@@ -182,4 +182,20 @@ TEST_F(StoreFailureGuiTest, AReadOnlyStoreRefusesTheCloseAndKeepsTheStore) {
     }
 }
 
+// A store that could not be opened at all (a file that is not a store is never touched): the
+// start-up says so, and the window still closes, since there is nothing it could save into.
+TEST_F(StoreFailureGuiTest, AStoreThatNeverOpenedLetsTheWindowClose) {
+    const QByteArray foreign = "not a settings file";
+    prefix.writeFile("user.db", foreign);
+    start();
+    ASSERT_EQ(prompts.errors.size(), 1);
+    EXPECT_TRUE(prompts.errors[0].contains("is not a settings file of this program"));
+    prompts.clear();
+    EXPECT_TRUE(closeForm()) << prompts.texts().join('|').toStdString();
+    EXPECT_TRUE(prompts.messages.isEmpty());
+    QFile file(prefix.path("user.db"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), foreign);
+}
+
 } // namespace
