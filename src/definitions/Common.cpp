@@ -19,6 +19,9 @@ namespace {
 
 const QDate DateTimeEpoch(1899, 12, 30);
 constexpr qint64 MsecsPerDay = 86'400'000;
+// The whole days a date-time can hold: 1 January 0001 to 31 December 9999.
+constexpr double FirstDay = -693593;
+constexpr double LastDay = 2958465;
 
 bool IsAsciiLetter(QChar c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
@@ -145,9 +148,14 @@ double ToDateTime(const QDateTime& local) {
 }
 
 QDateTime FromDateTime(double dateTime) {
-    const double days = std::trunc(dateTime);
-    qint64 msecs = std::llround(std::fabs(dateTime - days) * MsecsPerDay);
+    // Beyond the years 1 to 9999 the day count is clamped: converting it as it is would
+    // overflow the integer that the date is made from.
+    if (!std::isfinite(dateTime))
+        dateTime = 0;
+    const double whole = std::trunc(dateTime);
+    qint64 msecs = std::llround(std::fabs(dateTime - whole) * MsecsPerDay);
     msecs = std::clamp<qint64>(msecs, 0, MsecsPerDay - 1);
+    const double days = std::clamp(whole, FirstDay, LastDay);
     return QDateTime(DateTimeEpoch.addDays(qint64(days)),
                      QTime::fromMSecsSinceStartOfDay(int(msecs)));
 }
@@ -157,7 +165,10 @@ QString DateTimeText(double dateTime) {
 }
 
 double DateTimeFromText(const QString& text) {
-    return ParseFloatText(text).value_or(0.0);
+    // A day count outside the years 1 to 9999 was never written by the program: never.
+    const double value = ParseFloatText(text).value_or(0.0);
+    const double days = std::trunc(value);
+    return days >= FirstDay && days <= LastDay ? value : 0.0;
 }
 
 bool ReadFlag(SettingsStore& store, const QString& name, bool defaultValue) {
