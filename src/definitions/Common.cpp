@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QLocale>
+#include <QSet>
 
 #include <algorithm>
 #include <cmath>
@@ -212,10 +213,19 @@ void FillDefinitionCombo(TMainForm& form, const QString& operation, QComboBox* c
     QString selected;
     try {
         store.openKey(path, false);
+        // The names listed so far, folded as a comparison without case folds them: one look-up
+        // per name, where searching the combo for each would grow with the square of the count.
+        QSet<QString> listed;
+        for (int i = 0; i < combo->count(); ++i)
+            listed.insert(combo->itemText(i).toCaseFolded());
+        QStringList added;
         for (const QString& name : store.getKeyNames()) {
-            if (FindComboEntry(combo, name) < 0)
-                combo->addItem(name);
+            if (!listed.contains(name.toCaseFolded())) {
+                listed.insert(name.toCaseFolded());
+                added << name;
+            }
         }
+        combo->addItems(added);
         if (combo->count() > 0)
             combo->setEnabled(true);
         selected = ReadText(store, "Selected");
@@ -251,11 +261,13 @@ void FillToolkitFileCombo(TMainForm& form, QComboBox* combo, const QString& exte
     combo->addItem(NoneEntry);
     combo->setCurrentIndex(0);
     const QString folder = form.ToolkitFolder.isEmpty() ? QStringLiteral(".") : form.ToolkitFolder;
+    QStringList bases;
     for (const QString& name : FileSystem::ListByExtension(folder, extension)) {
         const QString base = name.left(name.size() - 4);
         if (!reserved.contains(base, Qt::CaseInsensitive))
-            combo->addItem(base);
+            bases << base;
     }
+    combo->addItems(bases); // one insertion into the list, not one per entry
 }
 
 // ---- Drive lists
