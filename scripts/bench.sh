@@ -12,5 +12,5 @@ cmake --build --preset default -j"$(nproc)" --target "${targets[@]}"
 export QT_QPA_PLATFORM=offscreen
 for target in "${targets[@]}"; do
     echo "== $target"
-    build/default/bin/"$target" --benchmark_counters_tabular=true "$@"
+    build/default/bin/"$target" --benchmark_counters_tabular=true --benchmark_min_time=2 "$@"
 done
