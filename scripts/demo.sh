@@ -6,7 +6,5 @@ scripts/deps.sh
 cmake --preset default
 cmake --build --preset default -j"$(nproc)"
 export VALLORIN_PREFIX="${VALLORIN_PREFIX:-$PWD/build/demo-prefix}"
-if [ -x build/default/bin/make-demo-prefix ]; then
-    build/default/bin/make-demo-prefix "$VALLORIN_PREFIX"
-fi
+scripts/make-demo-prefix.sh "$VALLORIN_PREFIX"
 exec build/default/bin/vallorin

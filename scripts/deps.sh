@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running Vallorin need.
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libsqlite3-dev
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libsqlite3-dev zlib1g-dev
           libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool x11-utils
           clang-14 libclang-rt-14-dev fonts-dejavu-core fonts-liberation2)
 missing=()

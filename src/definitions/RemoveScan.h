@@ -2,9 +2,15 @@
 
 #include <QDialog>
 
+#include <memory>
+
 class QAbstractButton;
 class QComboBox;
 class TMainForm;
+
+namespace Ui {
+class RemoveScanForm;
+}
 
 // The "Remove definitions" dialog, for the scan page's or the integrity page's definition combo.
 class TRemoveScanForm : public QDialog {
@@ -14,4 +20,13 @@ public:
     ~TRemoveScanForm() override;
     // Copies the combo's entries into the list, centres the dialog and shows it modally.
     void Execute(QComboBox* combo, QAbstractButton* removeButton);
+
+private:
+    void btnRemoveClick();
+    void btnCloseClick();
+
+    TMainForm& main;
+    std::unique_ptr<Ui::RemoveScanForm> ui;
+    QComboBox* combo = nullptr;
+    QAbstractButton* removeButton = nullptr;
 };

@@ -46,9 +46,6 @@ TMainForm::TMainForm(Services services, QWidget* parent)
     OpenDialog.showHelp = true;
     SaveDialog.filter = GuardFilter;
 
-    Main.SBtnEnc->setIcon(style()->standardIcon(QStyle::SP_FileDialogInfoView));
-    Main.SBtnSchedule->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
-
     // Only the user's choice of a tab runs this; BringPageToFront keeps it quiet.
     connect(Main.PageControl, &QTabWidget::currentChanged, this,
             [this] { guarded([this] { PageControlChange(); }); });
@@ -63,6 +60,15 @@ TMainForm::TMainForm(Services services, QWidget* parent)
     ConnectGuardPage(*this);
     ConnectViewPage(*this);
     ConnectLaunchers(*this);
+
+    // Before centring: the title bar adds its height (and the frame) to the window.
+    QFont captionFont("MS Sans Serif");
+    captionFont.setPixelSize(11);
+    captionFont.setBold(true);
+    captionFont.setItalic(true);
+    CoolCaption = TMSOfficeCaption::attach(this, {.appName = "Vallorin -",
+                                                  .captionColor = Wordcap::clInactiveCaptionText,
+                                                  .captionFont = captionFont});
 
     FormCreate();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "caption/Wordcap.h"
 #include "platform/Prompts.h"
 #include "shell/Services.h"
 
@@ -51,6 +52,8 @@ public:
     double LastCheckTime = 0;
     FileDialogOptions OpenDialog;
     FileDialogOptions SaveDialog;
+    // The gradient title bar; owned by the window.
+    TMSOfficeCaption* CoolCaption = nullptr;
 
     // The store; throws when it could not be opened at start.
     SettingsStore& store();

@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
     SetUpApplication(app);
 
     QtPrompts prompts;
-    HelpViewer help;
+    HelpViewer help(prompts);
     QString prefix;
     try {
         prefix = Prefix::Prepare(Prefix::Location());

@@ -1,14 +1,23 @@
 #include "HelpViewer.h"
 
 #include "platform/FileSystem.h"
+#include "platform/Prompts.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
-#include <QMessageBox>
+#include <QHBoxLayout>
+#include <QPushButton>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
+
+HelpViewer::HelpViewer(Prompts& prompts, QWidget* owner, Opener openElsewhere)
+    : prompts(prompts), owner(owner), openElsewhere(std::move(openElsewhere)) {}
+
+bool HelpViewer::OpenWithDesktop(const QString& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
 
 QString HelpViewer::AnchorFor(int command, int context) {
     return command == HelpCommand::Context ? QString("context-%1").arg(context)
@@ -21,34 +30,76 @@ QString HelpViewer::Locate(const QString& helpFile) {
     return FileSystem::ResolvePath(QCoreApplication::applicationDirPath() + '/' + helpFile);
 }
 
+bool HelpViewer::LooksLikeHtml(const QByteArray& head) {
+    const QByteArray start = head.left(1024).toLower();
+    return start.contains("<html") || start.contains("<!doctype html");
+}
+
+void HelpViewer::createWindow() {
+    window = new QWidget(owner, Qt::Window);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->resize(560, 500);
+    contents = new QPushButton("&Contents", window);
+    back = new QPushButton("&Back", window);
+    forward = new QPushButton("&Forward", window);
+    back->setEnabled(false);
+    forward->setEnabled(false);
+    browser = new QTextBrowser(window);
+    browser->setOpenExternalLinks(false);
+    browser->setOpenLinks(true);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setContentsMargins(6, 6, 6, 0);
+    buttons->addWidget(contents);
+    buttons->addWidget(back);
+    buttons->addWidget(forward);
+    buttons->addStretch();
+    auto* layout = new QVBoxLayout(window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    layout->addLayout(buttons);
+    layout->addWidget(browser);
+
+    QTextBrowser* view = browser;
+    QObject::connect(contents, &QPushButton::clicked, view, [view] {
+        QUrl url = view->source();
+        url.setFragment("contents");
+        view->setSource(url, QTextDocument::HtmlResource);
+    });
+    QObject::connect(back, &QPushButton::clicked, view, &QTextBrowser::backward);
+    QObject::connect(forward, &QPushButton::clicked, view, &QTextBrowser::forward);
+    QObject::connect(view, &QTextBrowser::backwardAvailable, back, &QPushButton::setEnabled);
+    QObject::connect(view, &QTextBrowser::forwardAvailable, forward, &QPushButton::setEnabled);
+}
+
 void HelpViewer::showHelp(const QString& helpFile, int command, int context) {
     const QString path = Locate(helpFile);
-    if (!QFileInfo::exists(path)) {
-        QMessageBox::warning(owner, "Help", "Cannot find the help file " + helpFile + ".");
+    if (!FileSystem::FileExists(path)) {
+        prompts.message(MessageKind::Warning, "Cannot find the help file " + helpFile + ".",
+                        MessageButtons::Ok);
         return;
     }
-    QByteArray head = FileSystem::ReadWholeFile(path).left(512).toLower();
-    if (!head.contains("<html") && !head.contains("<!doctype html")) {
-        // A help file of another format goes to the desktop's own opener.
-        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-            QMessageBox::warning(owner, "Help",
-                                 helpFile + " is not in a help format this program can show.");
+    const QByteArray bytes = FileSystem::ReadWholeFile(path);
+    if (!LooksLikeHtml(bytes)) {
+        // A help file of another format (a WinHelp file of the toolkit) goes to the desktop.
+        if (!openElsewhere || !openElsewhere(path))
+            prompts.message(MessageKind::Warning,
+                            helpFile + " is not in a help format this program can show.",
+                            MessageButtons::Ok);
         return;
     }
-    if (!window) {
-        window = new QWidget(owner, Qt::Window);
-        window->setAttribute(Qt::WA_DeleteOnClose);
-        window->resize(520, 480);
-        browser = new QTextBrowser(window);
-        browser->setOpenExternalLinks(false);
-        auto* layout = new QVBoxLayout(window);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(browser);
-    }
+    // A context the file has no topic for opens the contents rather than an arbitrary place.
+    QString anchor = AnchorFor(command, context);
+    if (!bytes.contains(("\"" + anchor + "\"").toUtf8()))
+        anchor = "contents";
+
+    if (!window)
+        createWindow();
     window->setWindowTitle(QFileInfo(path).completeBaseName() + " Help");
     QUrl url = QUrl::fromLocalFile(path);
-    url.setFragment(AnchorFor(command, context));
-    browser->setSource(url);
+    url.setFragment(anchor);
+    browser->setSource(url, QTextDocument::HtmlResource);
+    browser->scrollToAnchor(anchor);
     window->show();
     window->raise();
     window->activateWindow();
