@@ -24,6 +24,27 @@ QString WithProgramQuoted(const QString& folder, const QString& commandLine) {
 
 } // namespace
 
+QString ArgumentText(const QString& text) {
+    if (!HasBlank(text) && !text.contains('"'))
+        return text;
+    // The quoting rules of CommandLineToArgvW: backslashes count only before a quote, where
+    // they are doubled, and a quote of the text is escaped.
+    QString quoted = "\"";
+    qsizetype backslashes = 0;
+    for (QChar c : text) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == '"')
+            quoted += QString(backslashes * 2 + 1, '\\') + '"';
+        else
+            quoted += QString(backslashes, '\\') + c;
+        backslashes = 0;
+    }
+    return quoted + QString(backslashes * 2, '\\') + '"';
+}
+
 int StartProgram(TMainForm& form, const QString& commandLine) {
     return form.starter().start(WithProgramQuoted(form.ToolkitFolder, commandLine));
 }
