@@ -1,6 +1,7 @@
 // The Windows command-line splitter: any text, as the argument part alone and as a whole
 // command line after a folder holding programs whose names contain blanks.
 #include "platform/ProgramStart.h"
+#include "toolkit/Toolkit.h"
 
 #include <QDir>
 #include <QFile>
@@ -45,6 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Splitting only ever removes characters (blanks, quotes, half of the backslashes).
     const QStringList arguments = SplitArguments(text);
     Check(TotalSize(arguments) <= text.size());
+
+    // A text put on a command line as one argument comes back whole, whatever it holds.
+    Check(SplitArguments(" /X=" + ArgumentText(text) + " /NEXT") ==
+          QStringList({"/X=" + text, "/NEXT"}));
 
     const QString commandLine = ProgramFolder() + text;
     const SplitCommand split = SplitCommandLine(commandLine);

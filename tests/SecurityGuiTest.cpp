@@ -1,6 +1,8 @@
 #include "support/FormFixture.h"
 
+#include "integrity/Integrity.h"
 #include "platform/ProgramStart.h"
+#include "scan/Find.h"
 #include "toolkit/Toolkit.h"
 
 #include <QDir>
@@ -108,6 +110,84 @@ TEST_F(SecurityGuiTest, AToolkitFolderWithBlanksRunsOnlyTheToolkitProgram) {
     ASSERT_TRUE(record);
     EXPECT_EQ(record->argv, QStringList({folder + ToolkitFile::FindVirus, "/D=C:", "/BEEP"}));
     EXPECT_EQ(QDir(record->folder), QDir(prefix.folder()));
+}
+
+// Texts from the toolkit folder, the store and the page (definition names, checklist and driver
+// names, keywords) written as shell syntax, switches and quotes: the scanner and the checker
+// run, in the program folder, and get each text whole as one argument; nothing else runs.
+TEST_F(SecurityGuiTest, HostileTextsReachTheToolkitAsDataOnly) {
+    const QString folder = prefix.path("toolkit/");
+    const QString list = "mine /DELETE $(touch decoy-ran)";
+    const QString driver = "a\" /REPAIR \"b`touch decoy-ran`";
+    installRecorder(folder, {list + ".lst", driver + ".drv", "; touch decoy-ran.lst"});
+    prefix.mapDrive('c', prefix.folder());
+    const QString scan = "; rm -rf ~ $(touch decoy-ran) `id` | x";
+    const QString program = "Software\\Tesmarine\\Vallorin\\";
+    seed(RootKey::CurrentUser, program + "Find\\" + scan,
+         {{"Drives", "C"}, {"CheckList", list}, {"Extra Drv", driver}});
+    seed(RootKey::CurrentUser, program + "Find", {{"Selected", scan}});
+    const QString check = "Weekly";
+    const QString keyword = "pass word \"; $(touch decoy-ran) /CREATE \\\"";
+    seed(RootKey::CurrentUser, program + "Verify\\" + check,
+         {{"Drives", "C"}, {"Keyword", "1"}, {"Key", keyword}});
+    seed(RootKey::CurrentUser, program + "Verify", {{"Selected", check}});
+
+    TMainForm& form = startSpawning();
+    ASSERT_EQ(form.Find.ScanCombo->currentText(), scan);
+    ASSERT_EQ(form.Find.ChklistCombo->currentText(), list);
+    ASSERT_EQ(form.Find.DrvCombo->currentText(), driver);
+    SBtnScanClick(form);
+    auto record = WaitForRecord(recordFile);
+    ASSERT_TRUE(record) << prompts.texts().join('|').toStdString();
+    EXPECT_EQ(record->argv.value(0), folder + ToolkitFile::FindVirus);
+    EXPECT_TRUE(record->argv.contains("/D=C:")) << record->argv.join('|').toStdString();
+    EXPECT_TRUE(record->argv.contains("/C=" + list + ".lst"));
+    EXPECT_TRUE(record->argv.contains("/EXTRA=" + driver + ".drv"));
+    for (const QString& argument : record->argv)
+        EXPECT_FALSE(argument == "/DELETE" || argument == "/REPAIR") << argument.toStdString();
+    EXPECT_EQ(QDir(record->folder), QDir(prefix.folder()));
+
+    QFile::remove(recordFile);
+    ASSERT_EQ(form.Check.CheckCombo->currentText(), check);
+    ASSERT_EQ(form.Check.EditKeyword->text(), keyword);
+    prompts.answers.push_back(MessageAnswer::Yes); // no fingerprints yet: compute them
+    SBtnVerifyClick(form);
+    record = WaitForRecord(recordFile);
+    ASSERT_TRUE(record) << prompts.texts().join('|').toStdString();
+    EXPECT_EQ(record->argv.value(0), folder + ToolkitFile::ViVerify);
+    EXPECT_TRUE(record->argv.contains("/X=" + keyword)) << record->argv.join('|').toStdString();
+    EXPECT_TRUE(record->argv.contains("/FF=" + prefix.folder() + "Prints/" + check));
+    EXPECT_EQ(record->argv.count("/CREATE"), 1); // the switch of a compute, not the keyword's
+    EXPECT_FALSE(QFileInfo::exists(markFile));
+}
+
+// A check name that would lead the fingerprint file out of the program folder is refused
+// before anything starts.
+TEST_F(SecurityGuiTest, ACheckNameCannotLeadOutOfTheProgramFolder) {
+    installRecorder(prefix.path("toolkit/"));
+    prefix.mapDrive('c', prefix.folder());
+    const QString check = "../../../../tmp/elsewhere";
+    seed(RootKey::CurrentUser, "Software\\Tesmarine\\Vallorin\\Verify\\" + check,
+         {{"Drives", "C"}, {"Keyword", "0"}});
+    seed(RootKey::CurrentUser, "Software\\Tesmarine\\Vallorin\\Verify", {{"Selected", check}});
+    TMainForm& form = startSpawning();
+    ASSERT_EQ(form.Check.CheckCombo->currentText(), check);
+    SBtnComputeClick(form);
+    ASSERT_EQ(prompts.errors.size(), 1);
+    EXPECT_TRUE(prompts.errors[0].contains("cannot name a fingerprint file"));
+    QThread::msleep(300);
+    EXPECT_FALSE(QFileInfo::exists(recordFile));
+}
+
+// The quoting of one argument, against the splitter that the real starter uses.
+TEST_F(SecurityGuiTest, AnArgumentTextSplitsBackWhole) {
+    for (const QString text : {"plain", "two words", "tab\there", "quote\"inside", "\"", "\\\"",
+                               "ends in \\", "a\\\\\"b", "", "x\"\"y", " lead and trail "}) {
+        SCOPED_TRACE(text.toStdString());
+        EXPECT_EQ(SplitArguments("/A /C=" + ArgumentText(text) + " /B"),
+                  QStringList({"/A", "/C=" + text, "/B"}));
+    }
+    EXPECT_EQ(ArgumentText("mine.lst"), "mine.lst"); // ordinary names go in as they are
 }
 
 } // namespace
