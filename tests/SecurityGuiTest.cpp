@@ -117,8 +117,8 @@ TEST_F(SecurityGuiTest, AToolkitFolderWithBlanksRunsOnlyTheToolkitProgram) {
 // run, in the program folder, and get each text whole as one argument; nothing else runs.
 TEST_F(SecurityGuiTest, HostileTextsReachTheToolkitAsDataOnly) {
     const QString folder = prefix.path("toolkit/");
-    const QString list = "mine /DELETE $(touch decoy-ran)";
-    const QString driver = "a\" /REPAIR \"b`touch decoy-ran`";
+    const QString list = "mine -DELETE $(touch decoy-ran)";
+    const QString driver = "a\" -REPAIR \"b`touch decoy-ran`";
     installRecorder(folder, {list + ".lst", driver + ".drv", "; touch decoy-ran.lst"});
     prefix.mapDrive('c', prefix.folder());
     const QString scan = "; rm -rf ~ $(touch decoy-ran) `id` | x";
@@ -144,7 +144,7 @@ TEST_F(SecurityGuiTest, HostileTextsReachTheToolkitAsDataOnly) {
     EXPECT_TRUE(record->argv.contains("/C=" + list + ".lst"));
     EXPECT_TRUE(record->argv.contains("/EXTRA=" + driver + ".drv"));
     for (const QString& argument : record->argv)
-        EXPECT_FALSE(argument == "/DELETE" || argument == "/REPAIR") << argument.toStdString();
+        EXPECT_FALSE(argument == "-DELETE" || argument == "-REPAIR") << argument.toStdString();
     EXPECT_EQ(QDir(record->folder), QDir(prefix.folder()));
 
     QFile::remove(recordFile);
@@ -172,7 +172,7 @@ TEST_F(SecurityGuiTest, ACheckNameCannotLeadOutOfTheProgramFolder) {
     seed(RootKey::CurrentUser, "Software\\Tesmarine\\Vallorin\\Verify", {{"Selected", check}});
     TMainForm& form = startSpawning();
     ASSERT_EQ(form.Check.CheckCombo->currentText(), check);
-    SBtnComputeClick(form);
+    form.Check.SBtnCompute->click();
     ASSERT_EQ(prompts.errors.size(), 1);
     EXPECT_TRUE(prompts.errors[0].contains("cannot name a fingerprint file"));
     QThread::msleep(300);

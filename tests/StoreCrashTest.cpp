@@ -131,6 +131,22 @@ TEST(StoreCrashTest, TwoInstancesOnOnePrefixLoseNoSave) {
             EXPECT_EQ(SavedDefinitions::check(store, tag + QString::number(n), n), QString());
 }
 
+// Programs started at once on a prefix without a store: one creates the store while the others
+// look at the half-made file, and every one of them must take it for what it is.
+TEST(StoreCrashTest, ProgramsCreatingOneStoreAtOnceAllOpenIt) {
+    for (int round = 0; round < 5; ++round) {
+        TempPrefix prefix;
+        QProcess programs[6];
+        for (int i = 0; i < 6; ++i)
+            programs[i].start(saveLoopProgram(),
+                              {prefix.folder(), "instance", QString("P%1-").arg(i), "1"});
+        for (QProcess& program : programs) {
+            ASSERT_TRUE(program.waitForFinished(60000));
+            EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardOutput().toStdString();
+        }
+    }
+}
+
 // The prefix is its owner's alone: the folder 0700 and every store file 0600, whatever the
 // umask, so that no other user can read the settings or slip values into them.
 TEST(StoreCrashTest, ThePrefixAndTheStoreFilesAreTheOwnersAlone) {
