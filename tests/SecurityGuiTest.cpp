@@ -127,7 +127,8 @@ TEST_F(SecurityGuiTest, HostileTextsReachTheToolkitAsDataOnly) {
          {{"Drives", "C"}, {"CheckList", list}, {"Extra Drv", driver}});
     seed(RootKey::CurrentUser, program + "Find", {{"Selected", scan}});
     const QString check = "Weekly";
-    const QString keyword = "pass word \"; $(touch decoy-ran) /CREATE \\\"";
+    // The edit keeps 30 characters.
+    const QString keyword = "k y\"; $(touch x) /CREATE \\";
     seed(RootKey::CurrentUser, program + "Verify\\" + check,
          {{"Drives", "C"}, {"Keyword", "1"}, {"Key", keyword}});
     seed(RootKey::CurrentUser, program + "Verify", {{"Selected", check}});
