@@ -189,14 +189,14 @@ TEST_F(FindPageTest, NamesReachTheScannerAsArgumentsOnly) {
     startOnNewDefinition();
     selectEntry(page().ChklistCombo, "; rm -rf ~");
     RunScan(*form);
-    const QString line = toolkit + "WFindV32.exe /AD /NOPACK /BEEP /C=; rm -rf ~.lst";
+    const QString line = toolkit + "WFindV32.exe /AD /NOPACK /BEEP /C=\"; rm -rf ~.lst\"";
     ASSERT_EQ(starter.commandLines, QStringList{line});
     // Split as the real starter splits it, before its posix_spawn: the scanner is the program
-    // and the shell's syntax is plain argument text.
+    // and the shell's syntax is plain argument text, the whole name one argument.
     const SplitCommand split = SplitCommandLine(line);
     EXPECT_EQ(split.program, toolkit + "WFindV32.exe");
     EXPECT_EQ(split.arguments,
-              QStringList({"/AD", "/NOPACK", "/BEEP", "/C=;", "rm", "-rf", "~.lst"}));
+              QStringList({"/AD", "/NOPACK", "/BEEP", "/C=; rm -rf ~.lst"}));
 }
 
 struct RefusalRow {

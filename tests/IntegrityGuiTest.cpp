@@ -106,7 +106,7 @@ TEST_F(IntegrityTest, TheCommandLineFollowsThePage) {
          " /CREATE /D=C: /X=abcdefgh /FF=\"%1\" /CRC /N=5 /BEEP"},
         {"a keyword with blanks goes unquoted", "Daily",
          [](Sheet& s) { s.EditKeyword->setText("my key 12"); },
-         " /CREATE /D=C: /X=my key 12 /FF=\"%1\" /CRC /N=5 /BEEP"},
+         " /CREATE /D=C: /X=\"my key 12\" /FF=\"%1\" /CRC /N=5 /BEEP"},
         {"an unticked keyword sends /NOPSW whatever the edit holds", "Daily",
          [](Sheet& s) {
              s.ChkBoxKeyword->setChecked(false);

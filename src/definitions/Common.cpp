@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QLocale>
+#include <QSet>
 
 #include <algorithm>
 #include <cmath>
@@ -19,6 +20,9 @@ namespace {
 
 const QDate DateTimeEpoch(1899, 12, 30);
 constexpr qint64 MsecsPerDay = 86'400'000;
+// The whole days a date-time can hold: 1 January 0001 to 31 December 9999.
+constexpr double FirstDay = -693593;
+constexpr double LastDay = 2958465;
 
 bool IsAsciiLetter(QChar c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
@@ -145,9 +149,14 @@ double ToDateTime(const QDateTime& local) {
 }
 
 QDateTime FromDateTime(double dateTime) {
-    const double days = std::trunc(dateTime);
-    qint64 msecs = std::llround(std::fabs(dateTime - days) * MsecsPerDay);
+    // Beyond the years 1 to 9999 the day count is clamped: converting it as it is would
+    // overflow the integer that the date is made from.
+    if (!std::isfinite(dateTime))
+        dateTime = 0;
+    const double whole = std::trunc(dateTime);
+    qint64 msecs = std::llround(std::fabs(dateTime - whole) * MsecsPerDay);
     msecs = std::clamp<qint64>(msecs, 0, MsecsPerDay - 1);
+    const double days = std::clamp(whole, FirstDay, LastDay);
     return QDateTime(DateTimeEpoch.addDays(qint64(days)),
                      QTime::fromMSecsSinceStartOfDay(int(msecs)));
 }
@@ -157,7 +166,10 @@ QString DateTimeText(double dateTime) {
 }
 
 double DateTimeFromText(const QString& text) {
-    return ParseFloatText(text).value_or(0.0);
+    // A day count outside the years 1 to 9999 was never written by the program: never.
+    const double value = ParseFloatText(text).value_or(0.0);
+    const double days = std::trunc(value);
+    return days >= FirstDay && days <= LastDay ? value : 0.0;
 }
 
 bool WithOpenKey(SettingsStore& store, const QString& path, bool canCreate,
@@ -216,10 +228,19 @@ void FillDefinitionCombo(TMainForm& form, const QString& operation, QComboBox* c
         return;
     QString selected;
     WithOpenKey(store, path, false, [&] {
+        // The names listed so far, folded as a comparison without case folds them: one look-up
+        // per name, where searching the combo for each would grow with the square of the count.
+        QSet<QString> listed;
+        for (int i = 0; i < combo->count(); ++i)
+            listed.insert(combo->itemText(i).toCaseFolded());
+        QStringList added;
         for (const QString& name : store.getKeyNames()) {
-            if (FindComboEntry(combo, name) < 0)
-                combo->addItem(name);
+            if (!listed.contains(name.toCaseFolded())) {
+                listed.insert(name.toCaseFolded());
+                added << name;
+            }
         }
+        combo->addItems(added);
         if (combo->count() > 0)
             combo->setEnabled(true);
         selected = ReadText(store, "Selected");
@@ -251,11 +272,13 @@ void FillToolkitFileCombo(TMainForm& form, QComboBox* combo, const QString& exte
     combo->addItem(NoneEntry);
     combo->setCurrentIndex(0);
     const QString folder = form.ToolkitFolder.isEmpty() ? QStringLiteral(".") : form.ToolkitFolder;
+    QStringList bases;
     for (const QString& name : FileSystem::ListByExtension(folder, extension)) {
         const QString base = name.left(name.size() - 4);
         if (!reserved.contains(base, Qt::CaseInsensitive))
-            combo->addItem(base);
+            bases << base;
     }
+    combo->addItems(bases); // one insertion into the list, not one per entry
 }
 
 // ---- Drive lists

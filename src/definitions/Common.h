@@ -35,7 +35,8 @@ std::optional<double> ParseFloatText(const QString& text);
 double ToDateTime(const QDateTime& local);
 QDateTime FromDateTime(double dateTime);
 QString DateTimeText(double dateTime);
-// A stored date-time; an absent or non-numeric text reads as 0 (never).
+// A stored date-time; an absent or non-numeric text, or a day count outside the years 1 to
+// 9999, reads as 0 (never).
 double DateTimeFromText(const QString& text);
 
 // Opens the key, runs body on it and closes it, also when body throws; false, without running

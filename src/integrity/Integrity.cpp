@@ -307,7 +307,7 @@ void RunViVerify(TMainForm& form, QString action) {
     if (check.ChkBoxKeyword->isChecked()) {
         shortKeyword = check.EditKeyword->text().size() < MinKeywordLength;
         if (!shortKeyword)
-            parameters += " /X=" + check.EditKeyword->text();
+            parameters += " /X=" + ArgumentText(check.EditKeyword->text());
     } else {
         parameters += " /NOPSW";
     }

@@ -10,35 +10,47 @@
 #include <cerrno>
 #include <cstring>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-char16_t asciiLower(char16_t c) {
-    return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+// lstat, so that a dangling link still counts as an entry that exists as written.
+bool entryExists(const QString& path) {
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
-// Names compare as the home platform compares them: only A to Z fold.
-bool equalsIgnoringAsciiCase(QStringView a, QStringView b) {
+// Names compare as the home platform compares them: only A to Z fold. This holds for the bytes
+// of a name as for its characters, since every other byte of UTF-8 belongs to a character
+// outside ASCII, which never folds.
+bool bytesEqualIgnoringAsciiCase(QByteArrayView a, QByteArrayView b) {
     if (a.size() != b.size())
         return false;
     for (qsizetype i = 0; i < a.size(); ++i) {
-        if (asciiLower(a[i].unicode()) != asciiLower(b[i].unicode()))
+        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; };
+        if (lower(a[i]) != lower(b[i]))
             return false;
     }
     return true;
 }
 
-bool endsWithIgnoringAsciiCase(QStringView text, QStringView tail) {
-    return text.size() >= tail.size() && equalsIgnoringAsciiCase(text.right(tail.size()), tail);
-}
-
-// lstat, so that a dangling link still counts as an entry that exists as written.
-bool entryExists(const QString& path) {
-    struct stat st;
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+// Calls visit with the bytes of each entry name of a folder but "." and "..", in the order the
+// system returns them. A bare readdir: these listings need the names only, and in a toolkit
+// folder of thousands of files a QFileInfo per entry costs many times the listing itself.
+template <class Visit> void forEachEntryName(const QString& folder, Visit visit) {
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+            continue;
+        visit(QByteArrayView(name, qsizetype(std::strlen(name))));
+    }
+    ::closedir(dir);
 }
 
 QString errnoText(int error) {
@@ -114,16 +126,17 @@ QString ResolvePath(const QString& path) {
             continue;
         }
         const QString folder = i == 0 ? QStringLiteral(".") : (parent.isEmpty() ? "/" : parent);
-        // Sorted, so that of two names differing only in case the same one is always chosen.
-        const QStringList entries = QDir(folder).entryList(
-            QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+        // The least of the matches, so that of two names differing only in case the same one
+        // is always chosen.
+        const QByteArray wanted = QFile::encodeName(part);
         QString match;
-        for (const QString& entry : entries) {
-            if (equalsIgnoringAsciiCase(entry, part)) {
+        forEachEntryName(folder, [&](QByteArrayView name) {
+            if (!bytesEqualIgnoringAsciiCase(name, wanted))
+                return;
+            const QString entry = QFile::decodeName(name.toByteArray());
+            if (match.isEmpty() || entry < match)
                 match = entry;
-                break;
-            }
-        }
+        });
         if (match.isEmpty()) {
             lost = true;
             resolved += part;
@@ -150,14 +163,11 @@ bool CreateDirectory(const QString& path) {
 
 QStringList ListByExtension(const QString& folder, const QString& extension) {
     QStringList names;
-    const QString tail = u'.' + extension;
-    const QDir dir(ResolvePath(folder));
-    const QStringList entries = dir.entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
-    for (const QString& entry : entries) {
-        if (endsWithIgnoringAsciiCase(entry, tail))
-            names.append(entry);
-    }
+    const QByteArray tail = QFile::encodeName(u'.' + extension);
+    forEachEntryName(ResolvePath(folder), [&](QByteArrayView name) {
+        if (name.size() >= tail.size() && bytesEqualIgnoringAsciiCase(name.last(tail.size()), tail))
+            names.append(QFile::decodeName(name.toByteArray()));
+    });
     return names;
 }
 

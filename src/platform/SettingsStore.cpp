@@ -230,24 +230,37 @@ void Branch::checkAndPrepare() {
     sqlite3_extended_result_codes(db, 1);
     readOnly = sqlite3_db_readonly(db, "main") == 1;
 
+    const auto isFresh = [this](qint64 id) {
+        return id == 0 && pragmaInteger("SELECT count(*) FROM sqlite_schema") == 0;
+    };
     qint64 appId = 0;
+    bool fresh = false;
+    qint64 version = 0;
+    bool damaged = false;
     try {
+        // One snapshot for every check: another instance may be creating this file meanwhile,
+        // and its schema must not appear between reading the mark and counting the tables.
+        exec("BEGIN");
         appId = pragmaInteger("PRAGMA application_id");
-        Query check(*this, "PRAGMA quick_check");
-        if (!check.step() || check.text(0) != "ok")
-            refuse("is damaged");
+        {
+            Query check(*this, "PRAGMA quick_check");
+            damaged = !check.step() || check.text(0) != "ok";
+        }
+        fresh = isFresh(appId);
+        version = pragmaInteger("PRAGMA user_version");
+        exec("COMMIT");
     } catch (const StoreFileError&) {
         const int rc = sqlite3_errcode(db) & 0xFF;
+        rollback();
         if (rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT)
             refuse("is not a settings file of this program or is damaged");
         throw;
     }
-    const auto isFresh = [this](qint64 id) {
-        return id == 0 && pragmaInteger("SELECT count(*) FROM sqlite_schema") == 0;
-    };
-    if (appId != ApplicationId && !isFresh(appId))
+    if (damaged)
+        refuse("is damaged");
+    if (appId != ApplicationId && !fresh)
         refuse("is not a settings file of this program");
-    if (appId == ApplicationId && pragmaInteger("PRAGMA user_version") > SchemaVersion)
+    if (appId == ApplicationId && version > SchemaVersion)
         refuse("was written by a newer version of this program");
 
     if (!readOnly) {

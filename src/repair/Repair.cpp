@@ -148,9 +148,9 @@ std::optional<QString> RepairParameters(TMainForm& form) {
     if (page.ChkBoxRepError->isChecked())
         parameters += " /EXTERROR";
     if (page.RChkCombo->currentText() != NoneEntry)
-        parameters += " /C=" + page.RChkCombo->currentText() + ".lst";
+        parameters += " /C=" + ArgumentText(page.RChkCombo->currentText() + ".lst");
     if (page.RDrvCombo->currentText() != NoneEntry)
-        parameters += " /EXTRA=" + page.RDrvCombo->currentText() + ".drv";
+        parameters += " /EXTRA=" + ArgumentText(page.RDrvCombo->currentText() + ".drv");
     return parameters;
 }
 

@@ -111,12 +111,12 @@ QString OptionSwitches(const Ui::FindSheet& page) {
         s += " /AUTOEXIT";
     if (page.ChkBoxPrevent->isChecked())
         s += " /NOEXIT";
-    // The names go in as they are: the starter splits the line into arguments itself and
-    // never hands it to a shell, so a name can only ever be an argument of the scanner.
+    // Each name is one argument of the scanner, quoted when it holds a blank or a quote; the
+    // starter never hands the line to a shell.
     if (page.ChklistCombo->currentText() != NoneEntry)
-        s += " /C=" + page.ChklistCombo->currentText() + ".lst";
+        s += " /C=" + ArgumentText(page.ChklistCombo->currentText() + ".lst");
     if (page.DrvCombo->currentText() != NoneEntry)
-        s += " /EXTRA=" + page.DrvCombo->currentText() + ".drv";
+        s += " /EXTRA=" + ArgumentText(page.DrvCombo->currentText() + ".drv");
     if (page.ChkBoxDetail->isChecked())
         s += " /LOUD";
     if (page.ChkBoxFindReport->isChecked())

@@ -215,6 +215,12 @@ bool TMainForm::FormCloseQuery() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+    // Without a store (the start-up could not open it, and said so) nothing can be applied or
+    // saved: asking would only keep the window from ever closing.
+    if (!Settings) {
+        event->accept();
+        return;
+    }
     // A failure while applying or saving keeps the window open; what was written stays written.
     bool closing = false;
     guarded([&] {

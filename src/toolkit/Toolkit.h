@@ -14,6 +14,11 @@ inline const QString Cleaner = "CleanBoo.exe";
 inline const QString ViVerify = "WViVer32.exe";
 } // namespace ToolkitFile
 
+// A text from the page or the store (a checklist name, a keyword) as one argument of a command
+// line: as it is when it holds no blank, tab or quote, otherwise quoted so that the command-line
+// splitter gives it back whole. Unquoted, "mine /DELETE.lst" would hand the toolkit a switch.
+QString ArgumentText(const QString& text);
+
 // Starts a toolkit command line without waiting, in the program folder; the result is
 // WinExec's (StartResult::FileNotFound when the program file is missing).
 int StartProgram(TMainForm& form, const QString& commandLine);
