@@ -6,11 +6,13 @@
 #include "platform/VallorinError.h"
 #include "shell/AVTKmain.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QLocale>
 #include <QSet>
+#include <QStyle>
 
 #include <algorithm>
 #include <cmath>
@@ -246,6 +248,11 @@ void FillDefinitionCombo(TMainForm& form, const QString& operation, QComboBox* c
         selected = ReadText(store, "Selected");
     });
     combo->setCurrentIndex(FindComboEntry(combo, selected));
+}
+
+void SetDefinitionButtonIcons(QAbstractButton* add, QAbstractButton* remove) {
+    add->setIcon(add->style()->standardIcon(QStyle::SP_FileDialogNewFolder));
+    remove->setIcon(remove->style()->standardIcon(QStyle::SP_TrashIcon));
 }
 
 bool DefinitionMissing(TMainForm& form, QComboBox* combo) {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 
+class QAbstractButton;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
@@ -55,6 +56,8 @@ QString ReadText(SettingsStore& store, const QString& name, const QString& fallb
 // Fills the combo from ProgramKey\operation ("Find" or "Verify") and selects the stored
 // "Selected" name. The caller selects the current user's branch first.
 void FillDefinitionCombo(TMainForm& form, const QString& operation, QComboBox* combo);
+// The pictures of a definition list's add and remove buttons, the same on every page.
+void SetDefinitionButtonIcons(QAbstractButton* add, QAbstractButton* remove);
 // True, after telling the user why, when the combo has no definition selected.
 bool DefinitionMissing(TMainForm& form, QComboBox* combo);
 void ReportDefinitionNotFound(TMainForm& form);

@@ -350,8 +350,7 @@ void RunViVerify(TMainForm& form, QString action) {
 
 void ConnectCheckPage(TMainForm& form) {
     Sheet& check = form.Check;
-    check.SBtnAddCheck->setIcon(form.style()->standardIcon(QStyle::SP_FileDialogNewFolder));
-    check.SBtnDelCheck->setIcon(form.style()->standardIcon(QStyle::SP_DialogDiscardButton));
+    SetDefinitionButtonIcons(check.SBtnAddCheck, check.SBtnDelCheck);
     form.onActivated(check.CheckCombo, CheckComboChange);
     form.onDropDown(check.CheckCombo, CheckComboDropDown);
     form.onClick(check.SBtnAddCheck, SBtnAddCheckClick);

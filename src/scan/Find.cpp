@@ -132,8 +132,7 @@ QString OptionSwitches(const Ui::FindSheet& page) {
 
 void ConnectFindPage(TMainForm& form) {
     Ui::FindSheet& page = form.Find;
-    page.SBtnAddScan->setIcon(form.style()->standardIcon(QStyle::SP_FileDialogNewFolder));
-    page.SBtnDelScan->setIcon(form.style()->standardIcon(QStyle::SP_TrashIcon));
+    SetDefinitionButtonIcons(page.SBtnAddScan, page.SBtnDelScan);
 
     form.onDropDown(page.ScanCombo, ScanComboDropDown);
     form.onActivated(page.ScanCombo, ScanComboChange);

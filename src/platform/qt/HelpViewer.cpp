@@ -2,6 +2,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Prompts.h"
+#include "platform/qt/ScreenPlacement.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -39,6 +40,7 @@ void HelpViewer::createWindow() {
     window = new QWidget(owner, Qt::Window);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->resize(560, 500);
+    CentreOnScreen(window, owner);
     contents = new QPushButton("&Contents", window);
     back = new QPushButton("&Back", window);
     forward = new QPushButton("&Forward", window);
