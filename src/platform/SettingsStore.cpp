@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -52,7 +54,8 @@ INSERT INTO keys(id, parent, name, upper) VALUES(1, NULL, '', '');
 // such as reading text from a number: it ends the open key's transaction.
 class StoreFileError : public VallorinError {
 public:
-    using VallorinError::VallorinError;
+    StoreFileError(const QString& message, int code) : VallorinError(message), code(code) {}
+    int code; // SQLite's primary result code
 };
 
 // The comparison form of a name: each character mapped on its own to upper case, as the
@@ -197,7 +200,22 @@ Branch::Branch(const QString& fileName) : file(fileName) {
             QString("The settings file \"%1\" cannot be opened: %2").arg(file, why));
     }
     try {
-        checkAndPrepare();
+        // Programs that open one new file at once meet in the journal switch and the schema
+        // creation, where SQLite answers "busy" without waiting rather than risk a deadlock:
+        // such an answer is worth another try until the busy timeout is spent.
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(BusyTimeoutMs);
+        for (;;) {
+            try {
+                checkAndPrepare();
+                break;
+            } catch (const StoreFileError& error) {
+                if (error.code != SQLITE_BUSY || std::chrono::steady_clock::now() > deadline)
+                    throw;
+                rollback();
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        }
     } catch (...) {
         for (auto& [sql, st] : cache)
             sqlite3_finalize(st);
@@ -320,7 +338,8 @@ void Branch::fail(const QString& what) const {
         why = "the disk is full or failing"; // a write or sync that the system refused
     else if (rc == SQLITE_BUSY)
         why = "another program keeps it locked";
-    throw StoreFileError(QString("The settings file \"%1\" could not be used: %2").arg(file, why));
+    throw StoreFileError(QString("The settings file \"%1\" could not be used: %2").arg(file, why),
+                         rc);
 }
 
 void Branch::exec(const char* sql) {
