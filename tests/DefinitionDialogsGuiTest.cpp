@@ -160,7 +160,10 @@ TEST_F(DefinitionDialogsTest, NamesThatCannotNameADefinitionAreRefused) {
     };
     start();
     QComboBox* combo = form->Find.ScanCombo;
-    for (const auto& [name, refusal] : rows) {
+    for (const auto& row : rows) {
+        // Named copies: a lambda may not capture a structured binding with clang 14.
+        const QString& name = row.first;
+        const QString& refusal = row.second;
         SCOPED_TRACE(name.toStdString());
         prompts.clear();
         const int before = combo->count();
