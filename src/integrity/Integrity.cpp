@@ -140,28 +140,28 @@ void LoadCheckDefinition(TMainForm& form) {
         ReportDefinitionNotFound(form);
         return;
     }
-    WithOpenKey(store, path, false, [&, &key = store] {
-        check.EditCheckDrives->setText(ReadText(key, "Drives"));
+    WithOpenKey(store, path, false, [&] {
+        check.EditCheckDrives->setText(ReadText(store, "Drives"));
         for (const Flag& flag : LeadingFlags)
-            (check.*flag.box)->setChecked(ReadFlag(key, flag.name, flag.defaultValue));
-        const QString keyword = ReadText(key, "Key");
+            (check.*flag.box)->setChecked(ReadFlag(store, flag.name, flag.defaultValue));
+        const QString keyword = ReadText(store, "Key");
         check.EditKeyword->setText(keyword.isEmpty() ? QStringLiteral("None") : keyword);
-        const QString algorithm = ReadText(key, "Algorithm");
+        const QString algorithm = ReadText(store, "Algorithm");
         for (const Algorithm& choice : Algorithms) {
             if (algorithm == choice.caption) {
                 (check.*choice.button)->setChecked(true);
                 break;
             }
         }
-        check.ChkBoxTurbo->setChecked(ReadFlag(key, "Turbo", true));
+        check.ChkBoxTurbo->setChecked(ReadFlag(store, "Turbo", true));
         // The edit holds one character: a longer stored text is no interval it can show, and
         // cutting it would make another number of it.
-        const QString bytes = ReadText(key, "Bytes", "5");
+        const QString bytes = ReadText(store, "Bytes", "5");
         check.EditBytes->setText(bytes.size() <= 1 ? bytes : QString());
         for (const Flag& flag : TrailingFlags)
-            (check.*flag.box)->setChecked(ReadFlag(key, flag.name, flag.defaultValue));
+            (check.*flag.box)->setChecked(ReadFlag(store, flag.name, flag.defaultValue));
         // A date that is no number reads as never checked.
-        form.LastCheckTime = DateTimeFromText(ReadText(key, "CheckDate", "0.0"));
+        form.LastCheckTime = DateTimeFromText(ReadText(store, "CheckDate", "0.0"));
     });
     // Show loaded texts from their start, as a fresh edit does.
     for (QLineEdit* edit : {check.EditCheckDrives, check.EditKeyword, check.EditBytes})
@@ -176,18 +176,18 @@ void SaveCheckDefinition(TMainForm& form) {
     const QString path = CheckKeyPath(form, name);
     SettingsStore& store = form.store();
     store.setRootKey(RootKey::CurrentUser);
-    WithOpenKey(store, path, true, [&, &key = store] {
-        key.writeString("Drives", check.EditCheckDrives->text());
+    WithOpenKey(store, path, true, [&] {
+        store.writeString("Drives", check.EditCheckDrives->text());
         for (const Flag& flag : LeadingFlags)
-            WriteFlag(key, flag.name, (check.*flag.box)->isChecked());
-        key.writeString("Key", check.EditKeyword->text());
+            WriteFlag(store, flag.name, (check.*flag.box)->isChecked());
+        store.writeString("Key", check.EditKeyword->text());
         if (const Algorithm* algorithm = TickedAlgorithm(check))
-            key.writeString("Algorithm", algorithm->caption);
-        WriteFlag(key, "Turbo", check.ChkBoxTurbo->isChecked());
-        key.writeString("Bytes", check.EditBytes->text());
+            store.writeString("Algorithm", algorithm->caption);
+        WriteFlag(store, "Turbo", check.ChkBoxTurbo->isChecked());
+        store.writeString("Bytes", check.EditBytes->text());
         for (const Flag& flag : TrailingFlags)
-            WriteFlag(key, flag.name, (check.*flag.box)->isChecked());
-        key.writeString("CheckDate", DateTimeText(form.LastCheckTime));
+            WriteFlag(store, flag.name, (check.*flag.box)->isChecked());
+        store.writeString("CheckDate", DateTimeText(form.LastCheckTime));
     });
 }
 
