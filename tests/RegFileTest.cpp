@@ -96,7 +96,7 @@ TEST(RegFileTest, RefusesGarbageNamingItsLine) {
         {V5 + "[HKEY_USERS\\x]\r\n", "Line 3: \"HKEY_USERS\\x\" does not begin with"},
         {V5 + "[HKCU\\x\r\n", "Line 3: the key name has no closing"},
         {V5 + "[-HKCU]\r\n", "Line 3: a root key cannot be deleted"},
-        {V5 + "[HKCU\\" + QString(256, 'k') + "]\r\n", "Line 3: the key name \"kkk"},
+        {V5 + "[HKCU\\" + QString(256, 'k') + "]\r\n", "Line 3: The key name \"kkk"},
         {V5 + key + "\"a\"=\"open\r\n", "Line 4: a text has no closing quote"},
         {V5 + key + "\"a\"=\"bad \\n\"\r\n", "Line 4: a \"\\\" in a text must be followed"},
         {V5 + key + "\"a\"=\"x\" y\r\n", "Line 4: there is more after the closing quote"},
