@@ -30,6 +30,8 @@ constexpr int SchemaVersion = 1;
 // Long enough for another instance to finish whatever key it has open.
 constexpr int BusyTimeoutMs = 10000;
 constexpr qint64 RootId = 1;
+// SQLite's own threshold for checkpoints at commit, in journal pages.
+constexpr int WalCheckpointPages = 1000;
 
 const char* const SchemaSql = R"(
 CREATE TABLE keys(
@@ -107,6 +109,8 @@ public:
     // the keys opened and closed meanwhile all belong to it.
     void hold();
     void release(bool keep);
+    // Copies the journal into the file, as the commits of a held transaction did not.
+    void checkpoint() noexcept;
 
     QString file;
     sqlite3* db = nullptr;
@@ -415,6 +419,9 @@ void Branch::rollback() noexcept {
 }
 
 void Branch::hold() {
+    // No checkpoint at this branch's commit: copying a large change into the file would stand
+    // between this commit and the next branch's, where a kill leaves one branch changed.
+    sqlite3_wal_autocheckpoint(db, 0);
     begin();
     held = true;
     failedWhileHeld = false;
@@ -423,10 +430,16 @@ void Branch::hold() {
 void Branch::release(bool keep) {
     held = false;
     failedWhileHeld = false;
+    sqlite3_wal_autocheckpoint(db, WalCheckpointPages);
     if (keep)
         commit();
     else
         rollback();
+}
+
+void Branch::checkpoint() noexcept {
+    // Housekeeping only: what is committed is in the journal, durable, whether this works or not.
+    sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
 }
 
 // A character that the store cannot keep in a name, or 0: a NUL cuts the name short wherever
@@ -802,6 +815,8 @@ void SettingsStore::inOneTransaction(const QList<RootKey>& roots,
         }
         if (failure)
             std::rethrow_exception(failure);
+        for (Branch* branch : held)
+            branch->checkpoint();
     };
     try {
         for (Branch* branch : held)
