@@ -287,7 +287,7 @@ void Branch::checkAndPrepare() {
         }
         fresh = isFresh(appId);
         version = pragmaInteger("PRAGMA user_version");
-        tables = !damaged && hasOurTables();
+        tables = appId == ApplicationId && !damaged && hasOurTables();
         exec("COMMIT");
     } catch (const StoreFileError&) {
         const int rc = sqlite3_errcode(db) & 0xFF;
