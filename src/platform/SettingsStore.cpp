@@ -109,6 +109,8 @@ public:
     // the keys opened and closed meanwhile all belong to it.
     void hold();
     void release(bool keep);
+    // Writes the held transaction's pages to the journal, uncommitted.
+    void flush();
     // Copies the journal into the file, as the commits of a held transaction did not.
     void checkpoint() noexcept;
 
@@ -435,6 +437,11 @@ void Branch::release(bool keep) {
         commit();
     else
         rollback();
+}
+
+void Branch::flush() {
+    if (sqlite3_db_cacheflush(db) != SQLITE_OK)
+        fail(QString());
 }
 
 void Branch::checkpoint() noexcept {
@@ -823,6 +830,10 @@ void SettingsStore::inOneTransaction(const QList<RootKey>& roots,
             branch->hold();
         d->holding = &roots;
         change();
+        // Every page is written before the first commit, so that the commits themselves, between
+        // which a kill parts the branches, write no more than their last pages.
+        for (Branch* branch : held)
+            branch->flush();
     } catch (...) {
         finish(false);
         throw;
