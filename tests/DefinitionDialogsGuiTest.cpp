@@ -3,6 +3,7 @@
 #include "definitions/AddScan.h"
 #include "definitions/Common.h"
 #include "definitions/RemoveScan.h"
+#include "integrity/Integrity.h"
 #include "scan/Find.h"
 
 #include <QApplication>
@@ -203,7 +204,7 @@ TEST_F(DefinitionDialogsTest, AddingACheckStartsWithoutDates) {
     check.LabLastCheckDate->setText("Today at 1:00pm");
     form->LastCheckTime = 35710.5;
     TAddScanForm dialog(*form);
-    onModal<TAddScanForm>([&] { dialog.Execute(check.CheckCombo, check.SBtnDelCheck); },
+    onModal<TAddScanForm>([&] { dialog.Execute(CheckDefinitionPage(*form)); },
                           [&](TAddScanForm& d) { enterName(d, "Nightly"); }, false);
     EXPECT_EQ(check.CheckCombo->currentText(), "Nightly");
     EXPECT_TRUE(check.SBtnDelCheck->isEnabled());
@@ -305,7 +306,7 @@ TEST_F(DefinitionDialogsTest, RemovingTheLastCheckClearsTheCheckDates) {
     check.SBtnDelCheck->setEnabled(true);
     check.LabLastCheckDate->setText("Today at 1:00pm");
     TRemoveScanForm dialog(*form);
-    onModal<TRemoveScanForm>([&] { dialog.Execute(check.CheckCombo, check.SBtnDelCheck); },
+    onModal<TRemoveScanForm>([&] { dialog.Execute(CheckDefinitionPage(*form)); },
                              [&](TRemoveScanForm& d) {
                                  Child<QListWidget>(d, "ListBox")->selectAll();
                                  Child<QPushButton>(d, "btnRemove")->click();

@@ -1,6 +1,6 @@
 #include "support/FormFixture.h"
 
-#include "guard/GuardFile.h"
+#include "core/GuardFile.h"
 #include "guard/WinGuard.h"
 #include "platform/FileSystem.h"
 #include "platform/VallorinError.h"
