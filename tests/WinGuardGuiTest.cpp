@@ -15,11 +15,6 @@
 #include <functional>
 #include <map>
 
-// Readable failures for texts.
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
-
 namespace {
 
 const QString GuardKey = "Software\\Tesmarine\\Vallorin\\Guard";
