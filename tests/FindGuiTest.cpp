@@ -482,7 +482,7 @@ TEST_F(FindPageTest, OpeningTheListSavesAndChoosingLoads) {
     page().ScanCombo->hidePopup();
     EXPECT_EQ(stored(RootKey::CurrentUser, DailyKey, "ExtErr"), "1");
     page().ScanCombo->setCurrentIndex(FindComboEntry(page().ScanCombo, "Weekly"));
-    emit page().ScanCombo->activated(page().ScanCombo->currentIndex());
+    Q_EMIT page().ScanCombo->activated(page().ScanCombo->currentIndex());
     EXPECT_TRUE(page().RadBtnFindLocal->isChecked());
     EXPECT_FALSE(page().ChkBoxBeep->isChecked());
     EXPECT_FALSE(page().ChkBoxError->isChecked());
