@@ -195,8 +195,7 @@ TEST_F(FindPageTest, NamesReachTheScannerAsArgumentsOnly) {
     // and the shell's syntax is plain argument text, the whole name one argument.
     const SplitCommand split = SplitCommandLine(line);
     EXPECT_EQ(split.program, toolkit + "WFindV32.exe");
-    EXPECT_EQ(split.arguments,
-              QStringList({"/AD", "/NOPACK", "/BEEP", "/C=; rm -rf ~.lst"}));
+    EXPECT_EQ(split.arguments, QStringList({"/AD", "/NOPACK", "/BEEP", "/C=; rm -rf ~.lst"}));
 }
 
 struct RefusalRow {

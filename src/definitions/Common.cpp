@@ -131,6 +131,12 @@ void FillToolkitFileCombo(MainState& form, QComboBox* combo, const QString& exte
 
 // ---- Drive lists
 
+DriveChoice DriveChoiceOf(const QAbstractButton* all, const QAbstractButton* local) {
+    return all->isChecked()     ? DriveChoice::All
+           : local->isChecked() ? DriveChoice::Local
+                                : DriveChoice::Listed;
+}
+
 void FilterDriveEdit(QLineEdit* edit) {
     // A text set by code counts as having its caret at the start, as the original edit control
     // put it there: only a user's edit leaves the edit modified.

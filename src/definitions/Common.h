@@ -49,6 +49,8 @@ int FindComboEntry(const QComboBox* combo, const QString& text);
 
 // ---- Drive lists
 
+// The drive choice of a page's "All" and "Local" buttons; neither ticked lists drives.
+DriveChoice DriveChoiceOf(const QAbstractButton* all, const QAbstractButton* local);
 // Keeps a drive edit to drive letters; run first by every drive edit's change handler.
 void FilterDriveEdit(QLineEdit* edit);
 // Enables the "Multiple floppies" box exactly when the drive text holds A or B.

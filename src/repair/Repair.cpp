@@ -116,9 +116,7 @@ void SaveRepairSettings(MainState& form) {
 RepairOptions RepairOptionsOf(MainState& form) {
     const Ui::RepairSheet& page = form.Repair;
     RepairOptions o;
-    o.drives = page.RadBtnRepAll->isChecked()     ? DriveChoice::All
-               : page.RadBtnRepLocal->isChecked() ? DriveChoice::Local
-                                                  : DriveChoice::Listed;
+    o.drives = DriveChoiceOf(page.RadBtnRepAll, page.RadBtnRepLocal);
     o.driveText = page.EditRepairDrives->text();
     o.deleteFiles = page.RadBtnDelete->isChecked();
     o.detail = page.ChkBoxRepairDetail->isChecked();

@@ -76,9 +76,7 @@ QString DefinitionPath(const MainState& form) {
 // The page's values as the scanner's command line takes them.
 ScanOptions ScanOptionsOf(const Ui::FindSheet& page) {
     ScanOptions o;
-    o.drives = page.RadBtnFindAll->isChecked()     ? DriveChoice::All
-               : page.RadBtnFindLocal->isChecked() ? DriveChoice::Local
-                                                   : DriveChoice::Listed;
+    o.drives = DriveChoiceOf(page.RadBtnFindAll, page.RadBtnFindLocal);
     o.driveText = page.EditFindDrives->text();
     o.exe = page.ChkBoxExe->isChecked();
     o.data = page.ChkBoxData->isChecked();
