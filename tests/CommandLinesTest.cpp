@@ -134,6 +134,7 @@ TEST(CommandLinesTest, TheDriveFilterKeepsLettersAndDropsARepeatedOne) {
         {"c:d", 3, {"cd", 2, true}}, // a colon typed before the letter
         {"cd", 2, {"cd", 2, false}},
         {"\u00e9c", 0, {"c", 0, true}}, // only ASCII letters are drives
+        {"c:::", 4, {"c", 1, true}},    // the caret stays inside what is left
     };
     for (const auto& row : rows)
         EXPECT_EQ(FilterDriveText(row.text, row.caret), row.result) << row.text.toStdString();

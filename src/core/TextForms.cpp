@@ -183,7 +183,7 @@ DriveTextEdit FilterDriveText(QString text, int caret) {
     deleted = deleted || text.size() != before;
     if (!deleted)
         return {text, caret, false};
-    return {text, std::max(0, caret - 1), true};
+    return {text, std::clamp(caret - 1, 0, int(text.size())), true};
 }
 
 bool HoldsFloppyDrive(const QString& driveText) {

@@ -47,7 +47,8 @@ struct DriveTextEdit {
 };
 // Keeps a drive text of two or more characters to letters: a letter typed (just before caret)
 // that the text already holds, in either case, is deleted, then everything that is not a
-// letter; the caret steps back by one when anything went. Shorter texts stay as they are.
+// letter; the caret steps back by one when anything went (and stays inside the text). Shorter
+// texts stay as they are.
 DriveTextEdit FilterDriveText(QString text, int caret);
 // Whether a drive text names A or B, in either case: the "Multiple floppies" option applies.
 bool HoldsFloppyDrive(const QString& driveText);

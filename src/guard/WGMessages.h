@@ -5,7 +5,6 @@
 #include "ui_WGMessages.h"
 
 #include <QDialog>
-
 #include <QStringList>
 
 class MainState;
