@@ -1,7 +1,6 @@
 #include "ScriptedDialogs.h"
 
 #include "definitions/AddScan.h"
-#include "definitions/Common.h"
 #include "definitions/MainState.h"
 #include "definitions/RemoveScan.h"
 #include "guard/WGMessages.h"
