@@ -94,8 +94,9 @@ TEST(Prefix, APrefixThatCannotBeMadeIsAnError) {
     QFile blocker(dir.path() + "/blocked/dosdevices");
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    for (const QString& location : {dir.path() + "/a file", dir.path() + "/a file/prefix",
-                                    dir.path() + "/blocked", QString("/proc/vallorin-prefix")}) {
+    for (const QString& location :
+         QStringList{dir.path() + "/a file", dir.path() + "/a file/prefix", dir.path() + "/blocked",
+                     "/proc/vallorin-prefix"}) {
         try {
             Prefix::Prepare(location);
             ADD_FAILURE() << "no error for " << location.toStdString();

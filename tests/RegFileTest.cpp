@@ -128,8 +128,8 @@ TEST(RegFileTest, DecodesEveryEncodingTheEditorWrites) {
     const QString text = "REGEDIT4\r\n[HKCU\\½Ä]\r\n";
     const QByteArray utf16le = QByteArray("\xFF\xFE", 2) + utf16(text);
     const QByteArray cp1252 = "REGEDIT4\r\n[HKCU\\\xBD\xC4]\r\n"; // not valid UTF-8
-    for (const QByteArray& bytes :
-         {utf16le, QByteArray("\xEF\xBB\xBF") + text.toUtf8(), text.toUtf8(), cp1252}) {
+    for (const QByteArray& bytes : QList<QByteArray>{
+             utf16le, QByteArray("\xEF\xBB\xBF") + text.toUtf8(), text.toUtf8(), cp1252}) {
         const QList<RegOperation> ops = RegFile::parseBytes(bytes);
         ASSERT_EQ(ops.size(), 1);
         EXPECT_EQ(ops[0].path, "½Ä");
