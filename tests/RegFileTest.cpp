@@ -292,7 +292,7 @@ TEST(RegFileTest, AnImportThatFailsAnywhereChangesNothing) {
     store.openKey("Software\\Machine", true);
     store.writeString("Value", "old");
     store.closeKey();
-    const auto snapshot = [&] {
+    const auto snapshot = [&]() -> QByteArray {
         return RegFile::exportKey(store, User, "") + RegFile::exportKey(store, Machine, "");
     };
     const QByteArray before = snapshot();
