@@ -41,7 +41,7 @@ std::optional<QByteArray> ReadFile(const QString& path, qint64 limit, QString& e
 }
 
 void BeginReport(Report& report, const QString& program, const QString& arguments) {
-    report.add(program + " (stand-in of the toolkit's program) report");
+    report.add(program + " report");
     report.add("Started: " + QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss"));
     report.add("Working folder: " + QDir::currentPath());
     report.add("Arguments: " + arguments);

@@ -1,4 +1,4 @@
-// CleanBoo stand-in ("CleanBoo.exe drive: /type"): says what it was asked to clean. It reads and
+// CleanBoo ("CleanBoo.exe drive: /type"): says what it was asked to clean. It reads and
 // writes no disk sectors, so it changes nothing.
 #include "lib/Program.h"
 #include "lib/Report.h"
@@ -33,7 +33,7 @@ QString TypeName(const CommandLine& line, QStringList& errors) {
 } // namespace
 
 int main(int argc, char** argv) {
-    Session session(argc, argv, "CleanBoo (stand-in)");
+    Session session(argc, argv, "CleanBoo");
     const CommandLine line = CommandLine::Parse(QCoreApplication::arguments().mid(1), Switches, 1);
     Report none({}, false);
     session.asked("CleanBoo.exe " + line.text());
@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
         return Program::Refuse(session, none, errors, false);
     session.line(QString("Asked to clean the boot sector of the floppy disk in drive %1 (%2).")
                      .arg(drive, type));
-    session.line("This is a stand-in of the toolkit's boot-sector cleaner: it reads and writes no "
-                 "disk sectors, so nothing was changed.");
-    return session.finish("Nothing was cleaned (stand-in).", 0, false);
+    session.line("This version of the toolkit's boot-sector cleaner reads and writes no disk "
+                 "sectors yet, so nothing was changed.");
+    return session.finish("Nothing was cleaned.", 0, false);
 }

@@ -9,7 +9,7 @@
 class Report;
 class Session;
 
-// What every stand-in program does alike: its own folder, its report's head, and refusing a run.
+// What every toolkit program does alike: its own folder, its report's head, and refusing a run.
 namespace Program {
 
 // Exit code of a refused command line (an unknown switch, a missing file it names).

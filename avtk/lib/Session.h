@@ -12,7 +12,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QWidget;
 
-// One run of a stand-in program as the user sees it: a small window with the request, a log,
+// One run of a toolkit program as the user sees it: a small window with the request, a log,
 // the current item and a Cancel/Close button when a display is there, plain lines on standard
 // output otherwise. The work runs on this thread and lets the window breathe between items.
 class Session : public QObject {

@@ -1,4 +1,4 @@
-// ViVerify stand-in ("WViVer32.exe"): with /CREATE records the fingerprints of every file of the
+// ViVerify ("WViVer32.exe"): with /CREATE records the fingerprints of every file of the
 // "/D=" drives in the "/FF=" base name + ".vvf"; without it compares the drives against that file
 // and reports the new, changed and missing files.
 //
@@ -240,9 +240,9 @@ int Check::run() {
                             : QString(", every byte")));
     say(QString("Keyword: ") + (request.keyword.isEmpty() ? "none" : "given"));
     if (!line.has("NOBOOT") || !line.has("NOPART"))
-        say("Boot sectors and partitions: not read by this stand-in.");
+        say("Boot sectors and partitions: not read by this version of the checker.");
     if (line.has("PRINTOUT"))
-        say("Printing: this stand-in has no printer; see the report file.");
+        say("Printing: the checker does not print; see the report file.");
     report.add(QString());
     const bool creating = line.has("CREATE");
     const int code = creating ? create() : verify();
@@ -259,7 +259,7 @@ int Check::run() {
 } // namespace
 
 int main(int argc, char** argv) {
-    Session session(argc, argv, "ViVerify (stand-in)");
+    Session session(argc, argv, "ViVerify");
     const CommandLine line = CommandLine::Parse(QCoreApplication::arguments().mid(1), Switches);
     Report report(line.value("REPORT"), false);
     QString shown = line.text();
