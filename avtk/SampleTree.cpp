@@ -1,7 +1,7 @@
 // Builds the sample drive of the demo: a few ordinary files, the EICAR anti-virus test file under
 // a program's name, the same inside a zip archive, and a file that only the demo's extra driver
-// recognises.
-#include "lib/Signatures.h"
+// recognises; the scanner finds the first two with the signatures it ships.
+#include "engine/Signatures.h"
 #include "lib/Zip.h"
 
 #include <QCoreApplication>
@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QString folder = arguments[1];
-    const QByteArray eicar = Signatures::EicarTestString();
+    const QByteArray eicar = avtk::EicarTestString();
     const QByteArray readme =
         "This folder is the sample drive T: of the Vallorin demo.\r\n"
         "tools\\eicar.com and archive\\tools.zip hold the EICAR anti-virus "

@@ -99,21 +99,27 @@ QString PrefixFolder() {
     return QDir::currentPath();
 }
 
-std::optional<Drive> Find(const QString& prefix, QChar letter) {
+std::optional<Drive> Find(const QString& prefix, QChar letter, bool disks) {
     const QChar lower = letter.toLower();
     if (lower < u'a' || lower > u'z')
         return std::nullopt;
     const QFileInfo link(prefix + "/dosdevices/" + lower + u':');
     const QString root = link.canonicalFilePath();
-    if (root.isEmpty() || !QFileInfo(root).isDir())
+    if (root.isEmpty())
         return std::nullopt;
-    return Drive{letter.toUpper(), root};
+    if (QFileInfo(root).isDir())
+        return Drive{letter.toUpper(), root, true};
+    struct stat st;
+    if (disks && ::stat(QFile::encodeName(root).constData(), &st) == 0 &&
+        (S_ISBLK(st.st_mode) || S_ISREG(st.st_mode)))
+        return Drive{letter.toUpper(), root, false};
+    return std::nullopt;
 }
 
-QList<Drive> MappedDrives(const QString& prefix) {
+QList<Drive> MappedDrives(const QString& prefix, bool disks) {
     QList<Drive> drives;
     for (char c = 'a'; c <= 'z'; ++c)
-        if (auto drive = Find(prefix, QChar(c)))
+        if (auto drive = Find(prefix, QChar(c), disks))
             drives << *drive;
     return drives;
 }
@@ -147,10 +153,10 @@ QList<QChar> ParseDriveList(const QString& list, QStringList& errors) {
 }
 
 QList<Drive> Select(const QString& prefix, bool all, bool local, const QString& list,
-                    QStringList& errors) {
+                    QStringList& errors, bool disks) {
     QList<Drive> chosen;
     if (all || local) {
-        for (const Drive& drive : MappedDrives(prefix))
+        for (const Drive& drive : MappedDrives(prefix, disks))
             if (all || IsLocal(drive))
                 chosen << drive;
         return chosen;
@@ -160,7 +166,7 @@ QList<Drive> Select(const QString& prefix, bool all, bool local, const QString& 
                                       [&](const Drive& d) { return d.letter == letter; });
         if (seen)
             continue;
-        if (auto drive = Find(prefix, letter))
+        if (auto drive = Find(prefix, letter, disks))
             chosen << *drive;
         else
             errors << QString("Drive %1: is not ready.").arg(letter);

@@ -15,14 +15,16 @@ namespace DriveMap {
 
 struct Drive {
     QChar letter; // upper case
-    QString root; // the folder it stands for, resolved
+    QString root; // the folder it stands for, resolved; or the disk or disk image file
+    bool folder = true; // false for a block device or a disk image file
 };
 
 QString PrefixFolder();
 
-// The mapped letters whose link resolves to a folder, A to Z.
-QList<Drive> MappedDrives(const QString& prefix);
-std::optional<Drive> Find(const QString& prefix, QChar letter);
+// The mapped letters whose link resolves to a folder, A to Z; with `disks` also those that stand
+// for a block device or a disk image file.
+QList<Drive> MappedDrives(const QString& prefix, bool disks = false);
+std::optional<Drive> Find(const QString& prefix, QChar letter, bool disks = false);
 
 // Floppies (A:, B:) and network mounts are not local drives.
 bool IsLocal(const Drive& drive);
@@ -33,7 +35,7 @@ QList<QChar> ParseDriveList(const QString& list, QStringList& errors);
 // The drives that "/AD" (every ready drive), "/LOCAL" or "/D=" name; errors for letters that are
 // not mapped.
 QList<Drive> Select(const QString& prefix, bool all, bool local, const QString& list,
-                    QStringList& errors);
+                    QStringList& errors, bool disks = false);
 
 struct WalkLimits {
     int maxDepth = 32;

@@ -6,7 +6,8 @@
 #include <utility>
 
 // A report file in the working directory, written whole at the end of a run: CR LF line ends,
-// as the toolkit's reports on Windows have; appended to an existing file on request.
+// as the toolkit's reports on Windows have; appended to an existing file on request. A failed
+// write keeps the earlier report: it is replaced whole or appended to in full, never in part.
 class Report {
 public:
     // An empty name means that no report was asked for; lines are then only collected.

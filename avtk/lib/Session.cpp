@@ -1,13 +1,13 @@
 #include "lib/Session.h"
 
+#include "lib/ProgressWindow.h"
+
 #include <QApplication>
-#include <QCloseEvent>
-#include <QLabel>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QVBoxLayout>
+#include <QMessageBox>
 
 #include <cstdio>
+#include <iostream>
+#include <string>
 
 #include <unistd.h>
 
@@ -18,29 +18,7 @@ Session::Session(int& argc, char** argv, const QString& title) {
         return;
     }
     app = std::make_unique<QApplication>(argc, argv);
-    window = new QWidget;
-    window->setWindowTitle(title);
-    window->resize(520, 340);
-    auto* layout = new QVBoxLayout(window);
-    request = new QLabel(window);
-    request->setWordWrap(true);
-    request->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    log = new QPlainTextEdit(window);
-    log->setReadOnly(true);
-    log->setLineWrapMode(QPlainTextEdit::NoWrap);
-    status = new QLabel("Working...", window);
-    button = new QPushButton("&Cancel", window);
-    layout->addWidget(request);
-    layout->addWidget(log, 1);
-    layout->addWidget(status);
-    layout->addWidget(button, 0, Qt::AlignRight);
-    connect(button, &QPushButton::clicked, this, [this] {
-        if (done)
-            window->close();
-        else
-            cancelRequested = true;
-    });
-    window->installEventFilter(this);
+    window = new ProgressWindow(title);
     window->show();
     sinceEvents.start();
     breathe(true);
@@ -58,14 +36,14 @@ bool Session::DisplayAvailable() {
 
 void Session::asked(const QString& text) {
     if (window)
-        request->setText("Asked: " + text);
+        window->setRequest(text);
     else
         std::printf("Asked: %s\n", qPrintable(text));
 }
 
 void Session::line(const QString& text) {
     if (window) {
-        log->appendPlainText(text);
+        window->addLine(text);
         breathe(false);
     } else {
         std::printf("%s\n", qPrintable(text));
@@ -75,20 +53,29 @@ void Session::line(const QString& text) {
 
 void Session::progress(const QString& item) {
     if (window) {
-        status->setText(item);
+        window->setCurrent(item);
         breathe(false);
     }
 }
 
+void Session::counts(qint64 done, qint64 total) {
+    if (window)
+        window->setProgress(done, total);
+}
+
+void Session::finding(const QString& file, const QString& virus, const QString& action) {
+    if (window)
+        window->addFinding(file, virus, action);
+}
+
 void Session::setPreventExit(bool prevent) {
-    preventExit = prevent;
-    if (button && !done)
-        button->setEnabled(!prevent);
+    if (window)
+        window->setPreventExit(prevent);
 }
 
 bool Session::cancelled() {
     breathe(false);
-    return cancelRequested;
+    return window && window->stopRequested();
 }
 
 void Session::beep() {
@@ -98,35 +85,31 @@ void Session::beep() {
         std::printf("\a");
 }
 
+bool Session::ask(const QString& question) {
+    if (window)
+        return QMessageBox::question(window, window->windowTitle(), question) == QMessageBox::Yes;
+    if (!::isatty(STDIN_FILENO))
+        return false;
+    std::printf("%s [y/N] ", qPrintable(question));
+    std::fflush(stdout);
+    std::string answer;
+    std::getline(std::cin, answer);
+    return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
+}
+
 int Session::finish(const QString& result, int exitCode, bool autoExit) {
-    done = true;
     if (!window) {
         std::printf("%s\n", qPrintable(result));
         std::fflush(stdout);
         return exitCode;
     }
-    status->setText(result);
-    button->setText("&Close");
-    button->setEnabled(true);
-    button->setDefault(true);
-    button->setFocus();
+    window->setDone(result);
     if (autoExit) {
         breathe(true);
         return exitCode;
     }
     app->exec(); // until the window is closed
     return exitCode;
-}
-
-bool Session::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == window && event->type() == QEvent::Close && !done) {
-        // Closing the window while the work runs cancels it, unless that is prevented.
-        if (!preventExit)
-            cancelRequested = true;
-        event->ignore();
-        return true;
-    }
-    return QObject::eventFilter(watched, event);
 }
 
 void Session::breathe(bool now) {

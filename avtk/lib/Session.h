@@ -7,14 +7,11 @@
 #include <memory>
 
 class QCoreApplication;
-class QLabel;
-class QPlainTextEdit;
-class QPushButton;
-class QWidget;
+class ProgressWindow;
 
-// One run of a toolkit program as the user sees it: a small window with the request, a log,
-// the current item and a Cancel/Close button when a display is there, plain lines on standard
-// output otherwise. The work runs on this thread and lets the window breathe between items.
+// One run of a toolkit program as the user sees it: a ProgressWindow when a display is there,
+// plain lines on standard output otherwise. The work's own thread lets the window breathe between
+// items.
 class Session : public QObject {
 public:
     // Creates the application object, with widgets only when a display is there.
@@ -28,30 +25,26 @@ public:
     void asked(const QString& request);
     void line(const QString& text);
     void progress(const QString& item);
-    // While set, the user cannot cancel the run (the toolkit's "prevent user exit").
+    // Files done of files counted (window only).
+    void counts(qint64 done, qint64 total);
+    void finding(const QString& file, const QString& virus, const QString& action);
+    // While set, the user cannot stop the run (the toolkit's "prevent user exit").
     void setPreventExit(bool prevent);
-    // True once the user asked to cancel; gives the window its events first.
+    // True once the user asked to stop; gives the window its events first.
     bool cancelled();
     void beep();
+    // Asks the user a yes/no question (the window's box, or the terminal); no one to ask
+    // (neither a display nor a terminal) answers no.
+    bool ask(const QString& question);
 
     // Shows the result. Without auto-exit a window stays until the user closes it; with no
     // display the run always ends here. Returns the exit code to end with.
     int finish(const QString& result, int exitCode, bool autoExit);
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     void breathe(bool now);
 
     std::unique_ptr<QCoreApplication> app;
-    QWidget* window = nullptr;
-    QLabel* request = nullptr;
-    QPlainTextEdit* log = nullptr;
-    QLabel* status = nullptr;
-    QPushButton* button = nullptr;
+    ProgressWindow* window = nullptr;
     QElapsedTimer sinceEvents;
-    bool preventExit = false;
-    bool cancelRequested = false;
-    bool done = false;
 };
