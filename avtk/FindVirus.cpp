@@ -34,9 +34,9 @@ namespace {
 // Exit levels (the help's table).
 constexpr int ExitClean = 0;
 constexpr int ExitFound = 1;
-constexpr int ExitRepaired = 2;  // with /EXTERROR: every finding renamed or deleted
-constexpr int ExitStopped = 3;   // with /EXTERROR: stopped by the user
-constexpr int ExitProblems = 4;  // with /EXTERROR: nothing found, but something not checked
+constexpr int ExitRepaired = 2; // with /EXTERROR: every finding renamed or deleted
+constexpr int ExitStopped = 3;  // with /EXTERROR: stopped by the user
+constexpr int ExitProblems = 4; // with /EXTERROR: nothing found, but something not checked
 constexpr int ExitNoSignatures = 9;
 static_assert(Program::RefusedExitCode == 8);
 
@@ -145,8 +145,8 @@ QStringList Scan::prepare() {
         if (bytes)
             checklist = *bytes;
         else if (!path.isEmpty())
-            errors << QString("Cannot read %1 in the toolkit folder: %2.")
-                          .arg(line.value("C"), error);
+            errors
+                << QString("Cannot read %1 in the toolkit folder: %2.").arg(line.value("C"), error);
     }
     if (line.has("EXTRA"))
         driverPath = toolkitFile("EXTRA");
@@ -154,10 +154,9 @@ QStringList Scan::prepare() {
 }
 
 bool Scan::loadSignatures() {
-    const avtk::LoadSummary loaded = avtk::LoadSignatures(
-        engine, Program::ToolkitFolder(), driverPath, [&](const QString& failure) {
-            problem(failure);
-        });
+    const avtk::LoadSummary loaded =
+        avtk::LoadSignatures(engine, Program::ToolkitFolder(), driverPath,
+                             [&](const QString& failure) { problem(failure); });
     if (loaded.signatures == 0)
         return false;
     const QString compileError = engine.compile();
@@ -209,6 +208,8 @@ void Scan::sectors(const DriveMap::Drive& drive) {
     }
     if (disk->boot)
         scanSector(*disk->boot, letter + " boot sector");
+    else
+        problem(letter + " boot sector  not checked: " + disk->bootNote);
     if (line.has("NOPART"))
         return;
     if (disk->partition)
@@ -262,8 +263,8 @@ QString Scan::repair(const avtk::FileOutcome& found) {
         problems = true;
         return "not changed: the file was replaced or removed after it was scanned.";
     }
-    const QString inArchive = found.result.finding.members.isEmpty() ? QString()
-                                                                      : " (the archive whole)";
+    const QString inArchive =
+        found.result.finding.members.isEmpty() ? QString() : " (the archive whole)";
     if (line.has("DELETE")) {
         if (::unlink(found.path.c_str()) == 0) {
             ++totals.dealtWith;
@@ -281,10 +282,11 @@ QString Scan::repair(const avtk::FileOutcome& found) {
         dot != std::string::npos && dot > slash + 1 ? found.path.substr(0, dot) : found.path;
     for (int n = 0; n < 100; ++n) {
         const std::string target =
-            stem + (n == 0 ? std::string(".VIR") : QString(".V%1").arg(n, 2, 10, QChar(u'0')).toStdString());
+            stem + (n == 0 ? std::string(".VIR")
+                           : QString(".V%1").arg(n, 2, 10, QChar(u'0')).toStdString());
         // Never over an existing file.
-        if (::renameat2(AT_FDCWD, found.path.c_str(), AT_FDCWD, target.c_str(),
-                        RENAME_NOREPLACE) == 0) {
+        if (::renameat2(AT_FDCWD, found.path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) ==
+            0) {
             ++totals.dealtWith;
             return "cannot be repaired: renamed to " +
                    avtk::ShownName(target.substr(target.rfind('/') + 1)) + inArchive + '.';
@@ -328,8 +330,8 @@ void Scan::outcome(avtk::FileOutcome&& outcome) {
     for (const QString& member : outcome.result.finding.members)
         shown += " > " + avtk::ShownName(member.toStdString());
     const bool inMemory = outcome.shown.startsWith("Memory: ");
-    const QString action = inMemory ? QString("in memory: reported, not changed.")
-                                    : repair(outcome);
+    const QString action =
+        inMemory ? QString("in memory: reported, not changed.") : repair(outcome);
     finding(shown, outcome.result.finding.virus, action);
 }
 
@@ -339,7 +341,7 @@ bool Scan::files(const std::vector<Root>& roots, bool memory) {
     avtk::ScanPool pool(engine, options, selection, threads);
     std::atomic<bool> stop = false;
     std::atomic<qint64> counted = 0;
-    auto walkAll = [&](const std::function<bool(avtk::WalkEntry&&)>& visit) {
+    auto walkAll = [&](const std::function<bool(avtk::WalkEntry &&)>& visit) {
         for (const Root& root : roots)
             if (!avtk::Walk(root.path, root.shown, {}, visit) || stop)
                 return;
@@ -371,7 +373,7 @@ bool Scan::files(const std::vector<Root>& roots, bool memory) {
             }
             avtk::FileOutcome note;
             note.kind = entry.kind == avtk::WalkEntry::Link ? avtk::FileOutcome::Link
-                                                             : avtk::FileOutcome::Skipped;
+                                                            : avtk::FileOutcome::Skipped;
             note.path = std::move(entry.path);
             note.shown = entry.shown;
             note.problem = entry.reason;
@@ -489,8 +491,8 @@ int Scan::run() {
                                  false);
             nextDisk = false;
             if (IsFloppy(drive.letter) && !line.has("ONEONLY") && !stopped) {
-                nextDisk = session.ask(QString("Put the next disk into drive %1: and scan it?")
-                                           .arg(drive.letter));
+                nextDisk = session.ask(
+                    QString("Put the next disk into drive %1: and scan it?").arg(drive.letter));
                 if (!nextDisk)
                     say(QString("Drive %1: no more disks.").arg(drive.letter));
             }

@@ -1,9 +1,12 @@
+#include "engine/Engine.h"
+#include "engine/FileKinds.h"
+#include "engine/Sectors.h"
+#include "engine/Signatures.h"
+#include "engine/Walk.h"
 #include "lib/Des.h"
 #include "lib/DriveMap.h"
 #include "lib/Fingerprint.h"
-#include "lib/Signatures.h"
 #include "lib/Switches.h"
-#include "lib/Zip.h"
 #include "support/TempPrefix.h"
 
 #include <QDir>
@@ -16,7 +19,7 @@ namespace {
 
 const QList<SwitchSpec> Specs = {{"AD"}, {"D", SwitchSpec::Value}, {"X", SwitchSpec::Value, true}};
 
-TEST(StandinSwitches, AcceptOnlyTheirOwnCommandLines) {
+TEST(ToolkitSwitches, AcceptOnlyTheirOwnCommandLines) {
     struct Row {
         QStringList args;
         int positionals;
@@ -50,61 +53,152 @@ TEST(StandinSwitches, AcceptOnlyTheirOwnCommandLines) {
     }
 }
 
-TEST(StandinSignatures, RecogniseTheTestFileAsItsDefinitionSays) {
-    const QByteArray eicar = Signatures::EicarTestString();
-    ASSERT_EQ(eicar.size(), 68);
-    const QList<Signatures::Signature> extra = {{"Extra", "MARK"}};
-    const QList<std::pair<QByteArray, QString>> rows = {
-        {eicar, Signatures::EicarName},
-        {eicar + "\r\n \t\x1a", Signatures::EicarName},
-        {eicar + "x", {}},                 // something else follows
-        {eicar + QByteArray(61, ' '), {}}, // longer than 128 bytes
-        {"MZ" + eicar, {}},                // not at the start
-        {eicar.left(67), {}},              // cut short
-        {"data MARK data", "Extra"},       // an extra signature anywhere
-        {"nothing here", {}},
+TEST(ToolkitEngine, DriverFormatIsKnownByTheShapeOfItsLines) {
+    const QByteArray md5(32, 'a'), sha1(40, 'b'), sha256(64, 'c');
+    struct Row {
+        QByteArray text;
+        QString format; // empty: refused, with `reason` in the sentence
+        QString reason;
     };
-    for (const auto& [content, name] : rows)
-        EXPECT_EQ(Signatures::Detect(content, extra), name) << content.toStdString();
+    const QList<Row> rows = {
+        {"Name:0:*:41424344\n", "ndb", {}},
+        {"# comment\n; another\n\nName:1:EOF-10:4142??44(45|46)\nOther:0:0:41424344:51\n",
+         "ndb",
+         {}},
+        {md5 + ":68:Hashed\r\n", "hdb", {}},
+        {sha1 + ":*:Hashed\n" + sha256 + ":12:Other:73\n", "hdb", {}},
+        {"Name:0:*:41424344\n" + md5 + ":1:Hashed\n", {}, "line 2 is an .hdb signature among .ndb"},
+        {"Name = \"text\"\n", {}, "line 1 is neither"},
+        {md5.left(31) + ":1:Short\n", {}, "line 1 is neither"},
+        {"Name:0:*:not hex\n", {}, "line 1 is neither"},
+        {"# only comments\n", {}, "holds no signatures"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text.toStdString());
+        QString reason;
+        const std::optional<QString> format = avtk::DriverFormat(row.text, reason);
+        if (row.format.isEmpty()) {
+            EXPECT_FALSE(format);
+            EXPECT_TRUE(reason.contains(row.reason)) << reason.toStdString();
+        } else {
+            ASSERT_TRUE(format) << reason.toStdString();
+            EXPECT_EQ(*format, row.format);
+        }
+    }
+    EXPECT_EQ(avtk::DriverSignatures("# c\n A:0:*:41 \r\n;x\n\nB:0:*:42\n"),
+              "A:0:*:41\nB:0:*:42\n");
 }
 
-TEST(StandinSignatures, ReadExtraDriversAndChecklists) {
-    QStringList errors;
-    const auto signatures = Signatures::ParseDriver(
-        "; comment\nHex = 41 42 43 44\nText = \"abcd\"\nShort = 41\nbad\n", errors);
-    ASSERT_EQ(signatures.size(), 2);
-    EXPECT_EQ(signatures[0].bytes, "ABCD");
-    EXPECT_EQ(signatures[1].bytes, "abcd");
-    EXPECT_EQ(errors.size(), 2); // the short signature and the line without "="
-    const auto patterns = Signatures::ParseChecklist("*.doc\n; not this\n\nREPORT?.TXT\n");
-    ASSERT_EQ(patterns.size(), 2);
-    EXPECT_TRUE(patterns[0].match("Letter.DOC").hasMatch());
-    EXPECT_TRUE(patterns[1].match("report1.txt").hasMatch());
-    EXPECT_FALSE(patterns[1].match("report12.txt").hasMatch());
+TEST(ToolkitEngine, NamesStayOnOneLineAndKeepEveryByte) {
+    const QList<std::pair<QByteArray, QString>> rows = {
+        {"plain.com", "plain.com"},
+        {"caf\xc3\xa9.doc", QString::fromUtf8("caf\xc3\xa9.doc")},
+        {"two\nlines", "two\\x0Alines"},
+        {"tab\there", "tab\\x09here"},
+        {"latin1 \xe9t\xe9", "latin1 \\xE9t\\xE9"},
+        {"overlong \xc0\xaf", "overlong \\xC0\\xAF"},
+        {"surrogate \xed\xa0\x80", "surrogate \\xED\\xA0\\x80"},
+        {"cut \xe2\x82", "cut \\xE2\\x82"},
+        {"emoji \xf0\x9f\x98\x80", QString::fromUtf8("emoji \xf0\x9f\x98\x80")},
+    };
+    for (const auto& [bytes, shown] : rows)
+        EXPECT_EQ(avtk::ShownName(bytes.toStdString()), shown) << bytes.toStdString();
 }
 
-TEST(StandinZip, ReadStoredAndDeflatedMembersAndRefuseDamage) {
-    const QByteArray big(300000, 'a');
-    const QByteArray zip = Zip::Write({{"one.txt", "first", false}, {"dir/two.com", big, true}});
-    ASSERT_TRUE(Zip::LooksLikeZip(zip));
-    const Zip::Archive archive = Zip::Read(zip, 1 << 20);
-    ASSERT_TRUE(archive.problem.isEmpty());
-    ASSERT_EQ(archive.members.size(), 2);
-    EXPECT_EQ(archive.members[0].data, "first");
-    EXPECT_EQ(archive.members[1].name, "dir/two.com");
-    EXPECT_EQ(archive.members[1].data, big);
-    // A member that inflates beyond the cap is refused, not inflated.
-    EXPECT_FALSE(Zip::Read(zip, 1000).members[1].problem.isEmpty());
-    // A flipped byte in the stored data fails the CRC.
-    QByteArray damaged = zip;
-    damaged[damaged.indexOf("first")] = 'F';
-    EXPECT_EQ(Zip::Read(damaged, 1 << 20).members[0].problem, "CRC mismatch");
-    // Cut off before its directory, it is no archive at all.
-    EXPECT_FALSE(Zip::Read(zip.left(zip.size() / 2), 1 << 20).problem.isEmpty());
-    EXPECT_FALSE(Zip::Read("PK\x03\x04 not really", 1 << 20).problem.isEmpty());
+TEST(ToolkitEngine, ProgramFilesAreKnownByContentOrExtension) {
+    const std::string zipHead = std::string("PK\x03\x04", 4) + std::string(26, '\0');
+    struct Row {
+        std::string name, head;
+        bool program, archive;
+    };
+    const QList<Row> rows = {
+        {"tool",
+         "\x7f"
+         "ELF\x02\x01",
+         true, false},
+        {"setup.bin", "MZ\x90", true, false},
+        {"run", "#!/bin/sh\n", true, false},
+        {"letter", "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", true, false},
+        {"report.x", zipHead + "[Content_Types].xml", true, true},
+        {"data.x", zipHead + "word/document.xml..", false, true},
+        {"GAME.EXE", "", true, false},
+        {"macro.Docm", "", true, false},
+        {"notes.txt", "plain text", false, false},
+        {"dir.com/file", "text", false, false},
+        {"a.tar.gz", "\x1f\x8b", false, true},
+        {"x", "Rar!\x1a\x07", false, true},
+        {"noext", "", false, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(avtk::IsProgramFile(row.name, row.head), row.program);
+        EXPECT_EQ(avtk::IsArchive(row.name, row.head), row.archive);
+    }
 }
 
-TEST(StandinFingerprints, AlgorithmsGiveTheirStandardValues) {
+TEST(ToolkitEngine, PartitionSectorsAreToldFromBootSectors) {
+    QByteArray mbr(avtk::SectorSize, '\0');
+    mbr[510] = char(0x55);
+    mbr[511] = char(0xAA);
+    QByteArray table = mbr;
+    table[446 + 4] = char(0x83);
+    table[446 + 8] = char(63);
+    table[446 + 12] = char(100);
+    QByteArray floppy = table;
+    floppy[0] = char(0xEB);
+    floppy[2] = char(0x90);
+    QByteArray badStatus = table;
+    badStatus[446] = char(0x12);
+    QByteArray noStart = table;
+    noStart[446 + 8] = 0;
+    EXPECT_TRUE(avtk::IsPartitionSector(table));
+    for (const QByteArray& sector : {mbr, floppy, badStatus, noStart, table.left(511)})
+        EXPECT_FALSE(avtk::IsPartitionSector(sector));
+
+    TempPrefix prefix;
+    QByteArray image = table + QByteArray(62 * 512, '\0') + QByteArray(512, 'B');
+    prefix.writeFile("disk.img", image);
+    QString error;
+    auto sectors = avtk::ReadSectors(prefix.path("disk.img").toStdString(), error);
+    ASSERT_TRUE(sectors) << error.toStdString();
+    EXPECT_EQ(sectors->partition, table);
+    EXPECT_EQ(sectors->boot, QByteArray(512, 'B')); // the first partition's
+    // Its partition lies beyond the end of the image: the partition sector alone.
+    prefix.writeFile("short.img", table);
+    sectors = avtk::ReadSectors(prefix.path("short.img").toStdString(), error);
+    ASSERT_TRUE(sectors);
+    EXPECT_FALSE(sectors->boot);
+    EXPECT_EQ(sectors->bootNote,
+              "the first partition's boot sector could not be read: shorter than one sector");
+    prefix.writeFile("tiny.img", "abc");
+    EXPECT_FALSE(avtk::ReadSectors(prefix.path("tiny.img").toStdString(), error));
+    EXPECT_EQ(error, "shorter than one sector");
+    EXPECT_FALSE(avtk::ReadSectors(prefix.folder().toStdString(), error));
+}
+
+TEST(ToolkitEngine, AFileThatFailsToLoadAddsNothing) {
+    TempPrefix prefix;
+    const QByteArray mark = "HALF-LOADED-MARK";
+    prefix.writeFile("half.ndb", "Half:0:*:" + mark.toHex() + "\nbroken line\n");
+    prefix.writeFile("good.ndb", "Good:0:*:" + QByteArray("GOOD-MARK").toHex() + "\n");
+    avtk::Engine engine;
+    EXPECT_EQ(engine.load(prefix.path("half.ndb").toStdString()), "Malformed database");
+    EXPECT_EQ(engine.signatures(), 0u);
+    EXPECT_EQ(engine.load(prefix.path("good.ndb").toStdString()), "");
+    EXPECT_EQ(engine.signatures(), 1u);
+    ASSERT_EQ(engine.compile(), "");
+    const avtk::ScanOptions options;
+    const QByteArray half = "x " + mark + " x", good = "x GOOD-MARK x";
+    EXPECT_EQ(engine.scan(half.constData(), size_t(half.size()), "half", options).kind,
+              avtk::ScanResult::Clean);
+    const avtk::ScanResult found =
+        engine.scan(good.constData(), size_t(good.size()), "good", options);
+    EXPECT_EQ(found.kind, avtk::ScanResult::Infected);
+    EXPECT_EQ(found.finding.virus, "Good"); // without the engine's ".UNOFFICIAL"
+    EXPECT_NE(engine.load(prefix.path("good.ndb").toStdString()), ""); // compiled: no more
+}
+
+TEST(ToolkitFingerprints, AlgorithmsGiveTheirStandardValues) {
     EXPECT_EQ(Fingerprint::Crc16Ccitt("123456789"), 0x29B1); // CRC-16/CCITT check value
     // The DES test vectors of the standard's literature.
     EXPECT_EQ(Des(0x133457799BBCDFF1ULL).encrypt(0x0123456789ABCDEFULL), 0x85E813540F0AB405ULL);
@@ -112,7 +206,7 @@ TEST(StandinFingerprints, AlgorithmsGiveTheirStandardValues) {
     EXPECT_EQ(Des(0x0E329232EA6D0D73ULL).encrypt(0x8787878787878787ULL), 0ULL);
 }
 
-TEST(StandinFingerprints, ChunksAndStridesDoNotChangeTheResult) {
+TEST(ToolkitFingerprints, ChunksAndStridesDoNotChangeTheResult) {
     QByteArray content;
     for (int i = 0; i < 5000; ++i)
         content += char(i * 7);
@@ -139,7 +233,7 @@ TEST(StandinFingerprints, ChunksAndStridesDoNotChangeTheResult) {
     EXPECT_EQ(int(Fingerprint::Crc16Ccitt(content)), crc(content, 1).toInt(nullptr, 16));
 }
 
-TEST(StandinFingerprints, TheSealGuardsTheFile) {
+TEST(ToolkitFingerprints, TheSealGuardsTheFile) {
     Fingerprint::File file;
     file.drives = "T:";
     file.entries.insert("T:\\a b\tc.txt", {3, "ABCD"});
@@ -164,7 +258,7 @@ TEST(StandinFingerprints, TheSealGuardsTheFile) {
     }
 }
 
-TEST(StandinDrives, WalkStaysOnTheDriveAndFollowsNoLinks) {
+TEST(ToolkitDrives, WalkStaysOnTheDriveAndFollowsNoLinks) {
     TempPrefix prefix;
     prefix.writeFile("drive/b.com", "b");
     prefix.writeFile("drive/a/inner.exe", "a");
@@ -187,8 +281,9 @@ TEST(StandinDrives, WalkStaysOnTheDriveAndFollowsNoLinks) {
     EXPECT_TRUE(DriveMap::Walk(drives[0], {32, 1}, [](const auto&) { return true; }).capped);
 }
 
-// The programs themselves, started as Vallorin starts them: in the prefix, without a display.
-class StandinProgram : public ::testing::Test {
+// The checker, cleaner and scheduler, started as Vallorin starts them: in the prefix, without a
+// display.
+class ToolkitProgram : public ::testing::Test {
 protected:
     void SetUp() override {
         const QString bin = qEnvironmentVariable("VALLORIN_BIN");
@@ -219,65 +314,7 @@ protected:
     QString output;
 };
 
-TEST_F(StandinProgram, FindVirusScansAsItsSwitchesSay) {
-    struct Row {
-        QStringList args;
-        int exitCode;
-        QStringList inReport, notInReport;
-    };
-    const QString eicar = "T:\\tools\\eicar.com  Infected: EICAR-Test-File";
-    const QString zipped = "T:\\archive\\tools.zip > bin/eicar.com  Infected: EICAR-Test-File";
-    const QList<Row> rows = {
-        {{"/D=t:", "/NOPACK", "/REPORT=FindViru.Rep"}, 1, {eicar, "Files scanned: 3"}, {zipped}},
-        {{"/D=T:", "/U", "/REPORT=FindViru.Rep"}, 1, {eicar, zipped, "Viruses found: 2"}, {}},
-        {{"/D=t:", "/NOFILES", "/REPORT=FindViru.Rep"}, 0, {"Viruses found: 0"}, {eicar}},
-        {{"/D=t:", "/EXTRA=EXTRA.drv", "/REPORT=FindViru.Rep"},
-         1,
-         {"T:\\tools\\marked.bin  Infected: Vallorin-Sample-Signature"},
-         {}},
-        {{"/D=t:", "/C=office.lst", "/LOUD", "/REPORT=FindViru.Rep"},
-         1,
-         {"T:\\letters\\letter.doc  OK", "Files scanned: 5"},
-         {}},
-        {{"/D=q:", "/REPORT=FindViru.Rep"}, 0, {"Drive Q: is not ready."}, {}},
-        {{"/D=t:", "/EXTERROR", "/BOGUS", "/REPORT=FindViru.Rep"},
-         8,
-         {"Unknown switch \"/BOGUS\"", "refused"},
-         {"Files scanned"}},
-        {{"/D=t:", "/C=nosuch.lst", "/REPORT=FindViru.Rep"}, 8, {"Cannot read nosuch.lst"}, {}},
-        {{"/AD", "/LOCAL", "/REPORT=FindViru.Rep"}, 8, {"only one of"}, {}},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.args.join(' ').toStdString());
-        QFile::remove(prefix.path("FindViru.Rep"));
-        EXPECT_EQ(run("WFindV32.exe", row.args), row.exitCode) << output.toStdString();
-        const QString report = read("FindViru.Rep");
-        for (const QString& text : row.inReport)
-            EXPECT_TRUE(report.contains(text)) << text.toStdString() << "\n"
-                                               << report.toStdString();
-        for (const QString& text : row.notInReport)
-            EXPECT_FALSE(report.contains(text)) << text.toStdString();
-    }
-}
-
-TEST_F(StandinProgram, FindVirusRepairsByRenamingOrDeleting) {
-    prefix.writeFile("sample/tools/eicar.vir", "an earlier find");
-    EXPECT_EQ(run("WFindV32.exe", {"/D=t:", "/REPAIR", "/EXTERROR", "/REPORT=Repair.Rep"}), 2);
-    EXPECT_FALSE(exists("sample/tools/eicar.com"));
-    EXPECT_EQ(read("sample/tools/eicar.vir"), "an earlier find"); // never renamed over
-    EXPECT_TRUE(exists("sample/tools/eicar.v01"));
-    EXPECT_TRUE(read("Repair.Rep").contains("renamed to eicar.v01"));
-
-    prefix.writeFile("sample/tools/eicar.com", Signatures::EicarTestString());
-    EXPECT_EQ(run("WFindV32.exe", {"/D=t:", "/U", "/DELETE", "/REPORT=Repair.Rep", "/APPEND"}), 1);
-    EXPECT_FALSE(exists("sample/tools/eicar.com"));
-    EXPECT_TRUE(exists("sample/archive/tools.zip")); // an archive is reported, never changed
-    const QString report = read("Repair.Rep");
-    EXPECT_EQ(report.count("(stand-in of the toolkit's program) report"), 2); // appended
-    EXPECT_TRUE(report.contains("inside an archive: the archive was not changed."));
-}
-
-TEST_F(StandinProgram, ViVerifyReportsNewChangedAndMissingFiles) {
+TEST_F(ToolkitProgram, ViVerifyReportsNewChangedAndMissingFiles) {
     QDir().mkpath(prefix.path("Prints"));
     const QString base = "/FF=" + prefix.path("Prints/Sample drive");
     const QStringList common = {
@@ -305,7 +342,7 @@ TEST_F(StandinProgram, ViVerifyReportsNewChangedAndMissingFiles) {
     EXPECT_TRUE(read("Verify.Rep").contains("only one of"));
 }
 
-TEST_F(StandinProgram, CleanerAndSchedulerRefuseWhatTheyDoNotKnow) {
+TEST_F(ToolkitProgram, CleanerAndSchedulerRefuseWhatTheyDoNotKnow) {
     EXPECT_EQ(run("CleanBoo.exe", {"a:", "/4"}), 0);
     EXPECT_TRUE(output.contains("drive A: (3.5\" 1.44 MB)"));
     EXPECT_TRUE(output.contains("nothing was changed"));

@@ -10,8 +10,7 @@ namespace avtk {
 
 // A queue between threads that holds at most `capacity` items: a producer that runs ahead waits.
 // Closing it wakes everyone; consumers then take what is left and get nothing after.
-template <typename T>
-class BoundedQueue {
+template <typename T> class BoundedQueue {
 public:
     explicit BoundedQueue(std::size_t capacity) : limit(capacity) {}
 

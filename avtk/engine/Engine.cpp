@@ -159,8 +159,8 @@ ScanResult Engine::scan(const char* data, size_t size, const std::string& name,
     cl_scan_options o = Translate(options);
     const char* virus = nullptr;
     unsigned long scanned = 0;
-    const cl_error_t status = cl_scanmap_callback(map, name.c_str(), &virus, &scanned,
-                                                  engine.get(), &o, &layers);
+    const cl_error_t status =
+        cl_scanmap_callback(map, name.c_str(), &virus, &scanned, engine.get(), &o, &layers);
     cl_fmap_close(map);
     return Outcome(status, virus, layers);
 }

@@ -15,8 +15,8 @@ namespace avtk {
 
 // What to look into, as the scanner's switches choose it.
 struct ScanOptions {
-    bool archives = false;        // inside archives (zip, tar, gzip, 7z, rar, cab, ...)
-    bool unpack = false;          // compressed and packed executables (PE, ELF)
+    bool archives = false;          // inside archives (zip, tar, gzip, 7z, rar, cab, ...)
+    bool unpack = false;            // compressed and packed executables (PE, ELF)
     bool programHeuristics = false; // broken executables, encrypted archives and documents
     bool macroHeuristics = false;   // documents with macros (OLE2, VBA)
 };
@@ -32,8 +32,8 @@ struct Finding {
 struct ScanResult {
     enum Kind { Clean, Infected, Failed };
     Kind kind = Clean;
-    Finding finding;  // when infected
-    QString problem;  // when failed: the engine's reason
+    Finding finding;        // when infected
+    QString problem;        // when failed: the engine's reason
     bool oversized = false; // larger than the engine's limit: not (wholly) scanned
 };
 

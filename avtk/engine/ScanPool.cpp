@@ -101,8 +101,8 @@ FileOutcome ScanPool::ScanFile(const Engine& engine, const ScanOptions& options,
     };
     // Not following a link found on the way, and not blocking on a pipe that took the file's
     // place meanwhile.
-    Fd file{::open(outcome.path.c_str(),
-                   O_RDONLY | O_NONBLOCK | O_CLOEXEC | (named ? 0 : O_NOFOLLOW))};
+    Fd file{
+        ::open(outcome.path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | (named ? 0 : O_NOFOLLOW))};
     if (file.fd < 0)
         return notChecked(errno == ENOENT ? QString("vanished before it was scanned")
                                           : ErrnoText(errno));
@@ -127,8 +127,8 @@ FileOutcome ScanPool::ScanFile(const Engine& engine, const ScanOptions& options,
         }
     }
     if (uint64_t(st.st_size) > Engine::MaxFileSize)
-        return notChecked(QString("larger than %1 MB, not scanned")
-                              .arg(Engine::MaxFileSize / (1024 * 1024)));
+        return notChecked(
+            QString("larger than %1 MB, not scanned").arg(Engine::MaxFileSize / (1024 * 1024)));
     outcome.result = engine.scan(file.fd, outcome.path, options);
     if (outcome.result.kind == ScanResult::Failed)
         return notChecked(outcome.result.problem);

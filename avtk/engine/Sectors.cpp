@@ -107,10 +107,15 @@ std::optional<DiskSectors> ReadSectors(const std::string& target, QString& error
     }
     sectors.partition = first;
     // The boot sector of the first partition in the table.
-    for (int entry = 0; entry < 4 && !sectors.boot; ++entry) {
+    for (int entry = 0; entry < 4; ++entry) {
         const int at = 446 + entry * 16;
-        if ((*first)[at + 4] != 0)
-            sectors.boot = ReadSector(target, Le32(*first, at + 8), error);
+        if ((*first)[at + 4] == 0)
+            continue;
+        QString bootError;
+        sectors.boot = ReadSector(target, Le32(*first, at + 8), bootError);
+        if (!sectors.boot)
+            sectors.bootNote = "the first partition's boot sector could not be read: " + bootError;
+        break;
     }
     return sectors;
 }

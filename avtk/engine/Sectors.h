@@ -15,6 +15,7 @@ constexpr int SectorSize = 512;
 struct DiskSectors {
     std::optional<QByteArray> boot;      // the boot sector of the volume
     std::optional<QByteArray> partition; // the partition sector of the whole disk
+    QString bootNote;                    // why there is no boot sector, when there is none
     QString partitionNote;               // why there is no partition sector, when there is none
 };
 

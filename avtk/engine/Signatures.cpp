@@ -32,9 +32,9 @@ std::vector<std::string> DatabaseFiles(const QString& folder) {
     // The extensions of ClamAV's databases; anything else in the folder (freshclam's state,
     // temporary files) is not a database.
     static const QStringList known = {
-        "cvd", "cld",  "cud", "hdb", "hsb", "hdu", "hsu", "mdb", "msb", "mdu",  "msu",
-        "ndb", "ndu",  "ldb", "ldu", "idb", "fp",  "sfp", "gdb", "pdb", "wdb",  "cbc",
-        "cdb", "crb",  "cat", "ftm", "ign", "ign2", "info", "yar", "yara", "pwdb", "sdb"};
+        "cvd", "cld", "cud", "hdb", "hsb", "hdu",  "hsu",  "mdb", "msb",  "mdu",  "msu",
+        "ndb", "ndu", "ldb", "ldu", "idb", "fp",   "sfp",  "gdb", "pdb",  "wdb",  "cbc",
+        "cdb", "crb", "cat", "ftm", "ign", "ign2", "info", "yar", "yara", "pwdb", "sdb"};
     std::vector<std::string> files;
     const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files, QDir::Name);
     for (const QFileInfo& entry : entries)
@@ -56,7 +56,8 @@ std::optional<QString> DriverFormat(const QByteArray& text, QString& reason) {
     static const QRegularExpression hdb(
         "^([0-9a-fA-F]{32}|[0-9a-fA-F]{40}|[0-9a-fA-F]{64}):(\\d+|\\*):[^:]+(:\\d+)?$");
     // ndb: name:target type:offset:hex signature[:min level[:max level]].
-    static const QRegularExpression ndb("^[^:]+:\\d+:[^:]+:[0-9a-fA-F?*(){}\\[\\]|!\\-]+(:\\d+){0,2}$");
+    static const QRegularExpression ndb(
+        "^[^:]+:\\d+:[^:]+:[0-9a-fA-F?*(){}\\[\\]|!\\-]+(:\\d+){0,2}$");
     QString format;
     int number = 0;
     for (const QByteArray& raw : text.split('\n')) {
@@ -72,7 +73,9 @@ std::optional<QString> DriverFormat(const QByteArray& text, QString& reason) {
             return std::nullopt;
         }
         if (!format.isEmpty() && format != shape) {
-            reason = QString("line %1 is an .%2 signature among .%3 ones").arg(number).arg(shape, format);
+            reason = QString("line %1 is an .%2 signature among .%3 ones")
+                         .arg(number)
+                         .arg(shape, format);
             return std::nullopt;
         }
         format = shape;

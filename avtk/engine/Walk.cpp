@@ -19,10 +19,11 @@ namespace {
 std::size_t Utf8Sequence(std::string_view s) {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
     const unsigned char lead = byte(0);
-    std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2
-                                       : lead >= 0xE0 && lead <= 0xEF   ? 3
-                                       : lead >= 0xF0 && lead <= 0xF4   ? 4
-                                                                        : 0;
+    std::size_t length = lead < 0x80                    ? 1
+                         : lead >= 0xC2 && lead <= 0xDF ? 2
+                         : lead >= 0xE0 && lead <= 0xEF ? 3
+                         : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                        : 0;
     if (length == 0 || length > s.size())
         return 0;
     for (std::size_t i = 1; i < length; ++i)
@@ -49,8 +50,8 @@ struct Walker {
     dev_t device;
 
     bool skip(std::string path, QString shown, QString reason) {
-        return visit(WalkEntry{WalkEntry::Skipped, std::move(path), std::move(shown),
-                               std::move(reason)});
+        return visit(
+            WalkEntry{WalkEntry::Skipped, std::move(path), std::move(shown), std::move(reason)});
     }
 
     bool folder(int parentFd, const char* name, const std::string& path, const QString& shown,
@@ -77,10 +78,10 @@ struct Walker {
             return false;
         std::sort(names.begin(), names.end());
         for (const std::string& entryName : names) {
-            const std::string childPath = path.back() == '/' ? path + entryName
-                                                              : path + '/' + entryName;
-            const QString childShown = (shown.endsWith(u'\\') ? shown : shown + u'\\') +
-                                       ShownName(entryName);
+            const std::string childPath =
+                path.back() == '/' ? path + entryName : path + '/' + entryName;
+            const QString childShown =
+                (shown.endsWith(u'\\') ? shown : shown + u'\\') + ShownName(entryName);
             struct stat st;
             if (::fstatat(fd, entryName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
                 if (!skip(childPath, childShown, "vanished before it was scanned"))
@@ -118,7 +119,8 @@ QString ShownName(std::string_view bytes) {
         const std::size_t length = Utf8Sequence(bytes);
         const auto first = static_cast<unsigned char>(bytes[0]);
         if (length == 0 || first < 0x20 || first == 0x7F) {
-            shown += QString("\\x%1").arg(first, 2, 16, QChar(u'0')).toUpper().replace("\\X", "\\x");
+            shown +=
+                QString("\\x%1").arg(first, 2, 16, QChar(u'0')).toUpper().replace("\\X", "\\x");
             bytes.remove_prefix(1);
             continue;
         }
@@ -132,8 +134,8 @@ bool Walk(const std::string& root, const QString& shownRoot, const WalkLimits& l
           const std::function<bool(WalkEntry&&)>& visit) {
     struct stat st;
     if (::stat(root.c_str(), &st) != 0)
-        return visit(WalkEntry{WalkEntry::Skipped, root, shownRoot,
-                               "not found: " + ErrnoText(errno)});
+        return visit(
+            WalkEntry{WalkEntry::Skipped, root, shownRoot, "not found: " + ErrnoText(errno)});
     if (S_ISREG(st.st_mode))
         return visit(WalkEntry{WalkEntry::File, root, shownRoot, {}});
     if (!S_ISDIR(st.st_mode))

@@ -14,8 +14,8 @@
 namespace DriveMap {
 
 struct Drive {
-    QChar letter; // upper case
-    QString root; // the folder it stands for, resolved; or the disk or disk image file
+    QChar letter;       // upper case
+    QString root;       // the folder it stands for, resolved; or the disk or disk image file
     bool folder = true; // false for a block device or a disk image file
 };
 

@@ -94,9 +94,7 @@ void ProgressWindow::setDone(const QString& result) {
 
 QString ProgressWindow::elapsedText() const {
     const qint64 seconds = clock.elapsed() / 1000;
-    return QString("Elapsed: %1:%2")
-        .arg(seconds / 60)
-        .arg(seconds % 60, 2, 10, QChar(u'0'));
+    return QString("Elapsed: %1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QChar(u'0'));
 }
 
 void ProgressWindow::closeEvent(QCloseEvent* event) {
