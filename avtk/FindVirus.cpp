@@ -6,6 +6,7 @@
 #include "engine/ScanPool.h"
 #include "engine/Sectors.h"
 #include "engine/Signatures.h"
+#include "engine/SystemError.h"
 #include "engine/Walk.h"
 #include "lib/DriveMap.h"
 #include "lib/Program.h"
@@ -271,8 +272,7 @@ QString Scan::repair(const avtk::FileOutcome& found) {
             return "cannot be repaired: deleted" + inArchive + '.';
         }
         problems = true;
-        return "cannot be repaired, and could not be deleted: " +
-               QString::fromLocal8Bit(std::strerror(errno)) + '.';
+        return "cannot be repaired, and could not be deleted: " + avtk::ErrnoText(errno) + '.';
     }
     // Made harmless: not executable, and under a name that no program loader takes.
     ::chmod(found.path.c_str(), st.st_mode & 07666);
@@ -295,8 +295,7 @@ QString Scan::repair(const avtk::FileOutcome& found) {
             break;
     }
     problems = true;
-    return "cannot be repaired, and could not be renamed: " +
-           QString::fromLocal8Bit(std::strerror(errno)) + '.';
+    return "cannot be repaired, and could not be renamed: " + avtk::ErrnoText(errno) + '.';
 }
 
 void Scan::outcome(avtk::FileOutcome&& outcome) {

@@ -1,5 +1,7 @@
 #include "engine/ScanPool.h"
 
+#include "engine/SystemError.h"
+
 #include "engine/FileKinds.h"
 
 #include <cerrno>
@@ -16,10 +18,6 @@ namespace {
 // Enough queued paths to keep every thread busy while the walk waits on a slow folder, and few
 // enough that a walk of millions of files holds little memory.
 constexpr std::size_t QueueCapacity = 1024;
-
-QString ErrnoText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 struct Fd {
     int fd;

@@ -1,5 +1,7 @@
 #include "engine/Sectors.h"
 
+#include "engine/SystemError.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -14,10 +16,6 @@
 namespace avtk {
 
 namespace {
-
-QString ErrnoText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 std::optional<QByteArray> ReadSector(const std::string& path, quint64 index, QString& error) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);

@@ -1,5 +1,7 @@
 #include "engine/Walk.h"
 
+#include "engine/SystemError.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -34,10 +36,6 @@ std::size_t Utf8Sequence(std::string_view s) {
         (lead == 0xF0 && byte(1) < 0x90) || (lead == 0xF4 && byte(1) > 0x8F))
         return 0;
     return length;
-}
-
-QString ErrnoText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 struct DirCloser {

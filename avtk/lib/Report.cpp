@@ -1,5 +1,7 @@
 #include "lib/Report.h"
 
+#include "engine/SystemError.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -13,8 +15,7 @@
 namespace {
 
 QString Failed(const QString& name, int error) {
-    return QString("Cannot write the report %1: %2")
-        .arg(name, QString::fromLocal8Bit(std::strerror(error)));
+    return QString("Cannot write the report %1: %2").arg(name, avtk::ErrnoText(error));
 }
 
 // Writes all bytes or fails with errno set; a short write is a failure (a full disk).
