@@ -22,6 +22,7 @@
 #include <set>
 #include <vector>
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>

@@ -47,6 +47,13 @@ QByteArray Nested(const QByteArray& content) {
     return Zip::Write({{"inner.zip", inner, false}, {"other.txt", "clean"}});
 }
 
+void ExpectLines(const QString& text, const QStringList& present, const QStringList& absent) {
+    for (const QString& line : present)
+        EXPECT_TRUE(text.contains(line)) << line.toStdString() << "\n" << text.toStdString();
+    for (const QString& line : absent)
+        EXPECT_FALSE(text.contains(line)) << line.toStdString();
+}
+
 class ToolkitScanner : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -158,12 +165,7 @@ TEST_F(ToolkitScanner, SwitchesChooseWhatIsScanned) {
         QFile::remove(prefix.path("FindViru.Rep"));
         EXPECT_EQ(run(row.args + QStringList{"/REPORT=FindViru.Rep"}), row.exitCode)
             << output.toStdString();
-        const QString text = report();
-        for (const QString& present : row.present)
-            EXPECT_TRUE(text.contains(present)) << present.toStdString() << "\n"
-                                                << text.toStdString();
-        for (const QString& absent : row.absent)
-            EXPECT_FALSE(text.contains(absent)) << absent.toStdString();
+        ExpectLines(report(), row.present, row.absent);
         // Without a display the window's lines go to standard output.
         EXPECT_TRUE(output.contains("Asked: WFindV32.exe " + row.args.join(' ')));
     }
@@ -388,12 +390,7 @@ TEST_F(ToolkitScanner, BootAndPartitionSectorsOfDiskImages) {
         SCOPED_TRACE(row.args.join(' ').toStdString());
         EXPECT_EQ(run(row.args + QStringList{"/NM", "/REPORT=FindViru.Rep"}),
                   row.present.first().contains("Infected") ? 1 : 0);
-        const QString text = report();
-        for (const QString& present : row.present)
-            EXPECT_TRUE(text.contains(present)) << present.toStdString() << "\n"
-                                                << text.toStdString();
-        for (const QString& absent : row.absent)
-            EXPECT_FALSE(text.contains(absent)) << absent.toStdString();
+        ExpectLines(report(), row.present, row.absent);
     }
 }
 
@@ -416,9 +413,8 @@ TEST_F(ToolkitScanner, MemoryHoldsTheProgramsOfRunningProcesses) {
     running.waitForFinished();
     const QString text = report();
     EXPECT_TRUE(text.contains("Memory: the programs and mapped files of")) << text.toStdString();
-    EXPECT_TRUE(text.contains(QString("Memory: %1 (process %2)  Infected: Test.Marker")
-                                  .arg(sleeper)
-                                  .arg(pid)))
+    EXPECT_TRUE(text.contains(
+        QString("Memory: %1 (process %2)  Infected: Test.Marker").arg(sleeper).arg(pid)))
         << text.toStdString();
     EXPECT_TRUE(text.contains("in memory: reported, not changed.")) << text.toStdString();
     EXPECT_TRUE(QFile::exists(sleeper)); // never renamed, even with /REPAIR

@@ -91,6 +91,13 @@ ScanResult Outcome(cl_error_t status, const char* virus, Layers& layers) {
     return result;
 }
 
+ScanResult Failure(const QString& problem) {
+    ScanResult failed;
+    failed.kind = ScanResult::Failed;
+    failed.problem = problem;
+    return failed;
+}
+
 } // namespace
 
 void Engine::Free::operator()(cl_engine* e) const {
@@ -137,31 +144,33 @@ QString Engine::compile() {
 }
 
 ScanResult Engine::scan(int fd, const std::string& name, const ScanOptions& options) const {
-    Layers layers;
-    cl_scan_options o = Translate(options);
-    const char* virus = nullptr;
-    unsigned long scanned = 0;
-    const cl_error_t status =
-        cl_scandesc_callback(fd, name.c_str(), &virus, &scanned, engine.get(), &o, &layers);
-    return Outcome(status, virus, layers);
+    return Run(
+        options, [&](const char** virus, unsigned long* scanned, cl_scan_options* o, void* layers) {
+            return cl_scandesc_callback(fd, name.c_str(), virus, scanned, engine.get(), o, layers);
+        });
 }
 
 ScanResult Engine::scan(const char* data, size_t size, const std::string& name,
                         const ScanOptions& options) const {
-    cl_fmap_t* map = cl_fmap_open_memory(data, size);
-    if (!map) {
-        ScanResult failed;
-        failed.kind = ScanResult::Failed;
-        failed.problem = "out of memory";
-        return failed;
-    }
+    std::unique_ptr<cl_fmap_t, void (*)(cl_fmap_t*)> map(cl_fmap_open_memory(data, size),
+                                                         cl_fmap_close);
+    if (!map)
+        return Failure("out of memory");
+    return Run(options,
+               [&](const char** virus, unsigned long* scanned, cl_scan_options* o, void* layers) {
+                   return cl_scanmap_callback(map.get(), name.c_str(), virus, scanned, engine.get(),
+                                              o, layers);
+               });
+}
+
+template <typename Call> ScanResult Engine::Run(const ScanOptions& options, Call&& call) const {
+    if (!compiled)
+        return Failure("the signatures are not prepared for scanning");
     Layers layers;
     cl_scan_options o = Translate(options);
     const char* virus = nullptr;
     unsigned long scanned = 0;
-    const cl_error_t status =
-        cl_scanmap_callback(map, name.c_str(), &virus, &scanned, engine.get(), &o, &layers);
-    cl_fmap_close(map);
+    const cl_error_t status = call(&virus, &scanned, &o, &layers);
     return Outcome(status, virus, layers);
 }
 

@@ -63,6 +63,9 @@ public:
     static constexpr uint64_t MaxFileSize = 100ull * 1024 * 1024;
 
 private:
+    // Runs one scan call of the engine with the options and the callbacks' record.
+    template <typename Call> ScanResult Run(const ScanOptions& options, Call&& call) const;
+
     struct Free {
         void operator()(cl_engine* engine) const;
     };
