@@ -1,9 +1,19 @@
 #include "engine/Engine.h"
 
+#include "engine/SystemError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
 #include <clamav.h>
 
+#include <cerrno>
 #include <mutex>
 #include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace avtk {
 
@@ -134,6 +144,11 @@ QString Engine::compile() {
     if (!engine)
         return "the engine could not be created";
     cl_engine_set_num(engine.get(), CL_ENGINE_MAX_FILESIZE, MaxFileSize);
+    const QFileInfo shm("/dev/shm");
+    const QString base = shm.isDir() && shm.isWritable() ? shm.filePath() : QDir::tempPath();
+    scratch = std::make_unique<QTemporaryDir>(base + "/avtk-XXXXXX");
+    if (scratch->isValid())
+        cl_engine_set_str(engine.get(), CL_ENGINE_TMPDIR, QFile::encodeName(scratch->path()));
     cl_engine_set_clcb_file_inspection(engine.get(), Inspect);
     cl_engine_set_clcb_virus_found(engine.get(), Found);
     const cl_error_t status = cl_engine_compile(engine.get());
@@ -144,6 +159,23 @@ QString Engine::compile() {
 }
 
 ScanResult Engine::scan(int fd, const std::string& name, const ScanOptions& options) const {
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && st.st_size > 0 && st.st_size <= ReadWholeLimit) {
+        // Read, not mapped: a file cut short meanwhile gives less to scan, never a fault.
+        std::vector<char> bytes(size_t(st.st_size));
+        size_t got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = ::pread(fd, bytes.data() + got, bytes.size() - got, off_t(got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return Failure(ErrnoText(errno));
+            if (n == 0)
+                break;
+            got += size_t(n);
+        }
+        return got == 0 ? ScanResult{} : scan(bytes.data(), got, name, options);
+    }
     return Run(
         options, [&](const char** virus, unsigned long* scanned, cl_scan_options* o, void* layers) {
             return cl_scandesc_callback(fd, name.c_str(), virus, scanned, engine.get(), o, layers);

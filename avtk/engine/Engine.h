@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <cstdint>
 #include <memory>
@@ -61,6 +62,9 @@ public:
 
     // Files larger than this are not scanned whole.
     static constexpr uint64_t MaxFileSize = 100ull * 1024 * 1024;
+    // Files up to this size are read whole and scanned from memory: the engine's own reading of a
+    // file takes a lock that every scanning thread shares.
+    static constexpr int64_t ReadWholeLimit = 16ll * 1024 * 1024;
 
 private:
     // Runs one scan call of the engine with the options and the callbacks' record.
@@ -70,6 +74,10 @@ private:
         void operator()(cl_engine* engine) const;
     };
     std::unique_ptr<cl_engine, Free> engine;
+    // The engine's scratch folder (a folder per file scanned, members it unpacks): in memory when
+    // the system has a memory file system, since creating and removing it is most of the work for
+    // a small file.
+    std::unique_ptr<QTemporaryDir> scratch;
     unsigned count = 0;
     bool compiled = false;
 };
