@@ -290,8 +290,7 @@ TEST_F(Desktop, ScanOfTheSampleDriveFindsTheTestFileAndTheViewShowsTheReport) {
     const QString report = read("FindViru.Rep");
     EXPECT_TRUE(report.contains("T:\\tools\\eicar.com  Infected: EICAR-Test-File"))
         << report.toStdString();
-    EXPECT_TRUE(
-        report.contains("T:\\archive\\tools.zip > eicar.com  Infected: EICAR-Test-File"));
+    EXPECT_TRUE(report.contains("T:\\archive\\tools.zip > eicar.com  Infected: EICAR-Test-File"));
     EXPECT_TRUE(report.contains("Viruses found: 2"));
     // Without "Exit on scan completion" the scanner's window stays until it is closed.
     const QString scanner = window("^FindVirus");
