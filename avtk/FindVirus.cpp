@@ -71,7 +71,7 @@ const QList<SwitchSpec> Switches = {{"AD"},
                                     {"DELETE"}};
 
 struct Totals {
-    qint64 files = 0, found = 0, dealtWith = 0, notChecked = 0, done = 0;
+    qint64 files = 0, found = 0, dealtWith = 0, notChecked = 0;
 };
 
 // A place to scan: a drive's folder or a checklist's path.
@@ -300,7 +300,6 @@ QString Scan::repair(const avtk::FileOutcome& found) {
 
 void Scan::outcome(avtk::FileOutcome&& outcome) {
     using avtk::FileOutcome;
-    ++totals.done;
     switch (outcome.kind) {
     case FileOutcome::NotSelected:
         return;
@@ -390,11 +389,13 @@ bool Scan::files(const std::vector<Root>& roots, bool memory) {
                 return !stop;
             });
         });
+    qint64 done = 0;
     while (true) {
         std::vector<avtk::FileOutcome> ready = pool.collect(std::chrono::milliseconds(40));
+        done += qint64(ready.size());
         for (avtk::FileOutcome& one : ready)
             outcome(std::move(one));
-        session.counts(totals.done, std::max(counted.load(), totals.done));
+        session.counts(done, std::max(counted.load(), done));
         if (!stopped && session.cancelled()) {
             stopped = true;
             stop = true;
