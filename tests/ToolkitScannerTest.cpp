@@ -325,6 +325,36 @@ TEST_F(ToolkitScanner, BadInputGivesAReportLineAndTheScanGoesOn) {
     EXPECT_TRUE(output.contains("Viruses found: 0"));
 }
 
+TEST_F(ToolkitScanner, UnreadableFilesAndFoldersAreReportedNotSkippedSilently) {
+    // Root reads everything: the scanner then runs as nobody, on a prefix nobody may enter.
+    QStringList command;
+    if (::geteuid() == 0) {
+        if (QStandardPaths::findExecutable("setpriv").isEmpty())
+            GTEST_SKIP() << "running as root without setpriv";
+        command = {"--reuid=65534", "--regid=65534", "--clear-groups", toolkit + "WFindV32.exe"};
+    }
+    put("drive/secret/hidden.com", Eicar());
+    put("drive/locked.com", Eicar());
+    for (const QString& open :
+         {temp.path(), toolkit, toolkit + "Signatures", prefix.folder(), prefix.path("dosdevices"),
+          prefix.path("drive"), prefix.path("drive/tools"), prefix.path("drive/docs"),
+          prefix.path("drive/archive")})
+        ASSERT_EQ(::chmod(QFile::encodeName(open), 0777), 0);
+    for (const QString& name : QDir(toolkit + "Signatures").entryList(QDir::Files))
+        ::chmod(QFile::encodeName(toolkit + "Signatures/" + name), 0644);
+    ::chmod(QFile::encodeName(toolkit + "WFindV32.exe"), 0755);
+    ::chmod(QFile::encodeName(prefix.path("drive/secret")), 0);
+    ::chmod(QFile::encodeName(prefix.path("drive/locked.com")), 0);
+    const QStringList args = {"/D=t:", "/NM", "/EXTERROR", "/REPORT=FindViru.Rep"};
+    EXPECT_EQ(command.isEmpty() ? run(args) : run(command + args, "/usr/bin/setpriv"), 1)
+        << output.toStdString();
+    ExpectLines(report(),
+                {"T:\\secret  folder not read: Permission denied",
+                 "T:\\locked.com  not checked: Permission denied", EicarFound, "Not checked: 1"},
+                {});
+    ::chmod(QFile::encodeName(prefix.path("drive/secret")), 0700);
+}
+
 TEST_F(ToolkitScanner, AFailedReportKeepsTheEarlierOne) {
     // The file-size limit makes every report write fail part-way, as a full disk does.
     const QByteArray earlier = "earlier report\r\n";
