@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds Vallorin and starts the panel on a demo prefix with the stand-in toolkit installed.
+# Builds Vallorin and starts the panel on a demo prefix with the toolkit installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running Vallorin need.
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libsqlite3-dev zlib1g-dev
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libsqlite3-dev zlib1g-dev libclamav-dev
           libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool x11-utils
-          clang-14 libclang-rt-14-dev fonts-dejavu-core fonts-liberation2)
+          clang-14 libclang-rt-14-dev fonts-dejavu-core fonts-liberation2
+          clamav zip)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Creates or refreshes a demo prefix for Vallorin: the stand-in toolkit installed (its InstallPath
+# Creates or refreshes a demo prefix for Vallorin: the toolkit installed (its InstallPath
 # in the machine-wide branch), a sample drive T: holding the EICAR test file, one scan definition
 # and one check definition of that drive.
 #

@@ -1,6 +1,6 @@
 // End-to-end tests: the real program on a demo prefix, under an X server of the test's own,
 // driven with the keyboard and the mouse through xdotool as a person would drive it. What is
-// checked is what the stand-in toolkit received and wrote, and what the store holds afterwards.
+// checked is what the toolkit received and wrote, and what the store holds afterwards.
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -123,7 +123,7 @@ protected:
             program->kill();
             program->waitForFinished(5000);
         }
-        // The stand-in programs are the program's children on this display; they end with it.
+        // The toolkit programs are the program's children on this display; they end with it.
         if (server && server->state() != QProcess::NotRunning) {
             server->terminate();
             if (!server->waitForFinished(5000))
@@ -235,7 +235,7 @@ protected:
         QFile file(prefix + '/' + relative);
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
-    // The report's "Arguments:" line: what the stand-in program was started with.
+    // The report's "Arguments:" line: what the toolkit program was started with.
     QString arguments(const QString& report) const {
         for (const QString& line : read(report).split("\r\n"))
             if (line.startsWith("Arguments: "))
@@ -290,8 +290,7 @@ TEST_F(Desktop, ScanOfTheSampleDriveFindsTheTestFileAndTheViewShowsTheReport) {
     const QString report = read("FindViru.Rep");
     EXPECT_TRUE(report.contains("T:\\tools\\eicar.com  Infected: EICAR-Test-File"))
         << report.toStdString();
-    EXPECT_TRUE(
-        report.contains("T:\\archive\\tools.zip > bin/eicar.com  Infected: EICAR-Test-File"));
+    EXPECT_TRUE(report.contains("T:\\archive\\tools.zip > eicar.com  Infected: EICAR-Test-File"));
     EXPECT_TRUE(report.contains("Viruses found: 2"));
     // Without "Exit on scan completion" the scanner's window stays until it is closed.
     const QString scanner = window("^FindVirus");
