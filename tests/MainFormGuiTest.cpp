@@ -139,6 +139,24 @@ TEST_F(MainFormTest, ChoosersListToolkitFilesButNotReservedNames) {
     EXPECT_EQ(Entries(main.Repair.RDrvCombo), QStringList({"(None)", "extra"}));
 }
 
+// Without a toolkit folder nothing is listed, whatever folder the program runs in.
+TEST_F(MainFormTest, NoToolkitFolderListsOnlyNone) {
+    const QString here = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(prefix.path("")));
+    prefix.writeFile("stray.lst", "");
+    prefix.writeFile("stray.drv", "");
+    TMainForm& main = start();
+    for (QComboBox* combo : {main.Find.ChklistCombo, main.Find.DrvCombo, main.Repair.RChkCombo,
+                             main.Repair.RDrvCombo}) {
+        EXPECT_EQ(Entries(combo), QStringList{"(None)"}) << combo->objectName().toStdString();
+        // Opening the list rebuilds it the same way.
+        combo->showPopup();
+        combo->hidePopup();
+        EXPECT_EQ(Entries(combo), QStringList{"(None)"}) << combo->objectName().toStdString();
+    }
+    QDir::setCurrent(here);
+}
+
 TEST_F(MainFormTest, FirstRunListsNothingAndWritesEmptySelections) {
     TMainForm& main = start();
     EXPECT_FALSE(main.Find.ScanCombo->isEnabled());

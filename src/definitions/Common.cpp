@@ -119,9 +119,11 @@ void FillToolkitFileCombo(MainState& form, QComboBox* combo, const QString& exte
     combo->clear();
     combo->addItem(NoneEntry);
     combo->setCurrentIndex(0);
-    const QString folder = form.ToolkitFolder.isEmpty() ? QStringLiteral(".") : form.ToolkitFolder;
+    // Without a toolkit folder there is nothing to list (an empty path would be the current one).
+    if (form.ToolkitFolder.isEmpty())
+        return;
     QStringList bases;
-    for (const QString& name : FileSystem::ListByExtension(folder, extension)) {
+    for (const QString& name : FileSystem::ListByExtension(form.ToolkitFolder, extension)) {
         const QString base = name.left(name.size() - 4);
         if (!reserved.contains(base, Qt::CaseInsensitive))
             bases << base;
