@@ -257,6 +257,24 @@ TEST_F(MainFormTest, F1ShowsTheTopicOfTheFocusedPage) {
     EXPECT_EQ(help.requests[0].context, 75);
 }
 
+// A click on a tab gives the tab bar the focus, so F1 then shows the tabs' topic, not the
+// topic of the page that had the focus.
+TEST_F(MainFormTest, F1AfterAClickOnATabShowsTheTabsTopic) {
+    TMainForm& main = start();
+    main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    main.activateWindow();
+    main.BringPageToFront(main.Main.GuardSheet);
+    main.Guard.EditLog->setFocus();
+    QTabBar* tabs = main.Main.PageControl->tabBar();
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(0).center());
+    ASSERT_EQ(main.Main.PageControl->currentWidget(), main.Main.FindSheet);
+    EXPECT_EQ(QApplication::focusWidget(), tabs);
+    QTest::keyClick(tabs, Qt::Key_F1);
+    ASSERT_EQ(help.requests.size(), 1);
+    EXPECT_EQ(help.requests[0].context, 10);
+}
+
 TEST_F(MainFormTest, ACorruptStoreIsReportedAndLeftAlone) {
     const QByteArray garbage = "this is not a settings store\n";
     const QString file = prefix.writeFile("user.db", garbage);
