@@ -238,6 +238,16 @@ TEST_F(IntegrityTest, VerifyWithoutFingerprintsOffersToComputeThem) {
     }
 }
 
+// Only No stops: another answer (the close box of the real box answers Cancel) computes.
+TEST_F(IntegrityTest, TheVerifyOfferStopsOnlyOnNo) {
+    TMainForm& main = startWithNew("Daily");
+    main.Check.EditCheckDrives->setText("c");
+    prompts.answers = {MessageAnswer::Cancel};
+    main.Check.SBtnVerify->click();
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_TRUE(startedParameters().startsWith(" /CREATE /D=c: "));
+}
+
 TEST_F(IntegrityTest, AFingerprintFolderThatCannotBeMadeStopsTheRun) {
     prefix.writeFile("Prints", "a file where the folder belongs");
     TMainForm& main = startWithNew("Daily");
