@@ -1,5 +1,6 @@
 #include "Integrity.h"
 
+#include "core/DefinitionNames.h"
 #include "definitions/Common.h"
 #include "definitions/MainState.h"
 #include "platform/FileSystem.h"
@@ -10,7 +11,6 @@
 #include "toolkit/Toolkit.h"
 #include "ui_CheckSheet.h"
 
-#include <QFile>
 #include <QSignalBlocker>
 #include <QStyle>
 
@@ -22,8 +22,6 @@ using Sheet = Ui::CheckSheet;
 
 const QString NotComputedText = "Fingerprints haven't been computed.";
 const QString ShortKeywordText = "The keyword must be at least 8 characters long.";
-// The longest file name the file system takes, in bytes.
-constexpr int MaxFileNameBytes = 255;
 
 struct Algorithm {
     QRadioButton* Sheet::*button;
@@ -103,19 +101,9 @@ QString FingerprintFolder(const MainState& form) {
     return form.ProgramFolder + "Prints";
 }
 
-bool IsSafeFingerprintName(const QString& name) {
-    if (name.isEmpty() || std::all_of(name.begin(), name.end(), [](QChar c) { return c == '.'; }))
-        return false;
-    for (QChar c : name) {
-        // A quote would end the quoted "/FF=" path of the command line.
-        if (c == '/' || c == '\\' || c == '"' || c.category() == QChar::Other_Control)
-            return false;
-    }
-    return QFile::encodeName(name).size() + 4 <= MaxFileNameBytes;
-}
-
 QString FingerprintBaseName(const MainState& form, const QString& name) {
-    if (!IsSafeFingerprintName(name))
+    const QString refusal = DefinitionNameRefusal(name, DefinitionNameUse::KeyAndFile);
+    if (!refusal.isEmpty())
         throw VallorinError("The check name \"" + PrintableName(name) +
                             "\" cannot name a fingerprint file: a name must not hold \"/\", "
                             "\"\\\", quotes or control characters, nor be dots alone or "
@@ -201,7 +189,7 @@ void CheckComboChange(MainState& form) {
 
     // "Last computed" comes from the fingerprint file itself. A name that cannot name a file in
     // the fingerprint folder has none; the runs refuse it with an error.
-    if (!IsSafeFingerprintName(name)) {
+    if (!DefinitionNameRefusal(name, DefinitionNameUse::KeyAndFile).isEmpty()) {
         check.LabLastCompDate->setText(NotComputedText);
         return;
     }
@@ -235,7 +223,8 @@ DefinitionPage CheckDefinitionPage(MainState& form) {
                 [&form] {
                     form.Check.LabLastCompDate->setText(QStringLiteral("No checks are defined."));
                     form.Check.LabLastCheckDate->setText({});
-                }};
+                },
+            .nameUse = DefinitionNameUse::KeyAndFile};
 }
 
 void SBtnAddCheckClick(MainState& form) {
