@@ -131,6 +131,22 @@ void FillToolkitFileCombo(MainState& form, QComboBox* combo, const QString& exte
     combo->addItems(bases); // one insertion into the list, not one per entry
 }
 
+// ---- Edits
+
+void KeepTypingLimit(QLineEdit* edit) {
+    const int limit = edit->maxLength();
+    // Never below the text's length: setting a limit below it would cut the text.
+    QObject::connect(edit, &QLineEdit::textChanged, edit, [edit, limit](const QString& text) {
+        edit->setMaxLength(std::max(limit, int(text.size())));
+    });
+}
+
+void SetLoadedText(QLineEdit* edit, const QString& text) {
+    // QLineEdit cuts a text longer than its limit; the change of text sets the limit again.
+    edit->setMaxLength(std::max(edit->maxLength(), int(text.size())));
+    edit->setText(text);
+}
+
 // ---- Drive lists
 
 DriveChoice DriveChoiceOf(const QAbstractButton* all, const QAbstractButton* local) {

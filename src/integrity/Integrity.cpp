@@ -105,9 +105,7 @@ QString FingerprintBaseName(const MainState& form, const QString& name) {
     const QString refusal = DefinitionNameRefusal(name, DefinitionNameUse::KeyAndFile);
     if (!refusal.isEmpty())
         throw VallorinError("The check name \"" + PrintableName(name) +
-                            "\" cannot name a fingerprint file: a name must not hold \"/\", "
-                            "\"\\\", quotes or control characters, nor be dots alone or "
-                            "longer than 250 characters");
+                            "\" cannot name a fingerprint file. " + refusal);
     // The folder as it exists on disk, since names resolve without regard to case.
     return FileSystem::ResolvePath(FingerprintFolder(form)) + '/' + name;
 }
@@ -131,7 +129,7 @@ void LoadCheckDefinition(MainState& form) {
         for (const Flag& flag : LeadingFlags)
             (check.*flag.box)->setChecked(ReadFlag(store, flag.name, flag.defaultValue));
         const QString keyword = ReadText(store, "Key");
-        check.EditKeyword->setText(keyword.isEmpty() ? QStringLiteral("None") : keyword);
+        SetLoadedText(check.EditKeyword, keyword.isEmpty() ? QStringLiteral("None") : keyword);
         const QString algorithm = ReadText(store, "Algorithm");
         for (const Algorithm& choice : Algorithms) {
             if (algorithm == choice.caption) {
@@ -140,10 +138,8 @@ void LoadCheckDefinition(MainState& form) {
             }
         }
         check.ChkBoxTurbo->setChecked(ReadFlag(store, "Turbo", true));
-        // The edit holds one character: a longer stored text is no interval it can show, and
-        // cutting it would make another number of it.
-        const QString bytes = ReadText(store, "Bytes", "5");
-        check.EditBytes->setText(bytes.size() <= 1 ? bytes : QString());
+        // Loaded whole, then checked by the byte-interval rule of its change handler.
+        SetLoadedText(check.EditBytes, ReadText(store, "Bytes", "5"));
         for (const Flag& flag : TrailingFlags)
             (check.*flag.box)->setChecked(ReadFlag(store, flag.name, flag.defaultValue));
         // A date that is no number reads as never checked.
@@ -344,4 +340,6 @@ void ConnectCheckPage(MainState& form) {
     form.onClick(check.SBtnCompute, SBtnComputeClick);
     form.onClick(check.SBtnVerify, SBtnVerifyClick);
     BindUpDown(check.UDBytes, check.EditBytes);
+    KeepTypingLimit(check.EditKeyword);
+    KeepTypingLimit(check.EditBytes);
 }
