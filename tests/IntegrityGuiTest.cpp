@@ -104,7 +104,7 @@ TEST_F(IntegrityTest, TheCommandLineFollowsThePage) {
         {"a keyword of exactly 8 characters", "Daily",
          [](Sheet& s) { s.EditKeyword->setText("abcdefgh"); },
          " /CREATE /D=C: /X=abcdefgh /FF=\"%1\" /CRC /N=5 /BEEP"},
-        {"a keyword with blanks goes unquoted", "Daily",
+        {"a keyword with blanks is quoted as one argument", "Daily",
          [](Sheet& s) { s.EditKeyword->setText("my key 12"); },
          " /CREATE /D=C: /X=\"my key 12\" /FF=\"%1\" /CRC /N=5 /BEEP"},
         {"an unticked keyword sends /NOPSW whatever the edit holds", "Daily",
