@@ -41,10 +41,10 @@ TMainForm::TMainForm(Services services, QWidget* parent)
     Check.setupUi(Main.CheckSheet);
     Guard.setupUi(Main.GuardSheet);
     View.setupUi(Main.ViewSheet);
-    setFixedSize(size());
     // The toolkit file combos' design state, which they keep when the start-up ends early.
     for (QComboBox* combo : {Find.ChklistCombo, Find.DrvCombo, Repair.RChkCombo, Repair.RDrvCombo})
         combo->addItem(NoneEntry);
+    setFixedSize(size());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     OpenDialog.filter = GuardFilter;
