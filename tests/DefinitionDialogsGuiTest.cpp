@@ -171,6 +171,39 @@ TEST_F(DefinitionDialogsTest, NamesThatCannotNameADefinitionAreRefused) {
     }
 }
 
+// The dialog refuses what the page it serves could not run: a check's name also names its
+// fingerprint file inside the quotes of ViVerify's command line, a scan's name only a key.
+TEST_F(DefinitionDialogsTest, EachPageRefusesTheNamesItCouldNotRun) {
+    const QString quote = "quo\"te";
+    const QString quoteRefusal = "A check name cannot contain \". Enter a new name.";
+    const struct {
+        bool check; // the integrity page, else the scan page
+        QString name;
+        QString refusal;
+    } rows[] = {
+        {true, quote, quoteRefusal},
+        {false, quote, ""},
+        {true, "my.daily check", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE((row.check ? "integrity " : "scan ") + row.name.toStdString());
+        reset();
+        start();
+        const bool check = row.check;
+        QAbstractButton* add = check ? static_cast<QAbstractButton*>(form->Check.SBtnAddCheck)
+                                     : form->Find.SBtnAddScan;
+        QComboBox* combo = check ? form->Check.CheckCombo : form->Find.ScanCombo;
+        onModal<TAddScanForm>([&] { add->click(); },
+                              [&](TAddScanForm& dialog) {
+                                  Child<QLineEdit>(dialog, "EditScanName")->setText(row.name);
+                                  Child<QPushButton>(dialog, "btnOK")->click();
+                              });
+        EXPECT_EQ(prompts.texts(),
+                  row.refusal.isEmpty() ? QStringList() : QStringList{row.refusal});
+        EXPECT_EQ(combo->currentText(), row.refusal.isEmpty() ? row.name : QString());
+    }
+}
+
 TEST_F(DefinitionDialogsTest, NameIsAtMostThirtyCharacters) {
     start();
     onModal<TAddScanForm>([&] { form->Find.SBtnAddScan->click(); },

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QRadioButton>
+#include <QTest>
 
 #include <functional>
 
@@ -103,7 +104,7 @@ TEST_F(IntegrityTest, TheCommandLineFollowsThePage) {
         {"a keyword of exactly 8 characters", "Daily",
          [](Sheet& s) { s.EditKeyword->setText("abcdefgh"); },
          " /CREATE /D=C: /X=abcdefgh /FF=\"%1\" /CRC /N=5 /BEEP"},
-        {"a keyword with blanks goes unquoted", "Daily",
+        {"a keyword with blanks is quoted as one argument", "Daily",
          [](Sheet& s) { s.EditKeyword->setText("my key 12"); },
          " /CREATE /D=C: /X=\"my key 12\" /FF=\"%1\" /CRC /N=5 /BEEP"},
         {"an unticked keyword sends /NOPSW whatever the edit holds", "Daily",
@@ -238,6 +239,31 @@ TEST_F(IntegrityTest, VerifyWithoutFingerprintsOffersToComputeThem) {
     }
 }
 
+// Only No stops: another answer (the close box of the real box answers Cancel) computes.
+TEST_F(IntegrityTest, TheVerifyOfferStopsOnlyOnNo) {
+    TMainForm& main = startWithNew("Daily");
+    main.Check.EditCheckDrives->setText("c");
+    prompts.answers = {MessageAnswer::Cancel};
+    main.Check.SBtnVerify->click();
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_TRUE(startedParameters().startsWith(" /CREATE /D=c: "));
+}
+
+// A stored value longer than its edit's typing limit goes to ViVerify as stored.
+TEST_F(IntegrityTest, ALoadedValueLongerThanItsEditIsPassedWhole) {
+    const QString keyword(35, 'k');
+    seedCheck("Daily", {{"Drives", "c"}, {"Key", keyword}, {"Bytes", "12"}});
+    TMainForm& main = start();
+    main.Check.SBtnCompute->click();
+    EXPECT_TRUE(startedParameters().contains(" /X=" + keyword + " /FF="))
+        << startedParameters().toStdString();
+    EXPECT_TRUE(startedParameters().contains(" /N=12")) << startedParameters().toStdString();
+    // The user still types no more than the limit into an emptied edit.
+    main.Check.EditBytes->clear();
+    QTest::keyClicks(main.Check.EditBytes, "34");
+    EXPECT_EQ(main.Check.EditBytes->text(), "3");
+}
+
 TEST_F(IntegrityTest, AFingerprintFolderThatCannotBeMadeStopsTheRun) {
     prefix.writeFile("Prints", "a file where the folder belongs");
     TMainForm& main = startWithNew("Daily");
@@ -353,10 +379,14 @@ TEST_F(IntegrityTest, LoadingMendsWhatTheStoreGetsWrong) {
          {{"Bytes", "x"}},
          [](const TMainForm& m) { EXPECT_EQ(m.Check.EditBytes->text(), ""); },
          QString()},
-        {"a byte interval longer than the edit is cleared, not cut",
+        // The typing limits bound what the user types; a stored value loads whole.
+        {"a byte interval longer than the edit loads whole and is kept",
          {{"Bytes", "12"}},
-         [](const TMainForm& m) { EXPECT_EQ(m.Check.EditBytes->text(), ""); },
-         QString()},
+         [](const TMainForm& m) { EXPECT_EQ(m.Check.EditBytes->text(), "12"); },
+         QString("12")},
+        {"a keyword longer than the edit loads whole",
+         {{"Key", QString(35, 'k')}},
+         [](const TMainForm& m) { EXPECT_EQ(m.Check.EditKeyword->text(), QString(35, 'k')); }},
         {"a check date that is no number means never checked",
          {{"CheckDate", "yesterday"}},
          [](const TMainForm& m) {

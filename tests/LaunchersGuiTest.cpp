@@ -129,6 +129,7 @@ TEST_F(LaunchersTest, EachAboutClickShowsAFreshBoxThatIsFreedOnClose) {
     for (const QRect& frame : placed) {
         EXPECT_EQ(frame.left(), screen.width() / 2 - frame.width() / 2);
         EXPECT_EQ(frame.top(), screen.height() / 2 - frame.height() / 2);
+        EXPECT_EQ(frame.size(), QSize(358, 338)); // the outer size, title bar and frame included
     }
     EXPECT_EQ(boldDefault, (QList<bool>{true, true}));
     EXPECT_EQ(versions, (QStringList{"v1.06", "v1.06"}));

@@ -139,6 +139,24 @@ TEST_F(MainFormTest, ChoosersListToolkitFilesButNotReservedNames) {
     EXPECT_EQ(Entries(main.Repair.RDrvCombo), QStringList({"(None)", "extra"}));
 }
 
+// Without a toolkit folder nothing is listed, whatever folder the program runs in.
+TEST_F(MainFormTest, NoToolkitFolderListsOnlyNone) {
+    const QString here = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(prefix.path("")));
+    prefix.writeFile("stray.lst", "");
+    prefix.writeFile("stray.drv", "");
+    TMainForm& main = start();
+    for (QComboBox* combo : {main.Find.ChklistCombo, main.Find.DrvCombo, main.Repair.RChkCombo,
+                             main.Repair.RDrvCombo}) {
+        EXPECT_EQ(Entries(combo), QStringList{"(None)"}) << combo->objectName().toStdString();
+        // Opening the list rebuilds it the same way.
+        combo->showPopup();
+        combo->hidePopup();
+        EXPECT_EQ(Entries(combo), QStringList{"(None)"}) << combo->objectName().toStdString();
+    }
+    QDir::setCurrent(here);
+}
+
 TEST_F(MainFormTest, FirstRunListsNothingAndWritesEmptySelections) {
     TMainForm& main = start();
     EXPECT_FALSE(main.Find.ScanCombo->isEnabled());
@@ -237,6 +255,24 @@ TEST_F(MainFormTest, F1ShowsTheTopicOfTheFocusedPage) {
     EXPECT_EQ(help.requests[0].file, "Vallorin.hlp");
     EXPECT_EQ(help.requests[0].command, HelpCommand::Context);
     EXPECT_EQ(help.requests[0].context, 75);
+}
+
+// A click on a tab gives the tab bar the focus, so F1 then shows the tabs' topic, not the
+// topic of the page that had the focus.
+TEST_F(MainFormTest, F1AfterAClickOnATabShowsTheTabsTopic) {
+    TMainForm& main = start();
+    main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    main.activateWindow();
+    main.BringPageToFront(main.Main.GuardSheet);
+    main.Guard.EditLog->setFocus();
+    QTabBar* tabs = main.Main.PageControl->tabBar();
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(0).center());
+    ASSERT_EQ(main.Main.PageControl->currentWidget(), main.Main.FindSheet);
+    EXPECT_EQ(QApplication::focusWidget(), tabs);
+    QTest::keyClick(tabs, Qt::Key_F1);
+    ASSERT_EQ(help.requests.size(), 1);
+    EXPECT_EQ(help.requests[0].context, 10);
 }
 
 TEST_F(MainFormTest, ACorruptStoreIsReportedAndLeftAlone) {

@@ -2,6 +2,7 @@
 
 #include "shell/ReportViewer.h"
 
+#include <QAbstractScrollArea>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -67,6 +68,15 @@ TEST_F(ReportViewerTest, ButtonsFollowTheFilesOnEnteringThePage) {
         enterPage();
         EXPECT_EQ(buttons(), row.expected);
     }
+}
+
+// The view shows both scroll bars whether or not its text overflows.
+TEST_F(ReportViewerTest, TheViewAlwaysShowsBothScrollBars) {
+    start();
+    const auto* view = form->Main.ViewSheet->findChild<QAbstractScrollArea*>("ViewWin");
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(view->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
 }
 
 TEST_F(ReportViewerTest, EachReportButtonShowsItsFileAndLabel) {

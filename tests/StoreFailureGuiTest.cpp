@@ -3,6 +3,7 @@
 
 #include "platform/SettingsStore.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -192,6 +193,12 @@ TEST_F(StoreFailureGuiTest, AStoreThatNeverOpenedLetsTheWindowClose) {
     start();
     ASSERT_EQ(prompts.errors.size(), 1);
     EXPECT_TRUE(prompts.errors[0].contains("is not a settings file of this program"));
+    // The toolkit file combos keep their design state.
+    for (const QComboBox* combo : {form->Find.ChklistCombo, form->Find.DrvCombo,
+                                   form->Repair.RChkCombo, form->Repair.RDrvCombo}) {
+        EXPECT_EQ(combo->count(), 1) << combo->objectName().toStdString();
+        EXPECT_EQ(combo->currentText(), "(None)") << combo->objectName().toStdString();
+    }
     prompts.clear();
     EXPECT_TRUE(closeForm()) << prompts.texts().join('|').toStdString();
     EXPECT_TRUE(prompts.messages.isEmpty());

@@ -9,8 +9,6 @@
 
 #include <QComboBox>
 
-#include <algorithm>
-
 TAddScanForm::TAddScanForm(MainState& main)
     : QDialog(&main.owner(), Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                  Qt::WindowCloseButtonHint),
@@ -35,27 +33,13 @@ void TAddScanForm::Execute(const DefinitionPage& servedPage) {
     exec();
 }
 
-QString TAddScanForm::NameRefusal(const QString& name) {
-    if (name.isEmpty())
-        return "Enter a name for the new definition.";
-    if (std::any_of(name.begin(), name.end(),
-                    [](QChar c) { return c.category() == QChar::Other_Control; }))
-        return "A definition name cannot contain control characters. Enter a new name.";
-    // The name is a key below the definitions key and, for a check, a file name.
-    if (name.contains('\\') || name.contains('/'))
-        return "A definition name cannot contain \\ or /. Enter a new name.";
-    if (std::all_of(name.begin(), name.end(), [](QChar c) { return c == '.'; }))
-        return "A definition name cannot consist of dots only. Enter a new name.";
-    return {};
-}
-
 void TAddScanForm::btnOKClick() {
     if (AddDefinition(main, page, ui->EditScanName->text()))
         accept();
 }
 
 bool AddDefinition(MainState& form, const DefinitionPage& page, const QString& name) {
-    QString refusal = TAddScanForm::NameRefusal(name);
+    QString refusal = DefinitionNameRefusal(name, page.nameUse);
     if (refusal.isEmpty() && FindComboEntry(page.combo, name) >= 0)
         refusal = "That name is already in use. Enter a new name.";
     if (!refusal.isEmpty()) {

@@ -25,10 +25,6 @@ public:
     // Keeps the page it serves, centres the dialog and shows it modally.
     void Execute(const DefinitionPage& page);
 
-    // Why a name cannot become a definition (it names a store key and, on the integrity page,
-    // a file), or empty when it can.
-    static QString NameRefusal(const QString& name);
-
 private:
     void btnOKClick();
     void btnCancelClick();

@@ -119,14 +119,32 @@ void FillToolkitFileCombo(MainState& form, QComboBox* combo, const QString& exte
     combo->clear();
     combo->addItem(NoneEntry);
     combo->setCurrentIndex(0);
-    const QString folder = form.ToolkitFolder.isEmpty() ? QStringLiteral(".") : form.ToolkitFolder;
+    // Without a toolkit folder there is nothing to list (an empty path would be the current one).
+    if (form.ToolkitFolder.isEmpty())
+        return;
     QStringList bases;
-    for (const QString& name : FileSystem::ListByExtension(folder, extension)) {
+    for (const QString& name : FileSystem::ListByExtension(form.ToolkitFolder, extension)) {
         const QString base = name.left(name.size() - 4);
         if (!reserved.contains(base, Qt::CaseInsensitive))
             bases << base;
     }
     combo->addItems(bases); // one insertion into the list, not one per entry
+}
+
+// ---- Edits
+
+void KeepTypingLimit(QLineEdit* edit) {
+    const int limit = edit->maxLength();
+    // Never below the text's length: setting a limit below it would cut the text.
+    QObject::connect(edit, &QLineEdit::textChanged, edit, [edit, limit](const QString& text) {
+        edit->setMaxLength(std::max(limit, int(text.size())));
+    });
+}
+
+void SetLoadedText(QLineEdit* edit, const QString& text) {
+    // QLineEdit cuts a text longer than its limit; the change of text sets the limit again.
+    edit->setMaxLength(std::max(edit->maxLength(), int(text.size())));
+    edit->setText(text);
 }
 
 // ---- Drive lists

@@ -47,6 +47,15 @@ void SelectComboEntry(QComboBox* combo, const QString& text);
 // The index of the entry equal to text without regard to case, or -1.
 int FindComboEntry(const QComboBox* combo, const QString& text);
 
+// ---- Edits
+
+// Makes the edit's present length limit bound only what the user types: a longer text loaded
+// by SetLoadedText stays whole, and the limit returns once the user's edits bring the text back
+// within it.
+void KeepTypingLimit(QLineEdit* edit);
+// Shows a stored text whole in an edit whose limit KeepTypingLimit keeps.
+void SetLoadedText(QLineEdit* edit, const QString& text);
+
 // ---- Drive lists
 
 // The drive choice of a page's "All" and "Local" buttons; neither ticked lists drives.

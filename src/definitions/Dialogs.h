@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/DefinitionNames.h"
+
 #include <QString>
 
 #include <functional>
@@ -16,6 +18,8 @@ struct DefinitionPage {
     std::function<void()> load;      // loads the selected definition and shows its dates
     std::function<void()> showAdded; // a definition just added: shows that it never ran
     std::function<void()> showNone;  // the last definition removed
+    // Which names the page can run, and so which the Add dialog takes.
+    DefinitionNameUse nameUse = DefinitionNameUse::Key;
 };
 
 // The program's own dialogs, as Prompts is for message boxes: the window asks this service,

@@ -1,5 +1,6 @@
 #include "Integrity.h"
 
+#include "core/DefinitionNames.h"
 #include "definitions/Common.h"
 #include "definitions/MainState.h"
 #include "platform/FileSystem.h"
@@ -10,7 +11,6 @@
 #include "toolkit/Toolkit.h"
 #include "ui_CheckSheet.h"
 
-#include <QFile>
 #include <QSignalBlocker>
 #include <QStyle>
 
@@ -22,8 +22,6 @@ using Sheet = Ui::CheckSheet;
 
 const QString NotComputedText = "Fingerprints haven't been computed.";
 const QString ShortKeywordText = "The keyword must be at least 8 characters long.";
-// The longest file name the file system takes, in bytes.
-constexpr int MaxFileNameBytes = 255;
 
 struct Algorithm {
     QRadioButton* Sheet::*button;
@@ -103,23 +101,11 @@ QString FingerprintFolder(const MainState& form) {
     return form.ProgramFolder + "Prints";
 }
 
-bool IsSafeFingerprintName(const QString& name) {
-    if (name.isEmpty() || std::all_of(name.begin(), name.end(), [](QChar c) { return c == '.'; }))
-        return false;
-    for (QChar c : name) {
-        // A quote would end the quoted "/FF=" path of the command line.
-        if (c == '/' || c == '\\' || c == '"' || c.category() == QChar::Other_Control)
-            return false;
-    }
-    return QFile::encodeName(name).size() + 4 <= MaxFileNameBytes;
-}
-
 QString FingerprintBaseName(const MainState& form, const QString& name) {
-    if (!IsSafeFingerprintName(name))
+    const QString refusal = DefinitionNameRefusal(name, DefinitionNameUse::KeyAndFile);
+    if (!refusal.isEmpty())
         throw VallorinError("The check name \"" + PrintableName(name) +
-                            "\" cannot name a fingerprint file: a name must not hold \"/\", "
-                            "\"\\\", quotes or control characters, nor be dots alone or "
-                            "longer than 250 characters");
+                            "\" cannot name a fingerprint file. " + refusal);
     // The folder as it exists on disk, since names resolve without regard to case.
     return FileSystem::ResolvePath(FingerprintFolder(form)) + '/' + name;
 }
@@ -143,7 +129,7 @@ void LoadCheckDefinition(MainState& form) {
         for (const Flag& flag : LeadingFlags)
             (check.*flag.box)->setChecked(ReadFlag(store, flag.name, flag.defaultValue));
         const QString keyword = ReadText(store, "Key");
-        check.EditKeyword->setText(keyword.isEmpty() ? QStringLiteral("None") : keyword);
+        SetLoadedText(check.EditKeyword, keyword.isEmpty() ? QStringLiteral("None") : keyword);
         const QString algorithm = ReadText(store, "Algorithm");
         for (const Algorithm& choice : Algorithms) {
             if (algorithm == choice.caption) {
@@ -152,10 +138,8 @@ void LoadCheckDefinition(MainState& form) {
             }
         }
         check.ChkBoxTurbo->setChecked(ReadFlag(store, "Turbo", true));
-        // The edit holds one character: a longer stored text is no interval it can show, and
-        // cutting it would make another number of it.
-        const QString bytes = ReadText(store, "Bytes", "5");
-        check.EditBytes->setText(bytes.size() <= 1 ? bytes : QString());
+        // Loaded whole, then checked by the byte-interval rule of its change handler.
+        SetLoadedText(check.EditBytes, ReadText(store, "Bytes", "5"));
         for (const Flag& flag : TrailingFlags)
             (check.*flag.box)->setChecked(ReadFlag(store, flag.name, flag.defaultValue));
         // A date that is no number reads as never checked.
@@ -201,7 +185,7 @@ void CheckComboChange(MainState& form) {
 
     // "Last computed" comes from the fingerprint file itself. A name that cannot name a file in
     // the fingerprint folder has none; the runs refuse it with an error.
-    if (!IsSafeFingerprintName(name)) {
+    if (!DefinitionNameRefusal(name, DefinitionNameUse::KeyAndFile).isEmpty()) {
         check.LabLastCompDate->setText(NotComputedText);
         return;
     }
@@ -235,7 +219,8 @@ DefinitionPage CheckDefinitionPage(MainState& form) {
                 [&form] {
                     form.Check.LabLastCompDate->setText(QStringLiteral("No checks are defined."));
                     form.Check.LabLastCheckDate->setText({});
-                }};
+                },
+            .nameUse = DefinitionNameUse::KeyAndFile};
 }
 
 void SBtnAddCheckClick(MainState& form) {
@@ -355,4 +340,6 @@ void ConnectCheckPage(MainState& form) {
     form.onClick(check.SBtnCompute, SBtnComputeClick);
     form.onClick(check.SBtnVerify, SBtnVerifyClick);
     BindUpDown(check.UDBytes, check.EditBytes);
+    KeepTypingLimit(check.EditKeyword);
+    KeepTypingLimit(check.EditBytes);
 }

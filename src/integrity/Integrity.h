@@ -41,8 +41,6 @@ void RunViVerify(MainState& form, QString action);
 
 // The folder of the fingerprint files: the program folder's "Prints".
 QString FingerprintFolder(const MainState& form);
-// Whether a definition name can be used as one file name inside the fingerprint folder.
-bool IsSafeFingerprintName(const QString& name);
 // The fingerprint file's path without ".vvf"; throws VallorinError for a name that could
 // leave the fingerprint folder.
 QString FingerprintBaseName(const MainState& form, const QString& name);

@@ -23,6 +23,7 @@
 #include <QShortcut>
 #include <QShortcutEvent>
 #include <QSignalBlocker>
+#include <QTabBar>
 
 namespace {
 
@@ -40,6 +41,9 @@ TMainForm::TMainForm(Services services, QWidget* parent)
     Check.setupUi(Main.CheckSheet);
     Guard.setupUi(Main.GuardSheet);
     View.setupUi(Main.ViewSheet);
+    // The toolkit file combos' design state, which they keep when the start-up ends early.
+    for (QComboBox* combo : {Find.ChklistCombo, Find.DrvCombo, Repair.RChkCombo, Repair.RDrvCombo})
+        combo->addItem(NoneEntry);
     setFixedSize(size());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -52,6 +56,8 @@ TMainForm::TMainForm(Services services, QWidget* parent)
     connect(Main.PageControl, &QTabWidget::currentChanged, this,
             [this] { guarded([this] { PageControlChange(); }); });
     connect(Main.BtnExit, &QAbstractButton::clicked, this, [this] { BtnExitClick(); });
+    // A click on a tab focuses the tab bar, so that F1 there shows the tabs' own topic.
+    Main.PageControl->tabBar()->setFocusPolicy(Qt::StrongFocus);
     auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
     f1->setContext(Qt::WindowShortcut);
     connect(f1, &QShortcut::activated, this, [this] { guarded([this] { ShowContextHelp(); }); });

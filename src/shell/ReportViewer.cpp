@@ -112,6 +112,9 @@ void btnGuardLogClick(MainState& form) {
 void ConnectViewPage(MainState& form) {
     // A read-only view needs no undo history; keeping one would double a large report's memory.
     form.View.ViewWin->setUndoRedoEnabled(false);
+    // Both scroll bars always show, overflowing or not, so the view's text area never changes size.
+    form.View.ViewWin->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    form.View.ViewWin->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     form.onClick(form.View.btnFVrep, btnFVrepClick);
     form.onClick(form.View.BtnRepairRep, BtnRepairRepClick);
     form.onClick(form.View.btnViRep, btnViRepClick);

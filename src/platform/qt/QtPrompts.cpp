@@ -1,6 +1,7 @@
 #include "QtPrompts.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -24,6 +25,24 @@ QStringList NameFilters(const QString& filter) {
     return filters;
 }
 
+// A message box that tells its close box from its escape button: QMessageBox answers the close
+// box with the escape button (No in a Yes/No box), while the callers take it as Cancel.
+class MessageBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+    bool closedByCloseBox() const { return closeBox; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        // A button, Escape included, has been clicked before the box closes itself.
+        closeBox = clickedButton() == nullptr;
+        QMessageBox::closeEvent(event);
+    }
+
+private:
+    bool closeBox = false;
+};
+
 } // namespace
 
 MessageAnswer QtPrompts::message(MessageKind kind, const QString& text, MessageButtons buttons) {
@@ -35,7 +54,7 @@ MessageAnswer QtPrompts::message(MessageKind kind, const QString& text, MessageB
                  {QMessageBox::Information, "Information"},
                  {QMessageBox::Question, "Confirm"}};
     const auto& look = kinds[int(kind)];
-    QMessageBox box(look.icon, look.title, Lines(text), QMessageBox::NoButton, owner);
+    MessageBox box(look.icon, look.title, Lines(text), QMessageBox::NoButton, owner);
     QPushButton* yes = nullptr;
     QPushButton* no = nullptr;
     QPushButton* ok = nullptr;
@@ -54,6 +73,8 @@ MessageAnswer QtPrompts::message(MessageKind kind, const QString& text, MessageB
     else if (!yes)
         box.setEscapeButton(ok);
     box.exec();
+    if (box.closedByCloseBox())
+        return MessageAnswer::Cancel;
     const auto* clicked = box.clickedButton();
     if (clicked == yes && yes)
         return MessageAnswer::Yes;
@@ -61,7 +82,7 @@ MessageAnswer QtPrompts::message(MessageKind kind, const QString& text, MessageB
         return MessageAnswer::No;
     if (clicked == ok && ok)
         return MessageAnswer::Ok;
-    // The close box, Escape, or Cancel.
+    // Escape or Cancel.
     return MessageAnswer::Cancel;
 }
 
