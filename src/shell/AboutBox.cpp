@@ -4,6 +4,7 @@
 #include "platform/qt/ScreenPlacement.h"
 #include "shell/Artwork.h"
 
+#include "BuildConfig.h"
 #include "ui_AboutBox.h"
 
 #include <QGuiApplication>
@@ -19,6 +20,11 @@ TAboutFm::TAboutFm(QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(true);
     ui->AboutImage->setPixmap(BannerPicture(ui->AboutImage->size()));
+    // The version is the build's, the one the package carries.
+    const QString version = QString::fromUtf8(BuildConfig::Version);
+    ui->VLabel->setText(tr("v%1").arg(version));
+    ui->VersionLabel->setText(
+        tr("Vallorin %1, control panel for the Anti-Virus Toolkit").arg(version));
     // The window caption stays empty; the title bar shows "About Vallorin".
     AboutCap = Wordcap::TMSOfficeCaption::attach(
         this, {.appName = "About Vallorin",

@@ -1,6 +1,7 @@
 #include "HelpViewer.h"
 
 #include "platform/FileSystem.h"
+#include "platform/InstallLayout.h"
 #include "platform/Prompts.h"
 #include "platform/qt/ScreenPlacement.h"
 
@@ -28,7 +29,8 @@ QString HelpViewer::AnchorFor(int command, int context) {
 QString HelpViewer::Locate(const QString& helpFile) {
     if (helpFile.contains('/'))
         return FileSystem::ResolvePath(helpFile);
-    return FileSystem::ResolvePath(QCoreApplication::applicationDirPath() + '/' + helpFile);
+    return FileSystem::ResolvePath(
+        InstallLayout::DataFolder(QCoreApplication::applicationDirPath()) + helpFile);
 }
 
 bool HelpViewer::LooksLikeHtml(const QByteArray& head) {
@@ -77,8 +79,14 @@ void HelpViewer::createWindow() {
 void HelpViewer::showHelp(const QString& helpFile, int command, int context) {
     const QString path = Locate(helpFile);
     if (!FileSystem::FileExists(path)) {
-        prompts.message(MessageKind::Warning, "Cannot find the help file " + helpFile + ".",
-                        MessageButtons::Ok);
+        // The program's own help file (a bare name) belongs to the install: say where it was
+        // looked for and what brings it back.
+        const bool own = !helpFile.contains('/');
+        prompts.message(
+            MessageKind::Warning,
+            "Cannot find the help file " + path + "." +
+                (own ? "\rThe installation is incomplete: reinstall Vallorin." : QString()),
+            MessageButtons::Ok);
         return;
     }
     const QByteArray bytes = FileSystem::ReadWholeFile(path);

@@ -30,7 +30,7 @@ public:
 
     // The anchor a command shows: "contents" for the finder, "context-N" for a context.
     static QString AnchorFor(int command, int context);
-    // A bare file name is looked for beside the program.
+    // A bare file name is the program's own: it is looked for in the program's data folder.
     static QString Locate(const QString& helpFile);
     // Whether the bytes begin like an HTML document.
     static bool LooksLikeHtml(const QByteArray& head);
