@@ -2,6 +2,7 @@
 
 #include "platform/VallorinError.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,6 +17,11 @@
 #include <unistd.h>
 
 namespace {
+
+// The texts this unit shows the user, translatable in the context "FileSystem".
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(FileSystem)
+};
 
 // lstat, so that a dangling link still counts as an entry that exists as written.
 bool entryExists(const QString& path) {
@@ -182,10 +188,10 @@ QByteArray ReadWholeFile(const QString& path) {
     const QString resolved = ResolvePath(path);
     QFile file(resolved);
     if (QFileInfo(resolved).isDir() || !file.open(QIODevice::ReadOnly))
-        throw VallorinError("Cannot open file " + path);
+        throw VallorinError(Texts::tr("Cannot open file %1").arg(path));
     QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw VallorinError("Cannot open file " + path);
+        throw VallorinError(Texts::tr("Cannot open file %1").arg(path));
     return data;
 }
 
@@ -198,21 +204,21 @@ void WriteWholeFile(const QString& path, const QByteArray& data) {
         target = info.canonicalFilePath(); // replace the file the link names, keep the link
     const QFileInfo existingInfo(target);
     if (existingInfo.isDir())
-        throw VallorinError("Cannot write file " + path + ": it is a folder");
+        throw VallorinError(Texts::tr("Cannot write file %1: it is a folder").arg(path));
     // Renaming over a device or a pipe would replace it rather than write to it.
     if (existingInfo.exists() && !existingInfo.isFile())
-        throw VallorinError("Cannot write file " + path + ": it is not a plain file");
+        throw VallorinError(Texts::tr("Cannot write file %1: it is not a plain file").arg(path));
 
     const QString folder = QFileInfo(target).absolutePath();
     QByteArray temp = QFile::encodeName(folder + "/." + QFileInfo(target).fileName() + ".XXXXXX");
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC); // created with mode 0600
     if (fd < 0)
-        throw VallorinError("Cannot write file " + path + ": " + errnoText(errno));
+        throw VallorinError(Texts::tr("Cannot write file %1: %2").arg(path, errnoText(errno)));
 
     auto fail = [&](int error) {
         ::close(fd);
         ::unlink(temp.constData());
-        throw VallorinError("Cannot write file " + path + ": " + errnoText(error));
+        throw VallorinError(Texts::tr("Cannot write file %1: %2").arg(path, errnoText(error)));
     };
     const QByteArray name = QFile::encodeName(target);
     struct stat existing;
@@ -235,12 +241,12 @@ void WriteWholeFile(const QString& path, const QByteArray& data) {
     if (::close(fd) != 0) {
         const int error = errno;
         ::unlink(temp.constData());
-        throw VallorinError("Cannot write file " + path + ": " + errnoText(error));
+        throw VallorinError(Texts::tr("Cannot write file %1: %2").arg(path, errnoText(error)));
     }
     if (::rename(temp.constData(), name.constData()) != 0) {
         const int error = errno;
         ::unlink(temp.constData());
-        throw VallorinError("Cannot write file " + path + ": " + errnoText(error));
+        throw VallorinError(Texts::tr("Cannot write file %1: %2").arg(path, errnoText(error)));
     }
     // The rename itself is durable only once the folder is synced.
     const int dirFd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);

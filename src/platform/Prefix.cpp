@@ -2,6 +2,7 @@
 
 #include "platform/VallorinError.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,6 +14,11 @@
 #include <unistd.h>
 
 namespace {
+
+// The texts this unit shows the user, translatable in the context "Prefix".
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(Prefix)
+};
 
 QString errnoText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -28,9 +34,10 @@ bool makePrivateFolder(const QString& folder) {
     const int error = errno;
     if (error == EEXIST && QFileInfo(folder).isDir())
         return false;
-    throw VallorinError(
-        "Cannot create the folder " + folder + ": " +
-        (error == EEXIST ? QStringLiteral("a file of that name is in the way") : errnoText(error)));
+    throw VallorinError(Texts::tr("Cannot create the folder %1: %2")
+                            .arg(folder, error == EEXIST
+                                             ? Texts::tr("a file of that name is in the way")
+                                             : errnoText(error)));
 }
 
 } // namespace
@@ -49,7 +56,7 @@ QString Prepare(const QString& location) {
     const QString folder = QDir::cleanPath(location);
     const QFileInfo parent(QFileInfo(folder).absolutePath());
     if (!parent.isDir() && !QDir().mkpath(parent.filePath()))
-        throw VallorinError("Cannot create the folder " + parent.filePath());
+        throw VallorinError(Texts::tr("Cannot create the folder %1").arg(parent.filePath()));
     // An existing prefix keeps the mode its owner gave it; only a folder made here is set
     // to 0700.
     makePrivateFolder(folder);
@@ -59,8 +66,8 @@ QString Prepare(const QString& location) {
     if (makePrivateFolder(prefix + "dosdevices")) {
         const QByteArray link = QFile::encodeName(prefix + "dosdevices/c:");
         if (::symlink("/", link.constData()) != 0)
-            throw VallorinError("Cannot create the drive c: in " + prefix +
-                                "dosdevices: " + errnoText(errno));
+            throw VallorinError(Texts::tr("Cannot create the drive c: in %1dosdevices: %2")
+                                    .arg(prefix, errnoText(errno)));
     }
     return prefix;
 }

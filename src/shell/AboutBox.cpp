@@ -27,7 +27,7 @@ TAboutFm::TAboutFm(QWidget* parent)
         tr("Vallorin %1, control panel for the Anti-Virus Toolkit").arg(version));
     // The window caption stays empty; the title bar shows "About Vallorin".
     AboutCap = Wordcap::TMSOfficeCaption::attach(
-        this, {.appName = "About Vallorin",
+        this, {.appName = tr("About Vallorin"),
                .appNameColor = Wordcap::clAqua,
                .caption = "",
                .captionVisible = false,
@@ -76,14 +76,15 @@ QPixmap TAboutFm::BannerPicture(const QSize& size) {
     p.setFont(title);
     p.setPen(QColor(0, 0, 0, 90));
     const QRectF titleBox(112, 22, size.width() - 118, 50);
-    p.drawText(titleBox.translated(2, 2), Qt::AlignLeft | Qt::AlignVCenter, "Vallorin");
+    const QString name = tr("Vallorin");
+    p.drawText(titleBox.translated(2, 2), Qt::AlignLeft | Qt::AlignVCenter, name);
     p.setPen(Qt::white);
-    p.drawText(titleBox, Qt::AlignLeft | Qt::AlignVCenter, "Vallorin");
+    p.drawText(titleBox, Qt::AlignLeft | Qt::AlignVCenter, name);
     QFont subtitle("Sans Serif");
     subtitle.setPixelSize(12);
     p.setFont(subtitle);
     p.setPen(QColor(210, 230, 255));
     p.drawText(QRectF(114, 72, size.width() - 120, 32), Qt::AlignLeft | Qt::TextWordWrap,
-               "Control panel for the\nAnti-Virus Toolkit");
+               tr("Control panel for the\nAnti-Virus Toolkit"));
     return pixmap;
 }

@@ -43,9 +43,9 @@ void HelpViewer::createWindow() {
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->resize(560, 500);
     CentreOnScreen(window, owner);
-    contents = new QPushButton("&Contents", window);
-    back = new QPushButton("&Back", window);
-    forward = new QPushButton("&Forward", window);
+    contents = new QPushButton(tr("&Contents"), window);
+    back = new QPushButton(tr("&Back"), window);
+    forward = new QPushButton(tr("&Forward"), window);
     back->setEnabled(false);
     forward->setEnabled(false);
     browser = new QTextBrowser(window);
@@ -84,8 +84,10 @@ void HelpViewer::showHelp(const QString& helpFile, int command, int context) {
         const bool own = !helpFile.contains('/');
         prompts.message(
             MessageKind::Warning,
-            "Cannot find the help file " + path + "." +
-                (own ? "\rThe installation is incomplete: reinstall Vallorin." : QString()),
+            own ? tr("Cannot find the help file %1.\rThe installation is incomplete: reinstall "
+                     "Vallorin.")
+                      .arg(path)
+                : tr("Cannot find the help file %1.").arg(path),
             MessageButtons::Ok);
         return;
     }
@@ -94,7 +96,7 @@ void HelpViewer::showHelp(const QString& helpFile, int command, int context) {
         // A help file of another format (a WinHelp file of the toolkit) goes to the desktop.
         if (!openElsewhere || !openElsewhere(path))
             prompts.message(MessageKind::Warning,
-                            helpFile + " is not in a help format this program can show.",
+                            tr("%1 is not in a help format this program can show.").arg(helpFile),
                             MessageButtons::Ok);
         return;
     }
@@ -105,7 +107,7 @@ void HelpViewer::showHelp(const QString& helpFile, int command, int context) {
 
     if (!window)
         createWindow();
-    window->setWindowTitle(QFileInfo(path).completeBaseName() + " Help");
+    window->setWindowTitle(tr("%1 Help").arg(QFileInfo(path).completeBaseName()));
     QUrl url = QUrl::fromLocalFile(path);
     url.setFragment(anchor);
     browser->setSource(url, QTextDocument::HtmlResource);

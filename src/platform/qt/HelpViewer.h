@@ -2,6 +2,7 @@
 
 #include "platform/Help.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -16,6 +17,8 @@ class QTextBrowser;
 // "contents") and one anchor per context number ("context-20"). A file of another format is
 // handed to the desktop's opener; what cannot be shown is told through the prompts.
 class HelpViewer : public HelpService {
+    Q_DECLARE_TR_FUNCTIONS(HelpViewer)
+
 public:
     // Opens a file that is not HTML elsewhere; false when nothing could open it.
     using Opener = std::function<bool(const QString& path)>;
