@@ -10,7 +10,8 @@ case "${1:-}" in
     "") ;;
     test)
         packages+=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool x11-utils
-                   clang-14 libclang-rt-14-dev dpkg-dev file desktop-file-utils appstream) ;;
+                   clang-14 clang-format-14 libclang-rt-14-dev python3 dpkg-dev file
+                   desktop-file-utils appstream) ;;
     *)
         echo "usage: $0 [test]" >&2
         exit 2 ;;

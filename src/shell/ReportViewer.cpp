@@ -1,8 +1,11 @@
 #include "ReportViewer.h"
 
+#include "definitions/MainState.h"
 #include "platform/Drives.h"
 #include "platform/FileSystem.h"
-#include "shell/AVTKmain.h"
+
+#include "ui_GuardSheet.h"
+#include "ui_ViewSheet.h"
 
 #include <QPlainTextEdit>
 
@@ -13,7 +16,7 @@ const QString RepairReport = "Repair.Rep";
 const QString VerifyReport = "Verify.Rep";
 
 // The guard log as a path of this system: the guard page may hold one with a drive letter.
-QString GuardLogPath(TMainForm& form) {
+QString GuardLogPath(MainState& form) {
     const QString text = form.Guard.EditLog->text();
     return text.isEmpty() ? text : Drives::NativePath(form.prefixFolder(), text);
 }
@@ -62,7 +65,7 @@ QString GroupLines(const QString& text) {
 
 } // namespace
 
-void RefreshReportButtons(TMainForm& form) {
+void RefreshReportButtons(MainState& form) {
     const auto present = [&](const QString& name) {
         return FileSystem::FileExists(form.ProgramFolder + name);
     };
@@ -79,25 +82,25 @@ void LoadFileIntoView(QPlainTextEdit* view, const QString& path) {
     view->setPlainText(GroupLines(FileSystem::DecodeText(FileSystem::ReadWholeFile(path))));
 }
 
-void ShowReport(TMainForm& form, QAbstractButton* button, const QString& fileName) {
+void ShowReport(MainState& form, QAbstractButton* button, const QString& fileName) {
     // The label changes first, also when the file then cannot be opened.
     form.View.LabViewName->setText(button->text() + " report:");
     LoadFileIntoView(form.View.ViewWin, form.ProgramFolder + fileName);
 }
 
-void btnFVrepClick(TMainForm& form) {
+void btnFVrepClick(MainState& form) {
     ShowReport(form, form.View.btnFVrep, ScanReport);
 }
 
-void BtnRepairRepClick(TMainForm& form) {
+void BtnRepairRepClick(MainState& form) {
     ShowReport(form, form.View.BtnRepairRep, RepairReport);
 }
 
-void btnViRepClick(TMainForm& form) {
+void btnViRepClick(MainState& form) {
     ShowReport(form, form.View.btnViRep, VerifyReport);
 }
 
-void btnGuardLogClick(TMainForm& form) {
+void btnGuardLogClick(MainState& form) {
     const QString log = GuardLogPath(form);
     if (log.isEmpty() || !FileSystem::FileExists(log))
         return;
@@ -106,7 +109,7 @@ void btnGuardLogClick(TMainForm& form) {
                                    " (WinGuard log file):");
 }
 
-void ConnectViewPage(TMainForm& form) {
+void ConnectViewPage(MainState& form) {
     // A read-only view needs no undo history; keeping one would double a large report's memory.
     form.View.ViewWin->setUndoRedoEnabled(false);
     form.onClick(form.View.btnFVrep, btnFVrepClick);

@@ -45,8 +45,8 @@ QString FormFixture::installToolkit(const QStringList& files) {
 
 TMainForm& FormFixture::start() {
     const QString program = programPath.isEmpty() ? prefix.path("vallorin") : programPath;
-    form = std::make_unique<TMainForm>(
-        Services{prefix.folder(), program, prompts, starter, help, [this] { return clock; }});
+    form = std::make_unique<TMainForm>(Services{prefix.folder(), program, prompts, starter, help,
+                                                *dialogs, [this] { return clock; }});
     return *form;
 }
 
@@ -64,4 +64,5 @@ void FormFixture::reset() {
     prompts.files.clear();
     starter.commandLines.clear();
     help.requests.clear();
+    scriptedDialogs = ScriptedDialogs();
 }
