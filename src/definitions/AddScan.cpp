@@ -18,9 +18,9 @@ TAddScanForm::TAddScanForm(MainState& main)
     ui->setupUi(this);
     setFixedSize(size());
     AddCaption = Wordcap::TMSOfficeCaption::attach(
-        this, {.appName = "Vallorin -",
+        this, {.appName = tr("Vallorin -"),
                .appNameColor = Wordcap::clAqua,
-               .caption = "Add definition",
+               .caption = tr("Add definition"),
                .borderStyle = Wordcap::TFormBorderStyle::bsDialog});
     connect(ui->btnOK, &QPushButton::clicked, this,
             [this] { this->main.guarded([this] { btnOKClick(); }); });
@@ -37,15 +37,15 @@ void TAddScanForm::Execute(const DefinitionPage& servedPage) {
 
 QString TAddScanForm::NameRefusal(const QString& name) {
     if (name.isEmpty())
-        return "Enter a name for the new definition.";
+        return tr("Enter a name for the new definition.");
     if (std::any_of(name.begin(), name.end(),
                     [](QChar c) { return c.category() == QChar::Other_Control; }))
-        return "A definition name cannot contain control characters. Enter a new name.";
+        return tr("A definition name cannot contain control characters. Enter a new name.");
     // The name is a key below the definitions key and, for a check, a file name.
     if (name.contains('\\') || name.contains('/'))
-        return "A definition name cannot contain \\ or /. Enter a new name.";
+        return tr("A definition name cannot contain \\ or /. Enter a new name.");
     if (std::all_of(name.begin(), name.end(), [](QChar c) { return c == '.'; }))
-        return "A definition name cannot consist of dots only. Enter a new name.";
+        return tr("A definition name cannot consist of dots only. Enter a new name.");
     return {};
 }
 
@@ -57,7 +57,7 @@ void TAddScanForm::btnOKClick() {
 bool AddDefinition(MainState& form, const DefinitionPage& page, const QString& name) {
     QString refusal = TAddScanForm::NameRefusal(name);
     if (refusal.isEmpty() && FindComboEntry(page.combo, name) >= 0)
-        refusal = "That name is already in use. Enter a new name.";
+        refusal = TAddScanForm::tr("That name is already in use. Enter a new name.");
     if (!refusal.isEmpty()) {
         form.prompts().message(MessageKind::Information, refusal, MessageButtons::Ok);
         return false;

@@ -3,6 +3,7 @@
 #include "definitions/Services.h"
 #include "platform/Prompts.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QString>
 
@@ -59,7 +60,8 @@ public:
         QStringLiteral("System\\CurrentControlSet\\Services\\VXD\\WinGuard");
     const QString RunServicesKey =
         QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\RunServices");
-    const QString DriveMessagePrefix = QStringLiteral("You must select drive(s) to ");
+    const QString DriveMessagePrefix =
+        QCoreApplication::translate("MainState", "You must select drive(s) to ");
     double LastScanTime = 0;
     double LastCheckTime = 0;
     FileDialogOptions OpenDialog;

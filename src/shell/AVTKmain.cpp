@@ -74,7 +74,7 @@ TMainForm::TMainForm(Services services, QWidget* parent)
     captionFont.setPixelSize(11);
     captionFont.setBold(true);
     captionFont.setItalic(true);
-    CoolCaption = TMSOfficeCaption::attach(this, {.appName = "Vallorin -",
+    CoolCaption = TMSOfficeCaption::attach(this, {.appName = tr("Vallorin -"),
                                                   .captionColor = Wordcap::clInactiveCaptionText,
                                                   .captionFont = captionFont});
 
@@ -198,8 +198,8 @@ bool TMainForm::FormCloseQuery() {
         return true;
     BringPageToFront(Main.GuardSheet);
     switch (prompts().message(MessageKind::Confirm,
-                              "You have specified changes to WinGuard's configuration.\r"
-                              "Do you wish to save the new settings?",
+                              tr("You have specified changes to WinGuard's configuration.\r"
+                                 "Do you wish to save the new settings?"),
                               MessageButtons::YesNoCancel)) {
     case MessageAnswer::Yes:
         SBtnApplyClick(*this);
