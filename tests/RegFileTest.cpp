@@ -292,7 +292,8 @@ TEST(RegFileTest, AnImportThatFailsAnywhereChangesNothing) {
     store.openKey("Software\\Machine", true);
     store.writeString("Value", "old");
     store.closeKey();
-    const auto snapshot = [&] {
+    // QByteArray, not auto: with QStringBuilder the sum would refer to the two temporaries.
+    const auto snapshot = [&]() -> QByteArray {
         return RegFile::exportKey(store, User, "") + RegFile::exportKey(store, Machine, "");
     };
     const QByteArray before = snapshot();

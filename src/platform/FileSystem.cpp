@@ -219,7 +219,8 @@ QString NotARegularFile(const QString& path) {
     if (::stat(name.constData(), &linked) != 0)
         return Texts::tr("a link to \"%1\", which does not exist").arg(QFile::symLinkTarget(path));
     const QString kind = kindOf(linked.st_mode);
-    return kind.isEmpty() ? QString() : Texts::tr("a link to \"%1\", which is %2").arg(target, kind);
+    return kind.isEmpty() ? QString()
+                          : Texts::tr("a link to \"%1\", which is %2").arg(target, kind);
 }
 
 QStringList ListByExtension(const QString& folder, const QString& extension) {

@@ -191,19 +191,21 @@ Branch::Branch(const QString& fileName) : file(fileName) {
     const QString notAFile = FileSystem::NotARegularFile(file);
     if (!notAFile.isEmpty())
         throw VallorinError(
-            SettingsStore::tr("The settings file \"%1\" cannot be used: it is %2; it was left unchanged")
+            SettingsStore::tr(
+                "The settings file \"%1\" cannot be used: it is %2; it was left unchanged")
                 .arg(file, notAFile));
     const QFileInfo info(file);
     if (info.exists() && info.size() > 0) {
         // Look at the header ourselves before SQLite touches the file.
         QFile in(file);
         if (!in.open(QIODevice::ReadOnly))
-            throw VallorinError(
-                SettingsStore::tr("The settings file \"%1\" cannot be read: %2").arg(file, in.errorString()));
+            throw VallorinError(SettingsStore::tr("The settings file \"%1\" cannot be read: %2")
+                                    .arg(file, in.errorString()));
         if (in.read(16) != QByteArray("SQLite format 3", 16))
             throw VallorinError(
-                SettingsStore::tr("The file \"%1\" is not a settings file of this program; it was left "
-                        "unchanged")
+                SettingsStore::tr(
+                    "The file \"%1\" is not a settings file of this program; it was left "
+                    "unchanged")
                     .arg(file));
     } else if (!info.exists()) {
         const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
@@ -215,7 +217,8 @@ Branch::Branch(const QString& fileName) : file(fileName) {
     }
     if (sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
                         nullptr) != SQLITE_OK) {
-        const QString why = db ? QString::fromUtf8(sqlite3_errmsg(db)) : SettingsStore::tr("out of memory");
+        const QString why =
+            db ? QString::fromUtf8(sqlite3_errmsg(db)) : SettingsStore::tr("out of memory");
         sqlite3_close(db);
         db = nullptr;
         throw VallorinError(
@@ -255,7 +258,8 @@ Branch::~Branch() {
 }
 
 void Branch::refuse(const QString& why) {
-    throw VallorinError(SettingsStore::tr("The file \"%1\" %2; it was left unchanged").arg(file, why));
+    throw VallorinError(
+        SettingsStore::tr("The file \"%1\" %2; it was left unchanged").arg(file, why));
 }
 
 qint64 Branch::pragmaInteger(const char* sql) {
@@ -305,7 +309,8 @@ void Branch::checkAndPrepare() {
     if (appId == ApplicationId && version > SchemaVersion)
         refuse(SettingsStore::tr("was written by a newer version of this program"));
     if (appId == ApplicationId && !tables)
-        refuse(SettingsStore::tr("carries the mark of a settings file of this program but not its tables"));
+        refuse(SettingsStore::tr(
+            "carries the mark of a settings file of this program but not its tables"));
 
     if (!readOnly) {
         Query wal(*this, "PRAGMA journal_mode=WAL");
@@ -362,9 +367,10 @@ bool Branch::hasOurTables() {
 
 sqlite3_stmt* Branch::statement(const char* sql) {
     if (failedWhileHeld)
-        throw VallorinError(SettingsStore::tr("The settings file \"%1\" could not be used: a change "
-                                    "was abandoned after an error")
-                                .arg(file));
+        throw VallorinError(
+            SettingsStore::tr("The settings file \"%1\" could not be used: a change "
+                              "was abandoned after an error")
+                .arg(file));
     auto found = cache.find(sql);
     if (found != cache.end())
         return found->second;
@@ -384,11 +390,12 @@ void Branch::fail(const QString& what) {
     else if (rc == SQLITE_FULL)
         why = SettingsStore::tr("the disk is full");
     else if (rc == SQLITE_IOERR)
-        why = SettingsStore::tr("the disk is full or failing"); // a write or sync that the system refused
+        why = SettingsStore::tr(
+            "the disk is full or failing"); // a write or sync that the system refused
     else if (rc == SQLITE_BUSY)
         why = SettingsStore::tr("another program keeps it locked");
-    throw StoreFileError(SettingsStore::tr("The settings file \"%1\" could not be used: %2").arg(file, why),
-                         rc);
+    throw StoreFileError(
+        SettingsStore::tr("The settings file \"%1\" could not be used: %2").arg(file, why), rc);
 }
 
 void Branch::exec(const char* sql) {
@@ -479,22 +486,25 @@ void checkName(const char* what, const QString& name) {
     const char32_t c = unkeepableCharacter(name);
     if (c == 0)
         return;
-    throw VallorinError(SettingsStore::tr("The %1 name \"%2\" holds %3, which the settings cannot keep")
-                            .arg(what, shownName(name),
-                                 c == 0xFFFFFFFF ? QString("a NUL character")
-                                                 : QString("half of a surrogate pair")));
+    throw VallorinError(
+        SettingsStore::tr("The %1 name \"%2\" holds %3, which the settings cannot keep")
+            .arg(what, shownName(name),
+                 c == 0xFFFFFFFF ? QString("a NUL character")
+                                 : QString("half of a surrogate pair")));
 }
 
 } // namespace
 
 QStringList SettingsStore::splitPath(const QString& path) {
     if (path.startsWith('\\'))
-        throw VallorinError(SettingsStore::tr("The key path \"%1\" may not begin with \"\\\"").arg(path));
+        throw VallorinError(
+            SettingsStore::tr("The key path \"%1\" may not begin with \"\\\"").arg(path));
     const QStringList parts = path.split('\\', Qt::SkipEmptyParts);
     for (const QString& part : parts) {
         if (part.size() > MaxKeyNameLength)
-            throw VallorinError(SettingsStore::tr("The key name \"%1\" is longer than %2 characters")
-                                    .arg(part, QString::number(MaxKeyNameLength)));
+            throw VallorinError(
+                SettingsStore::tr("The key name \"%1\" is longer than %2 characters")
+                    .arg(part, QString::number(MaxKeyNameLength)));
         checkName("key", part);
     }
     if (parts.size() > MaxKeyDepth)
@@ -513,7 +523,8 @@ struct SettingsStore::Impl {
     Branch& branchOf(RootKey which) { return which == RootKey::CurrentUser ? user : system; }
     Branch& branch() {
         if (holding && !holding->contains(root))
-            throw VallorinError(SettingsStore::tr("The settings change was not prepared for this branch"));
+            throw VallorinError(
+                SettingsStore::tr("The settings change was not prepared for this branch"));
         return branchOf(root);
     }
 
@@ -585,7 +596,8 @@ struct SettingsStore::Impl {
             throw VallorinError(SettingsStore::tr("No settings key is open to %1")
                                     .arg(SettingsStore::tr(operation)));
         if (openDeleted)
-            throw VallorinError(SettingsStore::tr("The settings key \"%1\" has been deleted").arg(openPath));
+            throw VallorinError(
+                SettingsStore::tr("The settings key \"%1\" has been deleted").arg(openPath));
         return openId;
     }
 
