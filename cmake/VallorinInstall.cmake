@@ -4,11 +4,7 @@
 
 install(TARGETS vallorin vallorin-reg RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES help/Vallorin.hlp DESTINATION ${VALLORIN_INSTALL_DATADIR})
-
-# The toolkit: its programs, and its files beside them.
-install(TARGETS standin_findvirus standin_viverify standin_cleanboo standin_scheduler
-        RUNTIME DESTINATION ${VALLORIN_INSTALL_TOOLKITDIR})
-install(DIRECTORY standin/files/ DESTINATION ${VALLORIN_INSTALL_TOOLKITDIR})
+# The toolkit's programs and files are installed by avtk/CMakeLists.txt, where they are made.
 
 # The desktop entry and the AppStream component; the version and the release date come from the
 # project.
@@ -83,6 +79,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2 | fonts-croscore")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core")
+# The scanner also reads the system's ClamAV database when one is installed and kept current.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "clamav-freshclam")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -5,12 +5,12 @@
 #                          the Debian package's build and checks
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev
-          libsqlite3-dev zlib1g-dev fonts-dejavu-core fonts-liberation2)
+          libsqlite3-dev zlib1g-dev libclamav-dev fonts-dejavu-core fonts-liberation2)
 case "${1:-}" in
     "") ;;
     test)
         packages+=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool x11-utils
-                   clang-14 clang-format-14 libclang-rt-14-dev python3 dpkg-dev file
+                   clang-14 clang-format-14 libclang-rt-14-dev python3 clamav zip dpkg-dev file
                    desktop-file-utils appstream) ;;
     *)
         echo "usage: $0 [test]" >&2

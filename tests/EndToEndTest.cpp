@@ -1,6 +1,7 @@
 // End-to-end tests: the real program on a demo prefix, under an X server of the test's own,
 // driven with the keyboard and the mouse through xdotool as a person would drive it. What is
 // checked is what the toolkit received and wrote, and what the store holds afterwards.
+#include "platform/InstallLayout.h"
 #include "support/DesktopSession.h"
 
 #include <QDir>
@@ -47,8 +48,7 @@ TEST_F(Desktop, ScanOfTheSampleDriveFindsTheTestFileAndTheViewShowsTheReport) {
     const QString report = read("FindViru.Rep");
     EXPECT_TRUE(report.contains("T:\\tools\\eicar.com  Infected: EICAR-Test-File"))
         << report.toStdString();
-    EXPECT_TRUE(
-        report.contains("T:\\archive\\tools.zip > bin/eicar.com  Infected: EICAR-Test-File"));
+    EXPECT_TRUE(report.contains("T:\\archive\\tools.zip > eicar.com  Infected: EICAR-Test-File"));
     EXPECT_TRUE(report.contains("Viruses found: 2"));
     // Without "Exit on scan completion" the scanner's window stays until it is closed.
     const QString scanner = window("^FindVirus");
@@ -121,7 +121,7 @@ TEST_F(Desktop, ApplyOnTheGuardPageInstallsTheGuard) {
     // Alt+A also names "&About...", so the keys only move the focus between the two: click.
     click("src/guard/GuardSheet.ui", "SBtnApply");
     ASSERT_TRUE(WaitFor([&] { return keyExists(driverKey); })) << "the driver key was not made";
-    const QString toolkit = QDir::cleanPath(bin + "/../toolkit") + '/';
+    const QString toolkit = InstallLayout::ToolkitFolder(bin);
     EXPECT_EQ(stored(driverKey, "StaticVxD"), toolkit + "WINGRD95.386");
     EXPECT_EQ(stored(driverKey, "FILEALERT"), "File <file> is infected with the <virus> virus!!!");
     EXPECT_EQ(stored(runServices, "WinGuard"), toolkit + "WGFE95.EXE");

@@ -292,7 +292,6 @@ TEST(RegFileTest, AnImportThatFailsAnywhereChangesNothing) {
     store.openKey("Software\\Machine", true);
     store.writeString("Value", "old");
     store.closeKey();
-    // QByteArray, not auto: with QStringBuilder the sum would refer to the two temporaries.
     const auto snapshot = [&]() -> QByteArray {
         return RegFile::exportKey(store, User, "") + RegFile::exportKey(store, Machine, "");
     };

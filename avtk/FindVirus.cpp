@@ -1,0 +1,553 @@
+// FindVirus ("WFindV32.exe"): scans the prefix's drives with the ClamAV engine, on every core, and
+// makes harmless what it finds when asked to repair. The switches and the exit levels are
+// described in the toolkit's help (veinfo95.hlp, "FindVirus").
+#include "engine/Engine.h"
+#include "engine/Memory.h"
+#include "engine/ScanPool.h"
+#include "engine/Sectors.h"
+#include "engine/Signatures.h"
+#include "engine/SystemError.h"
+#include "engine/Walk.h"
+#include "lib/DriveMap.h"
+#include "lib/Program.h"
+#include "lib/Report.h"
+#include "lib/Session.h"
+#include "lib/Switches.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Exit levels (the help's table).
+constexpr int ExitClean = 0;
+constexpr int ExitFound = 1;
+constexpr int ExitRepaired = 2; // with /EXTERROR: every finding renamed or deleted
+constexpr int ExitStopped = 3;  // with /EXTERROR: stopped by the user
+constexpr int ExitProblems = 4; // with /EXTERROR: nothing found, but something not checked
+constexpr int ExitNoSignatures = 9;
+static_assert(Program::RefusedExitCode == 8);
+
+const QList<SwitchSpec> Switches = {{"AD"},
+                                    {"LOCAL"},
+                                    {"D", SwitchSpec::Value},
+                                    {"NOFILES"},
+                                    {"DOALLFILES"},
+                                    {"U"},
+                                    {"PACK"},
+                                    {"NOPACK"},
+                                    {"NOBOOT"},
+                                    {"NOPART"},
+                                    {"NM"},
+                                    {"ONEONLY"},
+                                    {"BEEP"},
+                                    {"EXTERROR"},
+                                    {"ANALYSE"},
+                                    {"PANALYSE"},
+                                    {"MANALYSE"},
+                                    {"AUTOEXIT"},
+                                    {"NOEXIT"},
+                                    {"C", SwitchSpec::Value},
+                                    {"EXTRA", SwitchSpec::Value},
+                                    {"LOUD"},
+                                    {"REPORT", SwitchSpec::Value},
+                                    {"APPEND"},
+                                    {"P"},
+                                    {"PRINTOUT"},
+                                    {"REPAIR"},
+                                    {"DELETE"}};
+
+struct Totals {
+    qint64 files = 0, found = 0, dealtWith = 0, notChecked = 0;
+};
+
+// A place to scan: a drive's folder or a checklist's path.
+struct Root {
+    std::string path;
+    QString shown;
+    bool named = false; // a file named by the checklist is scanned whatever its kind
+};
+
+bool IsFloppy(QChar letter) {
+    return letter == u'A' || letter == u'B';
+}
+
+class Scan {
+public:
+    Scan(Session& session, Report& report, const CommandLine& line)
+        : session(session), report(report), line(line) {}
+
+    QStringList prepare(); // the drive choice, the checklist and driver files; errors refuse
+    int run();
+
+private:
+    bool loadSignatures();
+    void sectors(const DriveMap::Drive& drive);
+    void scanSector(const QByteArray& sector, const QString& shown);
+    std::vector<Root> checklistRoots();
+    bool files(const std::vector<Root>& roots, bool memory);
+    void outcome(avtk::FileOutcome&& outcome);
+    QString repair(const avtk::FileOutcome& outcome);
+    void finding(const QString& shown, const QString& virus, const QString& action);
+    void print();
+    void say(const QString& text) {
+        session.line(text);
+        report.add(text);
+    }
+    void problem(const QString& text) {
+        problems = true;
+        say(text);
+    }
+
+    Session& session;
+    Report& report;
+    const CommandLine& line;
+    QString driverPath;
+    QByteArray checklist;
+    avtk::Engine engine;
+    avtk::ScanOptions options;
+    Totals totals;
+    bool problems = false;
+    bool stopped = false;
+};
+
+QStringList Scan::prepare() {
+    QStringList errors;
+    const int drivesChosen = int(line.has("AD")) + int(line.has("LOCAL")) + int(line.has("D"));
+    if (drivesChosen == 0)
+        errors << "No drives to scan: give /AD, /LOCAL or /D=.";
+    if (drivesChosen > 1)
+        errors << "Give only one of /AD, /LOCAL and /D=.";
+    auto toolkitFile = [&](const QString& switchName) {
+        const QString name = line.value(switchName);
+        const QString path = Program::ToolkitFile(name);
+        if (path.isEmpty())
+            errors << QString("Cannot read %1 in the toolkit folder: there is no such file.")
+                          .arg(name);
+        return path;
+    };
+    if (line.has("C")) {
+        const QString path = toolkitFile("C");
+        QString error;
+        const auto bytes = path.isEmpty() ? std::nullopt : Program::ReadFile(path, 1 << 20, error);
+        if (bytes)
+            checklist = *bytes;
+        else if (!path.isEmpty())
+            errors
+                << QString("Cannot read %1 in the toolkit folder: %2.").arg(line.value("C"), error);
+    }
+    if (line.has("EXTRA"))
+        driverPath = toolkitFile("EXTRA");
+    return errors;
+}
+
+bool Scan::loadSignatures() {
+    const avtk::LoadSummary loaded =
+        avtk::LoadSignatures(engine, Program::ToolkitFolder(), driverPath,
+                             [&](const QString& failure) { problem(failure); });
+    if (loaded.signatures == 0)
+        return false;
+    const QString compileError = engine.compile();
+    if (!compileError.isEmpty()) {
+        problem("The signatures could not be prepared for scanning: " + compileError + '.');
+        return false;
+    }
+    say(QString("Signatures: %1 from %2 files%3.")
+            .arg(loaded.signatures)
+            .arg(loaded.files)
+            .arg(loaded.systemDatabase ? ", the system's ClamAV database among them"
+                                       : ", without a system ClamAV database"));
+    return true;
+}
+
+void Scan::finding(const QString& shown, const QString& virus, const QString& action) {
+    ++totals.found;
+    say(shown + "  Infected: " + virus);
+    if (!action.isEmpty())
+        say("    " + action);
+    session.finding(shown, virus, action);
+    if (line.has("BEEP"))
+        session.beep();
+}
+
+void Scan::scanSector(const QByteArray& sector, const QString& shown) {
+    const avtk::ScanResult result =
+        engine.scan(sector.constData(), size_t(sector.size()), shown.toStdString(), options);
+    if (result.kind == avtk::ScanResult::Infected)
+        finding(shown, result.finding.virus, "not changed: CleanBoo repairs boot sectors.");
+    else if (result.kind == avtk::ScanResult::Failed)
+        problem(shown + "  not checked: " + result.problem);
+    else if (line.has("LOUD"))
+        say(shown + "  OK");
+}
+
+void Scan::sectors(const DriveMap::Drive& drive) {
+    const QString letter = QString(drive.letter) + u':';
+    if (drive.folder) {
+        say(letter + " is a folder: it has no boot or partition sector.");
+        return;
+    }
+    QString error;
+    const std::optional<avtk::DiskSectors> disk =
+        avtk::ReadSectors(QFile::encodeName(drive.root).toStdString(), error);
+    if (!disk) {
+        problem(letter + " boot sector  not checked: " + error);
+        return;
+    }
+    if (disk->boot)
+        scanSector(*disk->boot, letter + " boot sector");
+    else
+        problem(letter + " boot sector  not checked: " + disk->bootNote);
+    if (line.has("NOPART"))
+        return;
+    if (disk->partition)
+        scanSector(*disk->partition, letter + " partition sector");
+    else
+        say(letter + " partition sector: " + disk->partitionNote + '.');
+}
+
+std::vector<Root> Scan::checklistRoots() {
+    std::vector<Root> roots;
+    int number = 0;
+    for (const QByteArray& raw : checklist.split('\n')) {
+        ++number;
+        const QString entry = QString::fromUtf8(raw).trimmed();
+        if (entry.isEmpty() || entry.startsWith(u';') || entry.startsWith(u'#'))
+            continue;
+        QString path;
+        if (entry.size() >= 2 && entry[1] == u':') {
+            const std::optional<DriveMap::Drive> drive =
+                DriveMap::Find(DriveMap::PrefixFolder(), entry[0]);
+            if (!drive) {
+                problem(QString("Checklist line %1, %2: drive %3: is not ready.")
+                            .arg(number)
+                            .arg(entry)
+                            .arg(entry[0].toUpper()));
+                continue;
+            }
+            path = drive->root + u'/' + entry.mid(2).replace(u'\\', u'/');
+        } else if (entry.startsWith(u'/')) {
+            path = entry;
+        } else {
+            problem(QString("Checklist line %1, %2: not a path (c:\\folder\\file or /folder/file).")
+                        .arg(number)
+                        .arg(entry));
+            continue;
+        }
+        while (path.size() > 1 && path.endsWith(u'/'))
+            path.chop(1);
+        roots.push_back(Root{QFile::encodeName(path).toStdString(), entry, true});
+    }
+    return roots;
+}
+
+QString Scan::repair(const avtk::FileOutcome& found) {
+    if (!line.has("REPAIR"))
+        return {};
+    // The file renamed or deleted is the one scanned, not one that took its name meanwhile.
+    struct stat st;
+    if (::lstat(found.path.c_str(), &st) != 0 || st.st_dev != found.device ||
+        st.st_ino != found.inode) {
+        problems = true;
+        return "not changed: the file was replaced or removed after it was scanned.";
+    }
+    const QString inArchive =
+        found.result.finding.members.isEmpty() ? QString() : " (the archive whole)";
+    if (line.has("DELETE")) {
+        if (::unlink(found.path.c_str()) == 0) {
+            ++totals.dealtWith;
+            return "cannot be repaired: deleted" + inArchive + '.';
+        }
+        problems = true;
+        return "cannot be repaired, and could not be deleted: " + avtk::ErrnoText(errno) + '.';
+    }
+    // Made harmless: not executable, and under a name that no program loader takes.
+    ::chmod(found.path.c_str(), st.st_mode & 07666);
+    const std::size_t slash = found.path.rfind('/');
+    const std::size_t dot = found.path.rfind('.');
+    const std::string stem =
+        dot != std::string::npos && dot > slash + 1 ? found.path.substr(0, dot) : found.path;
+    for (int n = 0; n < 100; ++n) {
+        const std::string target =
+            stem + (n == 0 ? std::string(".VIR")
+                           : QString(".V%1").arg(n, 2, 10, QChar(u'0')).toStdString());
+        // Never over an existing file.
+        if (::renameat2(AT_FDCWD, found.path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) ==
+            0) {
+            ++totals.dealtWith;
+            return "cannot be repaired: renamed to " +
+                   avtk::ShownName(target.substr(target.rfind('/') + 1)) + inArchive + '.';
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    problems = true;
+    return "cannot be repaired, and could not be renamed: " + avtk::ErrnoText(errno) + '.';
+}
+
+void Scan::outcome(avtk::FileOutcome&& outcome) {
+    using avtk::FileOutcome;
+    switch (outcome.kind) {
+    case FileOutcome::NotSelected:
+        return;
+    case FileOutcome::Link:
+        if (line.has("LOUD"))
+            say(outcome.shown + "  symbolic link, not followed");
+        return;
+    case FileOutcome::Skipped:
+        problem(outcome.shown + "  " + outcome.problem);
+        return;
+    case FileOutcome::NotChecked:
+        ++totals.notChecked;
+        problem(outcome.shown + "  not checked: " + outcome.problem);
+        return;
+    case FileOutcome::Scanned:
+        break;
+    }
+    ++totals.files;
+    session.progress(outcome.shown);
+    if (outcome.result.kind != avtk::ScanResult::Infected) {
+        if (line.has("LOUD"))
+            say(outcome.shown + "  OK");
+        return;
+    }
+    QString shown = outcome.shown;
+    for (const QString& member : outcome.result.finding.members)
+        shown += " > " + avtk::ShownName(member.toStdString());
+    const bool inMemory = outcome.shown.startsWith("Memory: ");
+    const QString action =
+        inMemory ? QString("in memory: reported, not changed.") : repair(outcome);
+    finding(shown, outcome.result.finding.virus, action);
+}
+
+bool Scan::files(const std::vector<Root>& roots, bool memory) {
+    avtk::Selection selection{line.has("DOALLFILES"), line.has("U")};
+    const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+    avtk::ScanPool pool(engine, options, selection, threads);
+    std::atomic<bool> stop = false;
+    std::atomic<qint64> counted = 0;
+    auto walkAll = [&](const std::function<bool(avtk::WalkEntry &&)>& visit) {
+        for (const Root& root : roots)
+            if (!avtk::Walk(root.path, root.shown, {}, visit) || stop)
+                return;
+    };
+    avtk::RunningFiles running;
+    if (memory) {
+        running = avtk::ListRunningFiles();
+        say(QString("Memory: the programs and mapped files of %1 processes, %2 files; %3 "
+                    "processes not readable.")
+                .arg(running.processes)
+                .arg(running.files.size())
+                .arg(running.unreadable));
+    }
+    // The walk feeds the pool; the memory's files go first, since they run now.
+    std::thread walker([&] {
+        for (avtk::FileJob& job : running.files) {
+            job.named = true;
+            if (stop || !pool.submit(std::move(job)))
+                break;
+        }
+        walkAll([&](avtk::WalkEntry&& entry) {
+            if (stop)
+                return false;
+            if (entry.kind == avtk::WalkEntry::File) {
+                const bool named = std::any_of(roots.begin(), roots.end(), [&](const Root& r) {
+                    return r.named && r.path == entry.path;
+                });
+                return pool.submit(avtk::FileJob{std::move(entry.path), entry.shown, named});
+            }
+            avtk::FileOutcome note;
+            note.kind = entry.kind == avtk::WalkEntry::Link ? avtk::FileOutcome::Link
+                                                            : avtk::FileOutcome::Skipped;
+            note.path = std::move(entry.path);
+            note.shown = entry.shown;
+            note.problem = entry.reason;
+            pool.pass(std::move(note));
+            return true;
+        });
+        pool.close();
+    });
+    // The progress bar's total: a count of the same folders, running alongside (window only).
+    std::thread counter;
+    if (session.windowed())
+        counter = std::thread([&] {
+            walkAll([&](avtk::WalkEntry&& entry) {
+                counted += entry.kind == avtk::WalkEntry::File;
+                return !stop;
+            });
+        });
+    qint64 done = 0;
+    while (true) {
+        std::vector<avtk::FileOutcome> ready = pool.collect(std::chrono::milliseconds(40));
+        done += qint64(ready.size());
+        for (avtk::FileOutcome& one : ready)
+            outcome(std::move(one));
+        session.counts(done, std::max(counted.load(), done));
+        if (!stopped && session.cancelled()) {
+            stopped = true;
+            stop = true;
+            pool.cancel();
+        }
+        if (ready.empty() && pool.finished())
+            break;
+    }
+    walker.join();
+    if (counter.joinable())
+        counter.join();
+    return !stopped;
+}
+
+void Scan::print() {
+    const QString lp = QStandardPaths::findExecutable("lp");
+    if (lp.isEmpty()) {
+        say("Printing: there is no print spooler (lp) on this system; the report was not printed.");
+        return;
+    }
+    QProcess printer;
+    printer.start(lp, {"-t", "FindVirus report", "-"});
+    QByteArray text;
+    for (const QString& l : report.text())
+        text += l.toUtf8() + "\r\n";
+    printer.write(text);
+    printer.closeWriteChannel();
+    if (!printer.waitForFinished(30000) || printer.exitStatus() != QProcess::NormalExit ||
+        printer.exitCode() != 0) {
+        const QString why = QString::fromLocal8Bit(printer.readAllStandardError()).trimmed();
+        say("Printing: lp could not print the report" + (why.isEmpty() ? "." : ": " + why));
+        return;
+    }
+    say("Printing: the report was sent to the printer.");
+}
+
+int Scan::run() {
+    QElapsedTimer clock;
+    clock.start();
+    if (!loadSignatures()) {
+        report.add("No virus signatures could be loaded: nothing was scanned.");
+        session.line("Error: no virus signatures could be loaded: nothing was scanned.");
+        const int code = Program::WriteReport(session, report, ExitNoSignatures);
+        return session.finish("No virus signatures: nothing was scanned.", code,
+                              line.has("AUTOEXIT"));
+    }
+    options.archives = line.has("U");
+    options.unpack = line.has("PACK") && !line.has("NOPACK");
+    options.programHeuristics = line.has("ANALYSE") || line.has("PANALYSE");
+    options.macroHeuristics = line.has("ANALYSE") || line.has("MANALYSE");
+
+    QStringList driveErrors;
+    const QList<DriveMap::Drive> drives =
+        DriveMap::Select(DriveMap::PrefixFolder(), line.has("AD"), line.has("LOCAL"),
+                         line.value("D"), driveErrors, true);
+    for (const QString& error : driveErrors)
+        problem(error);
+    QStringList letters;
+    for (const DriveMap::Drive& drive : drives)
+        letters << QString(drive.letter) + u':';
+    say("Drives: " + (letters.isEmpty() ? QString("none") : letters.join(u' ')));
+    say(QString("Files: ") +
+        (line.has("NOFILES")      ? "none (/NOFILES)"
+         : line.has("C")          ? "the paths of the checklist " + line.value("C")
+         : line.has("DOALLFILES") ? "all files"
+                                  : "program files") +
+        (options.archives && !line.has("NOFILES") ? ", inside archives too" : ""));
+    QStringList heuristics;
+    if (options.programHeuristics)
+        heuristics << "program and file";
+    if (options.macroHeuristics)
+        heuristics << "macro";
+    say("Heuristics: " + (heuristics.isEmpty() ? QString("none") : heuristics.join(", ")) +
+        "; packed programs: " + (options.unpack ? "unpacked" : "not unpacked") + '.');
+    if (line.has("DELETE") && !line.has("REPAIR"))
+        say("/DELETE without /REPAIR: what is found is only reported.");
+    report.add(QString());
+
+    std::vector<Root> checklistPaths;
+    if (line.has("C") && !line.has("NOFILES"))
+        checklistPaths = checklistRoots();
+    for (const DriveMap::Drive& drive : drives) {
+        if (stopped)
+            break;
+        // A floppy drive holds one disk after another: the user is asked for the next.
+        bool nextDisk = true;
+        while (nextDisk && !stopped) {
+            if (!line.has("NOBOOT"))
+                sectors(drive);
+            if (!line.has("NOFILES") && !line.has("C") && drive.folder)
+                stopped = !files({Root{QFile::encodeName(drive.root).toStdString(),
+                                       QString(drive.letter) + ":\\", false}},
+                                 false);
+            nextDisk = false;
+            if (IsFloppy(drive.letter) && !line.has("ONEONLY") && !stopped) {
+                nextDisk = session.ask(
+                    QString("Put the next disk into drive %1: and scan it?").arg(drive.letter));
+                if (!nextDisk)
+                    say(QString("Drive %1: no more disks.").arg(drive.letter));
+            }
+        }
+    }
+    if (!stopped && (!checklistPaths.empty() || !line.has("NM")))
+        stopped = !files(checklistPaths, !line.has("NM"));
+
+    if (stopped)
+        say("Stopped by the user.");
+    report.add(QString());
+    say(QString("Files scanned: %1").arg(totals.files));
+    say(QString("Viruses found: %1").arg(totals.found));
+    if (line.has("REPAIR"))
+        say(QString("Infected files renamed or deleted: %1").arg(totals.dealtWith));
+    if (totals.notChecked)
+        say(QString("Not checked: %1").arg(totals.notChecked));
+    say(QString("Time: %1 s").arg(clock.nsecsElapsed() / 1e9, 0, 'f', 3));
+
+    int code = totals.found ? ExitFound : ExitClean;
+    if (line.has("EXTERROR")) {
+        if (stopped)
+            code = ExitStopped;
+        else if (totals.found && totals.dealtWith == totals.found)
+            code = ExitRepaired;
+        else if (!totals.found && problems)
+            code = ExitProblems;
+    }
+    const QString result =
+        stopped ? QString("Scan stopped.")
+        : totals.found
+            ? QString("%1 infected found in %2 files.").arg(totals.found).arg(totals.files)
+            : QString("No viruses found in %1 files.").arg(totals.files);
+    report.add(result);
+    if (line.has("P") || line.has("PRINTOUT"))
+        print();
+    code = Program::WriteReport(session, report, code);
+    return session.finish(result, code, line.has("AUTOEXIT"));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Session session(argc, argv, "FindVirus");
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    const CommandLine line = CommandLine::Parse(arguments, Switches);
+    Report report(line.value("REPORT"), line.has("APPEND"));
+    session.asked("WFindV32.exe " + line.text());
+    session.setPreventExit(line.has("NOEXIT"));
+    Program::BeginReport(report, "FindVirus", line.text());
+    if (!line.ok())
+        return Program::Refuse(session, report, line.errors(), line.has("AUTOEXIT"));
+    Scan scan(session, report, line);
+    const QStringList errors = scan.prepare();
+    if (!errors.isEmpty())
+        return Program::Refuse(session, report, errors, line.has("AUTOEXIT"));
+    return scan.run();
+}

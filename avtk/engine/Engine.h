@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+struct cl_engine;
+
+// The toolkit's scanning engine: one ClamAV engine, loaded from signature files, compiled once and
+// then shared read-only by every scanning thread.
+namespace avtk {
+
+// What to look into, as the scanner's switches choose it.
+struct ScanOptions {
+    bool archives = false;          // inside archives (zip, tar, gzip, 7z, rar, cab, ...)
+    bool unpack = false;            // compressed and packed executables (PE, ELF)
+    bool programHeuristics = false; // broken executables, encrypted archives and documents
+    bool macroHeuristics = false;   // documents with macros (OLE2, VBA)
+};
+
+// One finding in one file: the virus name and, inside an archive, the member's path, outer first
+// ("inner.zip", "bin/eicar.com").
+struct Finding {
+    QString virus;
+    QStringList members;
+};
+
+// The outcome of scanning one file or buffer.
+struct ScanResult {
+    enum Kind { Clean, Infected, Failed };
+    Kind kind = Clean;
+    Finding finding;        // when infected
+    QString problem;        // when failed: the engine's reason
+    bool oversized = false; // larger than the engine's limit: not (wholly) scanned
+};
+
+class Engine {
+public:
+    // A fresh engine with no signatures; the library is initialised on first use.
+    Engine();
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    // Loads one signature file (its extension says its format). Returns an error sentence, empty
+    // on success; a failed file adds nothing (it is tried on a scratch engine first).
+    QString load(const std::string& path);
+    unsigned signatures() const { return count; }
+
+    // Compiles the loaded signatures; after this only scanning is allowed. Error sentence or empty.
+    QString compile();
+
+    // Scans an open file; the name is the one shown for the file. Thread-safe once compiled.
+    ScanResult scan(int fd, const std::string& name, const ScanOptions& options) const;
+    // Scans bytes in memory (a boot or partition sector).
+    ScanResult scan(const char* data, size_t size, const std::string& name,
+                    const ScanOptions& options) const;
+
+    // Files larger than this are not scanned whole.
+    static constexpr uint64_t MaxFileSize = 100ull * 1024 * 1024;
+    // Files up to this size are read whole and scanned from memory: the engine's own reading of a
+    // file takes a lock that every scanning thread shares.
+    static constexpr int64_t ReadWholeLimit = 16ll * 1024 * 1024;
+
+private:
+    // Runs one scan call of the engine with the options and the callbacks' record.
+    template <typename Call> ScanResult Run(const ScanOptions& options, Call&& call) const;
+
+    struct Free {
+        void operator()(cl_engine* engine) const;
+    };
+    std::unique_ptr<cl_engine, Free> engine;
+    // The engine's scratch folder (a folder per file scanned, members it unpacks): in memory when
+    // the system has a memory file system, since creating and removing it is most of the work for
+    // a small file.
+    std::unique_ptr<QTemporaryDir> scratch;
+    unsigned count = 0;
+    bool compiled = false;
+};
+
+} // namespace avtk

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "engine/BoundedQueue.h"
+#include "engine/Engine.h"
+
+#include <QString>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <sys/types.h>
+
+namespace avtk {
+
+// Which files are scanned: every file, or the program files (and the archives when archives are
+// opened).
+struct Selection {
+    bool allFiles = false;
+    bool archives = false;
+};
+
+struct FileJob {
+    std::string path;
+    QString shown;
+    // A file named on purpose (a checklist's entry, a process's program): scanned whatever its
+    // kind, and reached through a symbolic link.
+    bool named = false;
+};
+
+struct FileOutcome {
+    enum Kind {
+        Scanned,     // result holds the engine's answer
+        NotSelected, // not a program file
+        NotChecked,  // could not be opened or read (problem says why), or too large
+        Skipped, // not a file to scan: a device, a pipe, a folder not entered (problem says why)
+        Link,    // a symbolic link, not followed
+    };
+    Kind kind = Scanned;
+    std::string path;
+    QString shown;
+    ScanResult result;
+    QString problem;
+    // The identity of the file that was scanned, so that a repair acts on that file only.
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
+// Scanning threads sharing one compiled engine: jobs go in through a bounded queue, so that the
+// folder walk runs alongside but never far ahead; outcomes are collected by the caller's thread.
+class ScanPool {
+public:
+    ScanPool(const Engine& engine, const ScanOptions& options, const Selection& selection,
+             unsigned threads);
+    ~ScanPool();
+    ScanPool(const ScanPool&) = delete;
+    ScanPool& operator=(const ScanPool&) = delete;
+
+    // Queues a file; waits while the queue is full. False once the pool was cancelled.
+    bool submit(FileJob job);
+    // No more jobs: the threads end when the queue is empty.
+    void close();
+    // Drops the queued jobs; the files being scanned are finished.
+    void cancel();
+    // Hands an outcome that needs no scan (a skipped entry of the walk) to the collector.
+    void pass(FileOutcome outcome);
+
+    // The outcomes ready, waiting up to `wait` for one; empty and `finished` once all are taken.
+    std::vector<FileOutcome> collect(std::chrono::milliseconds wait);
+    bool finished();
+
+    // Scans one file as the threads do (also for a file the pool does not walk to).
+    static FileOutcome ScanFile(const Engine& engine, const ScanOptions& options,
+                                const Selection& selection, FileJob job);
+
+private:
+    void work();
+
+    const Engine& engine;
+    ScanOptions options;
+    Selection selection;
+    BoundedQueue<FileJob> jobs;
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::vector<FileOutcome> outcomes;
+    unsigned running = 0;
+    std::vector<std::thread> threads;
+};
+
+} // namespace avtk

@@ -1,0 +1,120 @@
+#include "lib/Session.h"
+
+#include "lib/ProgressWindow.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include <unistd.h>
+
+Session::Session(int& argc, char** argv, const QString& title) {
+    if (!DisplayAvailable()) {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+        std::printf("%s\n", qPrintable(title));
+        return;
+    }
+    app = std::make_unique<QApplication>(argc, argv);
+    window = new ProgressWindow(title);
+    window->show();
+    sinceEvents.start();
+    breathe(true);
+}
+
+Session::~Session() {
+    delete window;
+}
+
+bool Session::DisplayAvailable() {
+    const bool display =
+        !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    return display && qEnvironmentVariable("QT_QPA_PLATFORM") != u"offscreen";
+}
+
+void Session::asked(const QString& text) {
+    if (window)
+        window->setRequest(text);
+    else
+        std::printf("Asked: %s\n", qPrintable(text));
+}
+
+void Session::line(const QString& text) {
+    if (window) {
+        window->addLine(text);
+        breathe(false);
+    } else {
+        std::printf("%s\n", qPrintable(text));
+        std::fflush(stdout);
+    }
+}
+
+void Session::progress(const QString& item) {
+    if (window) {
+        window->setCurrent(item);
+        breathe(false);
+    }
+}
+
+void Session::counts(qint64 done, qint64 total) {
+    if (window)
+        window->setProgress(done, total);
+}
+
+void Session::finding(const QString& file, const QString& virus, const QString& action) {
+    if (window)
+        window->addFinding(file, virus, action);
+}
+
+void Session::setPreventExit(bool prevent) {
+    if (window)
+        window->setPreventExit(prevent);
+}
+
+bool Session::cancelled() {
+    breathe(false);
+    return window && window->stopRequested();
+}
+
+void Session::beep() {
+    if (window)
+        QApplication::beep();
+    else if (::isatty(STDOUT_FILENO))
+        std::printf("\a");
+}
+
+bool Session::ask(const QString& question) {
+    if (window)
+        return QMessageBox::question(window, window->windowTitle(), question) == QMessageBox::Yes;
+    if (!::isatty(STDIN_FILENO))
+        return false;
+    std::printf("%s [y/N] ", qPrintable(question));
+    std::fflush(stdout);
+    std::string answer;
+    std::getline(std::cin, answer);
+    return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
+}
+
+int Session::finish(const QString& result, int exitCode, bool autoExit) {
+    if (!window) {
+        std::printf("%s\n", qPrintable(result));
+        std::fflush(stdout);
+        return exitCode;
+    }
+    window->setDone(result);
+    if (autoExit) {
+        breathe(true);
+        return exitCode;
+    }
+    app->exec(); // until the window is closed
+    return exitCode;
+}
+
+void Session::breathe(bool now) {
+    if (now || sinceEvents.elapsed() >= 40) {
+        QCoreApplication::processEvents();
+        sinceEvents.restart();
+    }
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class QCoreApplication;
+class ProgressWindow;
+
+// One run of a toolkit program as the user sees it: a ProgressWindow when a display is there,
+// plain lines on standard output otherwise. The work's own thread lets the window breathe between
+// items.
+class Session : public QObject {
+public:
+    // Creates the application object, with widgets only when a display is there.
+    Session(int& argc, char** argv, const QString& title);
+    ~Session() override;
+
+    static bool DisplayAvailable();
+    bool windowed() const { return window != nullptr; }
+
+    // "What I was asked": the program and its arguments, shown at the top.
+    void asked(const QString& request);
+    void line(const QString& text);
+    void progress(const QString& item);
+    // Files done of files counted (window only).
+    void counts(qint64 done, qint64 total);
+    void finding(const QString& file, const QString& virus, const QString& action);
+    // While set, the user cannot stop the run (the toolkit's "prevent user exit").
+    void setPreventExit(bool prevent);
+    // True once the user asked to stop; gives the window its events first.
+    bool cancelled();
+    void beep();
+    // Asks the user a yes/no question (the window's box, or the terminal); no one to ask
+    // (neither a display nor a terminal) answers no.
+    bool ask(const QString& question);
+
+    // Shows the result. Without auto-exit a window stays until the user closes it; with no
+    // display the run always ends here. Returns the exit code to end with.
+    int finish(const QString& result, int exitCode, bool autoExit);
+
+private:
+    void breathe(bool now);
+
+    std::unique_ptr<QCoreApplication> app;
+    ProgressWindow* window = nullptr;
+    QElapsedTimer sinceEvents;
+};
