@@ -7,6 +7,7 @@
 //   ScannerBench [--rounds=N] [--small=N] [--large-mb=N] [--archives=N]
 #include "engine/Signatures.h"
 #include "lib/Zip.h"
+#include "platform/InstallLayout.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -160,7 +161,8 @@ int main(int argc, char** argv) {
     QTemporaryDir temp(QDir::tempPath() + "/avtk-bench-XXXXXX");
     const QString toolkit = temp.path() + "/toolkit/";
     QDir().mkpath(toolkit + "Signatures");
-    QFile::copy(QCoreApplication::applicationDirPath() + "/../toolkit/WFindV32.exe",
+    QFile::copy(InstallLayout::ToolkitFolder(QCoreApplication::applicationDirPath()) +
+                    "WFindV32.exe",
                 toolkit + "WFindV32.exe");
     const QByteArray eicar = avtk::EicarTestString();
     const QByteArray hashed = "a file known by its hash\n";

@@ -4,7 +4,7 @@
 # (e.g. --benchmark_filter=Save).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
+scripts/deps.sh test
 cmake --preset default >/dev/null
 targets=()
 for source in bench/*Bench.cpp; do targets+=("$(basename "$source" .cpp)"); done

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Builds Vallorin and starts the panel on a demo prefix with the toolkit installed.
+# Builds the panel, vallorin-reg and the toolkit (nothing else) and starts the panel on a demo
+# prefix with the toolkit installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
-cmake --preset default
-cmake --build --preset default -j"$(nproc)"
+cmake --preset default -DVALLORIN_BUILD_TESTS=OFF -DVALLORIN_BUILD_BENCH=OFF
+cmake --build --preset default -j"$(nproc)" --target vallorin vallorin-reg avtk_toolkit
 export VALLORIN_PREFIX="${VALLORIN_PREFIX:-$PWD/build/demo-prefix}"
 scripts/make-demo-prefix.sh "$VALLORIN_PREFIX"
 exec build/default/bin/vallorin

@@ -1,10 +1,21 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, testing and running Vallorin need.
+# Installs the Debian packages Vallorin needs:
+#   scripts/deps.sh        building and running the program and its toolkit
+#   scripts/deps.sh test   that, and the tests, the benchmarks, the sanitizer and fuzz builds and
+#                          the Debian package's build and checks
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libsqlite3-dev zlib1g-dev libclamav-dev
-          libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool x11-utils
-          clang-14 libclang-rt-14-dev fonts-dejavu-core fonts-liberation2
-          clamav zip)
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev
+          libsqlite3-dev zlib1g-dev libclamav-dev fonts-dejavu-core fonts-liberation2)
+case "${1:-}" in
+    "") ;;
+    test)
+        packages+=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool x11-utils
+                   clang-14 clang-format-14 libclang-rt-14-dev python3 clamav zip dpkg-dev file
+                   desktop-file-utils appstream) ;;
+    *)
+        echo "usage: $0 [test]" >&2
+        exit 2 ;;
+esac
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

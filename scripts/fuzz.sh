@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
-scripts/deps.sh
+scripts/deps.sh test
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target vallorin_fuzzers -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen

@@ -8,8 +8,8 @@
 # Re-running it keeps what the user changed: the definitions are created only when they are
 # missing. The toolkit path and the sample drive are put back as built, since a scan with repair
 # or a changed file is exactly what the demo is for.
-# VALLORIN_BIN (default build/default/bin) names the folder of vallorin-reg; the toolkit is the
-# "toolkit" folder beside it.
+# VALLORIN_BIN (default build/default/bin) names the folder of vallorin-reg; the toolkit lies where
+# the install puts it beside that folder (the build tree has the install's layout).
 set -euo pipefail
 if [ $# -ne 1 ]; then
     echo "usage: $0 PREFIX" >&2
@@ -17,7 +17,7 @@ if [ $# -ne 1 ]; then
 fi
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bin="${VALLORIN_BIN:-$root/build/default/bin}"
-toolkit="$(cd "$bin/.." && pwd)/toolkit"
+toolkit="$(cd "$bin/.." && pwd)/libexec/vallorin/toolkit"
 reg="$bin/vallorin-reg"
 for needed in "$reg" "$bin/vallorin-sample-tree" "$toolkit/WFindV32.exe"; do
     if [ ! -x "$needed" ]; then

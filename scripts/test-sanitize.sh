@@ -3,7 +3,7 @@
 # runs it. Any report fails the test that caused it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
+scripts/deps.sh test
 cmake --preset sanitize
 cmake --build --preset sanitize -j"$(nproc)"
 # No strict_string_checks: the X keyboard library hands strndup() buffers without a final NUL.

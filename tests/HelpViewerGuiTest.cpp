@@ -1,7 +1,10 @@
 #include "support/ScriptedPrompts.h"
 #include "support/TempPrefix.h"
 
+#include "platform/InstallLayout.h"
 #include "platform/qt/HelpViewer.h"
+
+#include <QCoreApplication>
 
 #include <QFile>
 #include <QPushButton>
@@ -74,7 +77,15 @@ TEST_F(HelpViewerTest, FilesItCannotShowAreToldClearly) {
         int openedElsewhere;
     };
     const QString winHelp = folder.writeFile("veinfo95.hlp", QByteArray("?_\x03\x00\x00\x00", 6));
+    const QString ownFolder = InstallLayout::DataFolder(QCoreApplication::applicationDirPath());
     const Row rows[] = {
+        // The program's own help is part of the install: the message says where and what to do.
+        {"the program's own, missing",
+         "Missing.hlp",
+         false,
+         {"Cannot find the help file " + ownFolder +
+          "Missing.hlp.\rThe installation is incomplete: reinstall Vallorin."},
+         0},
         {"missing",
          folder.path("nope.hlp"),
          false,

@@ -2,6 +2,7 @@
 // of the test's own whose signatures the test writes.
 #include "engine/Signatures.h"
 #include "lib/Zip.h"
+#include "platform/InstallLayout.h"
 #include "support/TempPrefix.h"
 
 #include <QCryptographicHash>
@@ -59,7 +60,7 @@ protected:
     void SetUp() override {
         const QString bin = qEnvironmentVariable("VALLORIN_BIN");
         ASSERT_FALSE(bin.isEmpty());
-        built = QDir::cleanPath(bin + "/../toolkit") + '/';
+        built = InstallLayout::ToolkitFolder(bin);
         toolkit = temp.path() + "/toolkit/";
         QDir().mkpath(toolkit + "Signatures");
         ASSERT_TRUE(QFile::copy(built + "WFindV32.exe", toolkit + "WFindV32.exe"));

@@ -7,6 +7,7 @@
 #include "lib/DriveMap.h"
 #include "lib/Fingerprint.h"
 #include "lib/Switches.h"
+#include "platform/InstallLayout.h"
 #include "support/TempPrefix.h"
 
 #include <QDir>
@@ -288,7 +289,7 @@ protected:
     void SetUp() override {
         const QString bin = qEnvironmentVariable("VALLORIN_BIN");
         ASSERT_FALSE(bin.isEmpty());
-        toolkit = bin + "/../toolkit/";
+        toolkit = InstallLayout::ToolkitFolder(bin);
         ASSERT_EQ(QProcess::execute(bin + "/vallorin-sample-tree", {prefix.path("sample")}), 0);
         prefix.mapDrive('t', prefix.path("sample"));
     }

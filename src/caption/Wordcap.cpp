@@ -135,7 +135,7 @@ void TCaptionText::SetCaption(const QString& caption) {
 
 TMSOfficeCaption::TMSOfficeCaption(QWidget* window) : QObject(window), owner(window) {
     if (!window || !window->isWindow())
-        throw VallorinError("A title bar can only be given to a window");
+        throw VallorinError(tr("A title bar can only be given to a window"));
     originalFlags = window->windowFlags();
     FBorderStyle = JudgeBorderStyle(*window, originalFlags);
     LoadSystemCaptionFont();
@@ -764,15 +764,15 @@ void TMSOfficeCaption::ShowSystemMenu(const QPoint& globalPos) {
         connect(item, &QAction::triggered, this, action);
         return item;
     };
-    add("&Restore", maximised || minimised, [this] { owner->showNormal(); });
-    add("&Move", !maximised, [this] { startMove(true); });
+    add(tr("&Restore"), maximised || minimised, [this] { owner->showNormal(); });
+    add(tr("&Move"), !maximised, [this] { startMove(true); });
     if (shape.borderStyle != TFormBorderStyle::bsDialog) {
-        add("Mi&nimize", shape.minimiseBox && !minimised, [this] { owner->showMinimized(); });
-        add("Ma&ximize", shape.maximiseBox && IsSizeable(shape.borderStyle) && !maximised,
+        add(tr("Mi&nimize"), shape.minimiseBox && !minimised, [this] { owner->showMinimized(); });
+        add(tr("Ma&ximize"), shape.maximiseBox && IsSizeable(shape.borderStyle) && !maximised,
             [this] { owner->showMaximized(); });
     }
     systemMenu->addSeparator();
-    QAction* close = add("&Close\tAlt+F4", true, [this] { owner->close(); });
+    QAction* close = add(tr("&Close\tAlt+F4"), true, [this] { owner->close(); });
     QFont bold = close->font();
     bold.setBold(true);
     close->setFont(bold);

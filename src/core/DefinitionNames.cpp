@@ -1,10 +1,16 @@
 #include "DefinitionNames.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <algorithm>
 
 namespace {
+
+// The refusals are texts the user reads, translatable in the context "DefinitionNames".
+QString Tr(const char* text) {
+    return QCoreApplication::translate("DefinitionNames", text);
+}
 
 // The longest file name the file system takes, in bytes.
 constexpr int MaxFileNameBytes = 255;
@@ -15,21 +21,21 @@ constexpr int FileExtensionBytes = 4; // ".vvf"
 
 QString DefinitionNameRefusal(const QString& name, DefinitionNameUse use) {
     if (name.isEmpty())
-        return "Enter a name for the new definition.";
+        return Tr("Enter a name for the new definition.");
     if (std::any_of(name.begin(), name.end(),
                     [](QChar c) { return c.category() == QChar::Other_Control; }))
-        return "A definition name cannot contain control characters. Enter a new name.";
+        return Tr("A definition name cannot contain control characters. Enter a new name.");
     // "\" would address another key of the store; "/" and dots alone another file or folder.
     if (name.contains('\\') || name.contains('/'))
-        return "A definition name cannot contain \\ or /. Enter a new name.";
+        return Tr("A definition name cannot contain \\ or /. Enter a new name.");
     if (std::all_of(name.begin(), name.end(), [](QChar c) { return c == '.'; }))
-        return "A definition name cannot consist of dots only. Enter a new name.";
+        return Tr("A definition name cannot consist of dots only. Enter a new name.");
     if (use == DefinitionNameUse::Key)
         return {};
     // A quote would end the quoted "/FF=" path of the command line.
     if (name.contains('"'))
-        return "A check name cannot contain \". Enter a new name.";
+        return Tr("A check name cannot contain \". Enter a new name.");
     if (QFile::encodeName(name).size() + FileExtensionBytes > MaxFileNameBytes)
-        return "A check name is too long to name a file. Enter a shorter name.";
+        return Tr("A check name is too long to name a file. Enter a shorter name.");
     return {};
 }

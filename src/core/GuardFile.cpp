@@ -3,9 +3,19 @@
 #include "platform/FileSystem.h"
 #include "platform/VallorinError.h"
 
+#include <QCoreApplication>
 #include <QHash>
 
 #include <algorithm>
+
+namespace {
+
+// The texts this unit shows the user, translatable in the context "GuardFile".
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(GuardFile)
+};
+
+} // namespace
 
 QStringList SplitGuardFileLines(const QString& text) {
     QStringList lines;
@@ -74,11 +84,12 @@ QString FormatGuardFile(QList<GuardFileValue> values) {
     QString text;
     for (const GuardFileValue& v : values) {
         if (HasLineBreak(v.name) || v.name.contains('='))
-            throw VallorinError("The value name \"" + v.name +
-                                "\" cannot be saved in a settings file");
+            throw VallorinError(
+                Texts::tr("The value name \"%1\" cannot be saved in a settings file").arg(v.name));
         if (v.isText && HasLineBreak(v.text))
-            throw VallorinError("The value " + v.name +
-                                " holds a line break and cannot be saved in a settings file");
+            throw VallorinError(
+                Texts::tr("The value %1 holds a line break and cannot be saved in a settings file")
+                    .arg(v.name));
         text += v.name + '=' + (v.isText ? v.text : QStringLiteral("True")) + "\r\n";
     }
     return text;
@@ -90,9 +101,9 @@ QByteArray EncodeGuardFile(const QString& text) {
 
 QString DecodeGuardFile(const QByteArray& bytes, const QString& fileName) {
     if (bytes.size() > MaxGuardFileSize)
-        throw VallorinError("The file " + fileName +
-                            " is too large to be a WinGuard settings file");
+        throw VallorinError(
+            Texts::tr("The file %1 is too large to be a WinGuard settings file").arg(fileName));
     if (bytes.contains('\0'))
-        throw VallorinError("The file " + fileName + " is not a WinGuard settings file");
+        throw VallorinError(Texts::tr("The file %1 is not a WinGuard settings file").arg(fileName));
     return FileSystem::DecodeText(bytes);
 }

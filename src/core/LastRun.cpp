@@ -2,23 +2,29 @@
 
 #include "core/TextForms.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 
 namespace {
+
+// The texts this unit shows the user, translatable in the context "LastRun".
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(LastRun)
+};
 
 QString ClockText(const QTime& time) {
     const int hour = time.hour() % 12 == 0 ? 12 : time.hour() % 12;
     return QString("%1:%2%3")
         .arg(hour)
         .arg(time.minute(), 2, 10, QChar('0'))
-        .arg(time.hour() < 12 ? "am" : "pm");
+        .arg(time.hour() < 12 ? Texts::tr("am") : Texts::tr("pm"));
 }
 
 } // namespace
 
 QString LastRunText(double dateTime, const QDateTime& now) {
     if (dateTime == 0)
-        return QStringLiteral("Unknown.");
+        return Texts::tr("Unknown.");
     const QDateTime when = FromDateTime(dateTime);
     const qint64 days = when.date().daysTo(now.date());
     const QLocale locale;
@@ -26,11 +32,11 @@ QString LastRunText(double dateTime, const QDateTime& now) {
     if (days < 0)
         return {};
     if (days == 0)
-        return "Today at " + ClockText(when.time());
+        return Texts::tr("Today at %1").arg(ClockText(when.time()));
     if (days == 1)
-        return "Yesterday at " + ClockText(when.time());
+        return Texts::tr("Yesterday at %1").arg(ClockText(when.time()));
     if (days <= 7)
-        return "Last " + weekday + " at " + ClockText(when.time());
+        return Texts::tr("Last %1 at %2").arg(weekday, ClockText(when.time()));
     return QString("%1 %2 %3 %4 %5")
         .arg(weekday)
         .arg(when.date().day())

@@ -16,9 +16,9 @@ TAddScanForm::TAddScanForm(MainState& main)
     ui->setupUi(this);
     setFixedSize(size());
     AddCaption = Wordcap::TMSOfficeCaption::attach(
-        this, {.appName = "Vallorin -",
+        this, {.appName = tr("Vallorin -"),
                .appNameColor = Wordcap::clAqua,
-               .caption = "Add definition",
+               .caption = tr("Add definition"),
                .borderStyle = Wordcap::TFormBorderStyle::bsDialog});
     connect(ui->btnOK, &QPushButton::clicked, this,
             [this] { this->main.guarded([this] { btnOKClick(); }); });
@@ -41,7 +41,7 @@ void TAddScanForm::btnOKClick() {
 bool AddDefinition(MainState& form, const DefinitionPage& page, const QString& name) {
     QString refusal = DefinitionNameRefusal(name, page.nameUse);
     if (refusal.isEmpty() && FindComboEntry(page.combo, name) >= 0)
-        refusal = "That name is already in use. Enter a new name.";
+        refusal = TAddScanForm::tr("That name is already in use. Enter a new name.");
     if (!refusal.isEmpty()) {
         form.prompts().message(MessageKind::Information, refusal, MessageButtons::Ok);
         return false;

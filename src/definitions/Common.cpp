@@ -13,7 +13,17 @@
 #include <QSet>
 #include <QStyle>
 
+#include <QCoreApplication>
 #include <algorithm>
+
+namespace {
+
+// The texts this unit shows the user, translatable in the context "Common".
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(Common)
+};
+
+} // namespace
 
 bool WithOpenKey(SettingsStore& store, const QString& path, bool canCreate,
                  const std::function<void()>& body) {
@@ -100,17 +110,18 @@ bool DefinitionMissing(MainState& form, QComboBox* combo) {
     if (!combo->currentText().isEmpty())
         return false;
     form.prompts().message(MessageKind::Information,
-                           combo->count() == 0 ? "There are no definitions for this operation.\r"
-                                                 "Click the add button to create one."
-                                               : "You must select a definition for this operation.",
+                           combo->count() == 0
+                               ? Texts::tr("There are no definitions for this operation.\r"
+                                           "Click the add button to create one.")
+                               : Texts::tr("You must select a definition for this operation."),
                            MessageButtons::Ok);
     return true;
 }
 
 void ReportDefinitionNotFound(MainState& form) {
     form.prompts().message(MessageKind::Information,
-                           "Information for this definition not found.\r\r"
-                           "Choose your settings and they will be saved.",
+                           Texts::tr("Information for this definition not found.\r\r"
+                                     "Choose your settings and they will be saved."),
                            MessageButtons::Ok);
 }
 
@@ -174,7 +185,7 @@ void UpdateFloppiesOption(const QString& driveText, QCheckBox* box) {
 
 bool DriveReady(MainState& form, QChar letter) {
     if (letter < 'A' || letter > 'Z')
-        throw VallorinError("Not a valid drive ID");
+        throw VallorinError(Texts::tr("Not a valid drive ID"));
     return Drives::DriveRootReady(form.prefixFolder(), letter);
 }
 
@@ -188,9 +199,9 @@ bool ValidateDrives(MainState& form, const QString& driveText) {
     if (bad.isEmpty())
         return true;
     form.prompts().message(MessageKind::Error,
-                           "The following drives you have chosen\rare not ready or are not "
-                           "valid:\r\r" +
-                               bad,
+                           Texts::tr("The following drives you have chosen\rare not ready or are "
+                                     "not valid:\r\r%1")
+                               .arg(bad),
                            MessageButtons::Ok);
     return false;
 }

@@ -16,7 +16,8 @@ MainState::~MainState() = default;
 
 SettingsStore& MainState::store() {
     if (!Settings)
-        throw VallorinError(QStringLiteral("The settings store is not open"));
+        throw VallorinError(
+            QCoreApplication::translate("MainState", "The settings store is not open"));
     return *Settings;
 }
 

@@ -3,6 +3,7 @@
 #include "definitions/Services.h"
 #include "platform/Prompts.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QString>
 
@@ -59,7 +60,8 @@ public:
         QStringLiteral("System\\CurrentControlSet\\Services\\VXD\\WinGuard");
     const QString RunServicesKey =
         QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\RunServices");
-    const QString DriveMessagePrefix = QStringLiteral("You must select drive(s) to ");
+    const QString DriveMessagePrefix =
+        QCoreApplication::translate("MainState", "You must select drive(s) to ");
     double LastScanTime = 0;
     double LastCheckTime = 0;
     FileDialogOptions OpenDialog;
@@ -73,6 +75,8 @@ public:
     Dialogs& dialogs() { return services.dialogs; }
     QDateTime now() const { return services.now(); }
     const QString& prefixFolder() const { return services.prefixFolder; }
+    // The program's own executable, from which its installed files are found.
+    const QString& programPath() const { return services.programPath; }
     // The main window: the owner of the dialogs and of the connections.
     QWidget& owner() const { return ownerWindow; }
 

@@ -16,9 +16,9 @@ TRemoveScanForm::TRemoveScanForm(MainState& main)
     ui->setupUi(this);
     setFixedSize(size());
     RemoveCaption = Wordcap::TMSOfficeCaption::attach(
-        this, {.appName = "Vallorin -",
+        this, {.appName = tr("Vallorin -"),
                .appNameColor = Wordcap::clAqua,
-               .caption = "Remove definitions",
+               .caption = tr("Remove definitions"),
                .borderStyle = Wordcap::TFormBorderStyle::bsDialog});
     connect(ui->btnRemove, &QPushButton::clicked, this,
             [this] { this->main.guarded([this] { btnRemoveClick(); }); });

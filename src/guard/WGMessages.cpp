@@ -12,9 +12,9 @@ TMessageForm::TMessageForm(MainState& owner) : QDialog(&owner.owner()), form(own
     Ui.setupUi(this);
     setFixedSize(size());
     MessageCaption = Wordcap::TMSOfficeCaption::attach(
-        this, {.appName = "Vallorin -",
+        this, {.appName = tr("Vallorin -"),
                .appNameColor = Wordcap::clAqua,
-               .caption = "Edit WinGuard messages",
+               .caption = tr("Edit WinGuard messages"),
                .borderStyle = Wordcap::TFormBorderStyle::bsDialog});
     connect(Ui.BtnSave, &QPushButton::clicked, this,
             [this] { form.guarded([this] { BtnSaveClick(); }); });
@@ -82,7 +82,7 @@ void WriteGuardMessages(MainState& form, RootKey root, const QString& path,
             store.writeString(GuardMessageNames[i], texts.value(i));
     });
     if (!opened)
-        form.prompts().message(MessageKind::Warning, CouldNotOpenKeyText, MessageButtons::Ok);
+        form.prompts().message(MessageKind::Warning, CouldNotOpenKeyText(), MessageButtons::Ok);
 }
 
 void SaveGuardMessages(MainState& form, const QStringList& texts) {

@@ -9,6 +9,7 @@
 #include "ui_GuardSheet.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
@@ -17,6 +18,11 @@
 #include <QToolButton>
 
 namespace {
+
+// The texts this unit shows the user, translatable in the context "WinGuard".
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(WinGuard)
+};
 
 const QByteArray FlagOn("\x01\x00\x00\x00", 4);
 
@@ -62,7 +68,7 @@ QRadioButton* DrivesChoice(MainState& form, const std::optional<QString>& drives
 }
 
 void WarnCouldNotOpenKey(MainState& form) {
-    form.prompts().message(MessageKind::Warning, CouldNotOpenKeyText, MessageButtons::Ok);
+    form.prompts().message(MessageKind::Warning, CouldNotOpenKeyText(), MessageButtons::Ok);
 }
 
 // The text of a settings file, refusing what cannot be one before it is read whole.
@@ -70,10 +76,11 @@ QString ReadGuardFileText(const QString& fileName) {
     const QFileInfo info(FileSystem::ResolvePath(fileName));
     if (info.exists() && !info.isDir()) {
         if (!info.isFile())
-            throw VallorinError("The file " + fileName + " is not a WinGuard settings file");
+            throw VallorinError(
+                Texts::tr("The file %1 is not a WinGuard settings file").arg(fileName));
         if (info.size() > MaxGuardFileSize)
-            throw VallorinError("The file " + fileName +
-                                " is too large to be a WinGuard settings file");
+            throw VallorinError(
+                Texts::tr("The file %1 is too large to be a WinGuard settings file").arg(fileName));
     }
     return DecodeGuardFile(FileSystem::ReadWholeFile(fileName), fileName);
 }
@@ -270,8 +277,8 @@ void FinishGuardApply(MainState& form) {
     form.Guard.SBtnApply->setEnabled(false);
     if (form.RestartNotice)
         form.prompts().message(MessageKind::Information,
-                               "Your new WinGuard settings will take effect the\r"
-                               "next time you restart Windows.",
+                               Texts::tr("Your new WinGuard settings will take effect the\r"
+                                         "next time you restart Windows."),
                                MessageButtons::Ok);
     form.RestartNotice = false;
 }
@@ -321,7 +328,7 @@ void SaveGuardFile(MainState& form, const QString& fileName) {
     try {
         FileSystem::WriteWholeFile(fileName, bytes);
     } catch (const VallorinError&) {
-        throw VallorinError("Cannot create file " + fileName);
+        throw VallorinError(Texts::tr("Cannot create file %1").arg(fileName));
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/SettingsStore.h"
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <functional>
@@ -64,7 +65,9 @@ inline const QString GuardMessageDefaults[4] = {
     "Disk <disk> is infected with the <virus> virus!!!",
     "The <virus> virus has been removed from the file <file>!!!",
     "The <virus> virus has been removed from disk <disk>!!!"};
-inline const QString CouldNotOpenKeyText = "Could not open Registry key.";
+inline QString CouldNotOpenKeyText() {
+    return QCoreApplication::translate("WinGuard", "Could not open Registry key.");
+}
 
 // The guard key: the program's own copy of the settings.
 QString GuardKeyPath(const MainState& form);

@@ -14,14 +14,22 @@
 #include <QSignalBlocker>
 #include <QStyle>
 
+#include <QCoreApplication>
 #include <algorithm>
 
 namespace {
 
+// The texts this unit shows the user, translatable in the context "Integrity".
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(Integrity)
+};
+
 using Sheet = Ui::CheckSheet;
 
-const QString NotComputedText = "Fingerprints haven't been computed.";
-const QString ShortKeywordText = "The keyword must be at least 8 characters long.";
+const char* const NotComputedText =
+    QT_TRANSLATE_NOOP("Integrity", "Fingerprints haven't been computed.");
+const char* const ShortKeywordText =
+    QT_TRANSLATE_NOOP("Integrity", "The keyword must be at least 8 characters long.");
 
 struct Algorithm {
     QRadioButton* Sheet::*button;
@@ -66,7 +74,7 @@ const Algorithm* TickedAlgorithm(const Sheet& check) {
 // The definition's key; a "\" in the name would address another key of the store.
 QString CheckKeyPath(const MainState& form, const QString& name) {
     if (name.contains('\\'))
-        throw VallorinError("The check name \"" + name + "\" cannot hold a \"\\\"");
+        throw VallorinError(Texts::tr("The check name \"%1\" cannot hold a \"\\\"").arg(name));
     return form.ProgramKey + "\\Verify\\" + name;
 }
 
@@ -104,8 +112,8 @@ QString FingerprintFolder(const MainState& form) {
 QString FingerprintBaseName(const MainState& form, const QString& name) {
     const QString refusal = DefinitionNameRefusal(name, DefinitionNameUse::KeyAndFile);
     if (!refusal.isEmpty())
-        throw VallorinError("The check name \"" + PrintableName(name) +
-                            "\" cannot name a fingerprint file. " + refusal);
+        throw VallorinError(Texts::tr("The check name \"%1\" cannot name a fingerprint file. %2")
+                                .arg(PrintableName(name), refusal));
     // The folder as it exists on disk, since names resolve without regard to case.
     return FileSystem::ResolvePath(FingerprintFolder(form)) + '/' + name;
 }
@@ -186,12 +194,12 @@ void CheckComboChange(MainState& form) {
     // "Last computed" comes from the fingerprint file itself. A name that cannot name a file in
     // the fingerprint folder has none; the runs refuse it with an error.
     if (!DefinitionNameRefusal(name, DefinitionNameUse::KeyAndFile).isEmpty()) {
-        check.LabLastCompDate->setText(NotComputedText);
+        check.LabLastCompDate->setText(Texts::tr(NotComputedText));
         return;
     }
     const QString file = FingerprintBaseName(form, name) + ".vvf";
     if (!FileSystem::FileExists(file)) {
-        check.LabLastCompDate->setText(NotComputedText);
+        check.LabLastCompDate->setText(Texts::tr(NotComputedText));
         return;
     }
     // The file system keeps the time in UTC; the page shows every date in local time.
@@ -211,13 +219,13 @@ DefinitionPage CheckDefinitionPage(MainState& form) {
             .load = [&form] { CheckComboChange(form); },
             .showAdded =
                 [&form] {
-                    form.Check.LabLastCompDate->setText(NotComputedText);
+                    form.Check.LabLastCompDate->setText(Texts::tr(NotComputedText));
                     form.Check.LabLastCheckDate->setText({});
                     form.LastCheckTime = 0;
                 },
             .showNone =
                 [&form] {
-                    form.Check.LabLastCompDate->setText(QStringLiteral("No checks are defined."));
+                    form.Check.LabLastCompDate->setText(Texts::tr("No checks are defined."));
                     form.Check.LabLastCheckDate->setText({});
                 },
             .nameUse = DefinitionNameUse::KeyAndFile};
@@ -269,8 +277,8 @@ void RunViVerify(MainState& form, QString action) {
 
     if (action == "verify" && !FileSystem::FileExists(baseName + ".vvf")) {
         if (prompts.message(MessageKind::Warning,
-                            "Fingerprint file for this check not found.\r"
-                            "Do you want to compute new fingerprints?",
+                            Texts::tr("Fingerprint file for this check not found.\r"
+                                      "Do you want to compute new fingerprints?"),
                             MessageButtons::YesNo) == MessageAnswer::No)
             return;
         action = "compute";
@@ -279,7 +287,8 @@ void RunViVerify(MainState& form, QString action) {
     if (action == "compute") {
         const QString folder = FingerprintFolder(form);
         if (!FileSystem::DirectoryExists(folder) && !FileSystem::CreateDirectory(folder)) {
-            prompts.message(MessageKind::Warning, "Could not create folder for fingerprint files.",
+            prompts.message(MessageKind::Warning,
+                            Texts::tr("Could not create folder for fingerprint files."),
                             MessageButtons::Ok);
             return;
         }
@@ -307,13 +316,13 @@ void RunViVerify(MainState& form, QString action) {
     const bool shortKeyword = options.useKeyword && options.keyword.size() < MinKeywordLength;
     if (noDrives) {
         prompts.message(MessageKind::Information,
-                        form.DriveMessagePrefix + "check." +
-                            (shortKeyword ? "\r" + ShortKeywordText : QString()),
+                        form.DriveMessagePrefix + Texts::tr("check.") +
+                            (shortKeyword ? "\r" + Texts::tr(ShortKeywordText) : QString()),
                         MessageButtons::Ok);
         return;
     }
     if (shortKeyword) {
-        prompts.message(MessageKind::Information, ShortKeywordText, MessageButtons::Ok);
+        prompts.message(MessageKind::Information, Texts::tr(ShortKeywordText), MessageButtons::Ok);
         return;
     }
 
@@ -322,7 +331,9 @@ void RunViVerify(MainState& form, QString action) {
         options, baseName);
     if (StartProgram(form, commandLine) == StartResult::FileNotFound)
         prompts.message(MessageKind::Warning,
-                        "ViVerify not found. Cannot " + action + " fingerprints.",
+                        action == "compute"
+                            ? Texts::tr("ViVerify not found. Cannot compute fingerprints.")
+                            : Texts::tr("ViVerify not found. Cannot verify fingerprints."),
                         MessageButtons::Ok);
 }
 

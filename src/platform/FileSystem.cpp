@@ -2,6 +2,7 @@
 
 #include "platform/VallorinError.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,6 +17,11 @@
 #include <unistd.h>
 
 namespace {
+
+// The texts this unit shows the user, translatable in the context "FileSystem".
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(FileSystem)
+};
 
 // lstat, so that a dangling link still counts as an entry that exists as written.
 bool entryExists(const QString& path) {
@@ -108,15 +114,15 @@ bool isValidUtf8(const unsigned char* p, qsizetype n) {
 // The kind of a file that is not a regular one, as a phrase; empty for a regular file.
 QString kindOf(mode_t mode) {
     if (S_ISDIR(mode))
-        return "a folder";
+        return Texts::tr("a folder");
     if (S_ISCHR(mode))
-        return "a character device";
+        return Texts::tr("a character device");
     if (S_ISBLK(mode))
-        return "a block device";
+        return Texts::tr("a block device");
     if (S_ISFIFO(mode))
-        return "a named pipe (FIFO)";
+        return Texts::tr("a named pipe (FIFO)");
     if (S_ISSOCK(mode))
-        return "a socket";
+        return Texts::tr("a socket");
     return QString();
 }
 
@@ -195,9 +201,10 @@ bool MakePrivateFolders(const QString& path) {
     }
     if (error == EEXIST && QFileInfo(folder).isDir())
         return false;
-    throw VallorinError("Cannot create the folder " + folder + ": " +
-                        (error == EEXIST ? QStringLiteral("a file of that name is in the way")
-                                         : QString::fromLocal8Bit(std::strerror(error))));
+    throw VallorinError(Texts::tr("Cannot create the folder %1: %2")
+                            .arg(folder, error == EEXIST
+                                             ? Texts::tr("a file of that name is in the way")
+                                             : QString::fromLocal8Bit(std::strerror(error))));
 }
 
 QString NotARegularFile(const QString& path) {
@@ -210,9 +217,10 @@ QString NotARegularFile(const QString& path) {
     const QString target = QFileInfo(path).canonicalFilePath();
     struct stat linked;
     if (::stat(name.constData(), &linked) != 0)
-        return QString("a link to \"%1\", which does not exist").arg(QFile::symLinkTarget(path));
+        return Texts::tr("a link to \"%1\", which does not exist").arg(QFile::symLinkTarget(path));
     const QString kind = kindOf(linked.st_mode);
-    return kind.isEmpty() ? QString() : QString("a link to \"%1\", which is %2").arg(target, kind);
+    return kind.isEmpty() ? QString()
+                          : Texts::tr("a link to \"%1\", which is %2").arg(target, kind);
 }
 
 QStringList ListByExtension(const QString& folder, const QString& extension) {
@@ -236,10 +244,10 @@ QByteArray ReadWholeFile(const QString& path) {
     const QString resolved = ResolvePath(path);
     QFile file(resolved);
     if (QFileInfo(resolved).isDir() || !file.open(QIODevice::ReadOnly))
-        throw VallorinError("Cannot open file " + path);
+        throw VallorinError(Texts::tr("Cannot open file %1").arg(path));
     QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw VallorinError("Cannot open file " + path);
+        throw VallorinError(Texts::tr("Cannot open file %1").arg(path));
     return data;
 }
 
@@ -252,21 +260,21 @@ void WriteWholeFile(const QString& path, const QByteArray& data) {
         target = info.canonicalFilePath(); // replace the file the link names, keep the link
     const QFileInfo existingInfo(target);
     if (existingInfo.isDir())
-        throw VallorinError("Cannot write file " + path + ": it is a folder");
+        throw VallorinError(Texts::tr("Cannot write file %1: it is a folder").arg(path));
     // Renaming over a device or a pipe would replace it rather than write to it.
     if (existingInfo.exists() && !existingInfo.isFile())
-        throw VallorinError("Cannot write file " + path + ": it is not a plain file");
+        throw VallorinError(Texts::tr("Cannot write file %1: it is not a plain file").arg(path));
 
     const QString folder = QFileInfo(target).absolutePath();
     QByteArray temp = QFile::encodeName(folder + "/." + QFileInfo(target).fileName() + ".XXXXXX");
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC); // created with mode 0600
     if (fd < 0)
-        throw VallorinError("Cannot write file " + path + ": " + errnoText(errno));
+        throw VallorinError(Texts::tr("Cannot write file %1: %2").arg(path, errnoText(errno)));
 
     auto fail = [&](int error) {
         ::close(fd);
         ::unlink(temp.constData());
-        throw VallorinError("Cannot write file " + path + ": " + errnoText(error));
+        throw VallorinError(Texts::tr("Cannot write file %1: %2").arg(path, errnoText(error)));
     };
     const QByteArray name = QFile::encodeName(target);
     struct stat existing;
@@ -289,12 +297,12 @@ void WriteWholeFile(const QString& path, const QByteArray& data) {
     if (::close(fd) != 0) {
         const int error = errno;
         ::unlink(temp.constData());
-        throw VallorinError("Cannot write file " + path + ": " + errnoText(error));
+        throw VallorinError(Texts::tr("Cannot write file %1: %2").arg(path, errnoText(error)));
     }
     if (::rename(temp.constData(), name.constData()) != 0) {
         const int error = errno;
         ::unlink(temp.constData());
-        throw VallorinError("Cannot write file " + path + ": " + errnoText(error));
+        throw VallorinError(Texts::tr("Cannot write file %1: %2").arg(path, errnoText(error)));
     }
     // The rename itself is durable only once the folder is synced.
     const int dirFd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);

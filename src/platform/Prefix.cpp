@@ -3,6 +3,7 @@
 #include "platform/FileSystem.h"
 #include "platform/VallorinError.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,6 +15,11 @@
 #include <unistd.h>
 
 namespace {
+
+// The texts this unit shows the user, translatable in the context "Prefix".
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(Prefix)
+};
 
 QString errnoText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -42,8 +48,8 @@ QString Prepare(const QString& location) {
     if (FileSystem::MakePrivateFolders(prefix + "dosdevices")) {
         const QByteArray link = QFile::encodeName(prefix + "dosdevices/c:");
         if (::symlink("/", link.constData()) != 0)
-            throw VallorinError("Cannot create the drive c: in " + prefix +
-                                "dosdevices: " + errnoText(errno));
+            throw VallorinError(Texts::tr("Cannot create the drive c: in %1dosdevices: %2")
+                                    .arg(prefix, errnoText(errno)));
     }
     return prefix;
 }

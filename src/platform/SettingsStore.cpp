@@ -191,35 +191,38 @@ Branch::Branch(const QString& fileName) : file(fileName) {
     const QString notAFile = FileSystem::NotARegularFile(file);
     if (!notAFile.isEmpty())
         throw VallorinError(
-            QString("The settings file \"%1\" cannot be used: it is %2; it was left unchanged")
+            SettingsStore::tr(
+                "The settings file \"%1\" cannot be used: it is %2; it was left unchanged")
                 .arg(file, notAFile));
     const QFileInfo info(file);
     if (info.exists() && info.size() > 0) {
         // Look at the header ourselves before SQLite touches the file.
         QFile in(file);
         if (!in.open(QIODevice::ReadOnly))
-            throw VallorinError(
-                QString("The settings file \"%1\" cannot be read: %2").arg(file, in.errorString()));
+            throw VallorinError(SettingsStore::tr("The settings file \"%1\" cannot be read: %2")
+                                    .arg(file, in.errorString()));
         if (in.read(16) != QByteArray("SQLite format 3", 16))
             throw VallorinError(
-                QString("The file \"%1\" is not a settings file of this program; it was left "
-                        "unchanged")
+                SettingsStore::tr(
+                    "The file \"%1\" is not a settings file of this program; it was left "
+                    "unchanged")
                     .arg(file));
     } else if (!info.exists()) {
         const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0)
             ::close(fd);
         else if (errno != EEXIST)
-            throw VallorinError(QString("The settings file \"%1\" cannot be created: %2")
+            throw VallorinError(SettingsStore::tr("The settings file \"%1\" cannot be created: %2")
                                     .arg(file, QString::fromLocal8Bit(strerror(errno))));
     }
     if (sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
                         nullptr) != SQLITE_OK) {
-        const QString why = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString("out of memory");
+        const QString why =
+            db ? QString::fromUtf8(sqlite3_errmsg(db)) : SettingsStore::tr("out of memory");
         sqlite3_close(db);
         db = nullptr;
         throw VallorinError(
-            QString("The settings file \"%1\" cannot be opened: %2").arg(file, why));
+            SettingsStore::tr("The settings file \"%1\" cannot be opened: %2").arg(file, why));
     }
     try {
         // Programs that open one new file at once meet in the journal switch and the schema
@@ -255,7 +258,8 @@ Branch::~Branch() {
 }
 
 void Branch::refuse(const QString& why) {
-    throw VallorinError(QString("The file \"%1\" %2; it was left unchanged").arg(file, why));
+    throw VallorinError(
+        SettingsStore::tr("The file \"%1\" %2; it was left unchanged").arg(file, why));
 }
 
 qint64 Branch::pragmaInteger(const char* sql) {
@@ -295,22 +299,23 @@ void Branch::checkAndPrepare() {
         const int rc = sqlite3_errcode(db) & 0xFF;
         rollback();
         if (rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT)
-            refuse("is not a settings file of this program or is damaged");
+            refuse(SettingsStore::tr("is not a settings file of this program or is damaged"));
         throw;
     }
     if (damaged)
-        refuse("is damaged");
+        refuse(SettingsStore::tr("is damaged"));
     if (appId != ApplicationId && !fresh)
-        refuse("is not a settings file of this program");
+        refuse(SettingsStore::tr("is not a settings file of this program"));
     if (appId == ApplicationId && version > SchemaVersion)
-        refuse("was written by a newer version of this program");
+        refuse(SettingsStore::tr("was written by a newer version of this program"));
     if (appId == ApplicationId && !tables)
-        refuse("carries the mark of a settings file of this program but not its tables");
+        refuse(SettingsStore::tr(
+            "carries the mark of a settings file of this program but not its tables"));
 
     if (!readOnly) {
         Query wal(*this, "PRAGMA journal_mode=WAL");
         if (!wal.step() || wal.text(0).compare("wal", Qt::CaseInsensitive) != 0)
-            fail("the write-ahead journal cannot be switched on");
+            fail(SettingsStore::tr("the write-ahead journal cannot be switched on"));
     }
     exec("PRAGMA synchronous=FULL");
     exec("PRAGMA foreign_keys=ON");
@@ -318,14 +323,14 @@ void Branch::checkAndPrepare() {
     if (appId == ApplicationId)
         return;
     if (readOnly)
-        fail("the new file cannot be written");
+        fail(SettingsStore::tr("the new file cannot be written"));
     // Another instance may be creating the same file: decide again under the write lock.
     begin();
     try {
         const qint64 id = pragmaInteger("PRAGMA application_id");
         if (id != ApplicationId) {
             if (!isFresh(id))
-                refuse("is not a settings file of this program");
+                refuse(SettingsStore::tr("is not a settings file of this program"));
             char* error = nullptr;
             if (sqlite3_exec(db, SchemaSql, nullptr, nullptr, &error) != SQLITE_OK) {
                 sqlite3_free(error);
@@ -362,9 +367,10 @@ bool Branch::hasOurTables() {
 
 sqlite3_stmt* Branch::statement(const char* sql) {
     if (failedWhileHeld)
-        throw VallorinError(QString("The settings file \"%1\" could not be used: a change "
-                                    "was abandoned after an error")
-                                .arg(file));
+        throw VallorinError(
+            SettingsStore::tr("The settings file \"%1\" could not be used: a change "
+                              "was abandoned after an error")
+                .arg(file));
     auto found = cache.find(sql);
     if (found != cache.end())
         return found->second;
@@ -380,15 +386,16 @@ void Branch::fail(const QString& what) {
     const int rc = sqlite3_errcode(db) & 0xFF;
     QString why = what.isEmpty() ? QString::fromUtf8(sqlite3_errmsg(db)) : what;
     if (rc == SQLITE_READONLY)
-        why = "the file is read-only";
+        why = SettingsStore::tr("the file is read-only");
     else if (rc == SQLITE_FULL)
-        why = "the disk is full";
+        why = SettingsStore::tr("the disk is full");
     else if (rc == SQLITE_IOERR)
-        why = "the disk is full or failing"; // a write or sync that the system refused
+        why = SettingsStore::tr(
+            "the disk is full or failing"); // a write or sync that the system refused
     else if (rc == SQLITE_BUSY)
-        why = "another program keeps it locked";
-    throw StoreFileError(QString("The settings file \"%1\" could not be used: %2").arg(file, why),
-                         rc);
+        why = SettingsStore::tr("another program keeps it locked");
+    throw StoreFileError(
+        SettingsStore::tr("The settings file \"%1\" could not be used: %2").arg(file, why), rc);
 }
 
 void Branch::exec(const char* sql) {
@@ -479,29 +486,30 @@ void checkName(const char* what, const QString& name) {
     const char32_t c = unkeepableCharacter(name);
     if (c == 0)
         return;
-    throw VallorinError(QString("The %1 name \"%2\" holds %3, which the settings cannot keep")
-                            .arg(what, shownName(name),
-                                 c == 0xFFFFFFFF ? QString("a NUL character")
-                                                 : QString("half of a surrogate pair")));
+    throw VallorinError(
+        SettingsStore::tr("The %1 name \"%2\" holds %3, which the settings cannot keep")
+            .arg(what, shownName(name),
+                 c == 0xFFFFFFFF ? QString("a NUL character")
+                                 : QString("half of a surrogate pair")));
 }
 
 } // namespace
 
 QStringList SettingsStore::splitPath(const QString& path) {
     if (path.startsWith('\\'))
-        throw VallorinError(QString("The key path \"%1\" may not begin with \"\\\"").arg(path));
+        throw VallorinError(
+            SettingsStore::tr("The key path \"%1\" may not begin with \"\\\"").arg(path));
     const QStringList parts = path.split('\\', Qt::SkipEmptyParts);
     for (const QString& part : parts) {
         if (part.size() > MaxKeyNameLength)
-            throw VallorinError(QString("The key name \"%1\" is longer than %2 characters")
-                                    .arg(part)
-                                    .arg(MaxKeyNameLength));
+            throw VallorinError(
+                SettingsStore::tr("The key name \"%1\" is longer than %2 characters")
+                    .arg(part, QString::number(MaxKeyNameLength)));
         checkName("key", part);
     }
     if (parts.size() > MaxKeyDepth)
-        throw VallorinError(QString("The key path \"%1\" is nested deeper than %2 keys")
-                                .arg(path)
-                                .arg(MaxKeyDepth));
+        throw VallorinError(SettingsStore::tr("The key path \"%1\" is nested deeper than %2 keys")
+                                .arg(path, QString::number(MaxKeyDepth)));
     return parts;
 }
 
@@ -515,7 +523,8 @@ struct SettingsStore::Impl {
     Branch& branchOf(RootKey which) { return which == RootKey::CurrentUser ? user : system; }
     Branch& branch() {
         if (holding && !holding->contains(root))
-            throw VallorinError("The settings change was not prepared for this branch");
+            throw VallorinError(
+                SettingsStore::tr("The settings change was not prepared for this branch"));
         return branchOf(root);
     }
 
@@ -584,15 +593,17 @@ struct SettingsStore::Impl {
 
     qint64 requireKey(const char* operation) {
         if (!open)
-            throw VallorinError(QString("No settings key is open to %1").arg(operation));
+            throw VallorinError(SettingsStore::tr("No settings key is open to %1")
+                                    .arg(SettingsStore::tr(operation)));
         if (openDeleted)
-            throw VallorinError(QString("The settings key \"%1\" has been deleted").arg(openPath));
+            throw VallorinError(
+                SettingsStore::tr("The settings key \"%1\" has been deleted").arg(openPath));
         return openId;
     }
 
     // Type and data of a value of the open key; type None when absent.
     std::pair<int, QByteArray> value(const QString& name) {
-        const qint64 id = requireKey("read from");
+        const qint64 id = requireKey(QT_TRANSLATE_NOOP("SettingsStore", "read from"));
         return transact([&] {
             Query q(branch(), "SELECT type, data FROM vals WHERE key=?1 AND upper=?2");
             q.bind(1, id).bind(2, foldName(name));
@@ -603,7 +614,7 @@ struct SettingsStore::Impl {
     }
 
     void write(const QString& name, int type, const QByteArray& data) {
-        const qint64 id = requireKey("write to");
+        const qint64 id = requireKey(QT_TRANSLATE_NOOP("SettingsStore", "write to"));
         checkValueName(name);
         transact([&] {
             // Overwriting keeps the first spelling of the name and its place in the order.
@@ -659,7 +670,7 @@ bool SettingsStore::keyExists(const QString& path) {
 bool SettingsStore::deleteKey(const QString& path) {
     const QStringList parts = SettingsStore::splitPath(path);
     if (parts.isEmpty())
-        throw VallorinError("The root of the settings cannot be deleted");
+        throw VallorinError(SettingsStore::tr("The root of the settings cannot be deleted"));
     return d->transact([&] {
         const qint64 id = d->resolve(parts, false);
         if (id < 0)
@@ -727,7 +738,7 @@ QString SettingsStore::readString(const QString& name) {
     if (type < 0)
         return QString();
     if (type != int(ValueType::String) && type != int(ValueType::ExpandString))
-        throw VallorinError(QString("Invalid data type for '%1'").arg(name));
+        throw VallorinError(SettingsStore::tr("Invalid data type for '%1'").arg(name));
     return textOfUtf16(data);
 }
 
@@ -750,9 +761,9 @@ void SettingsStore::writeBinary(const QString& name, const QByteArray& data) {
 quint32 SettingsStore::readInteger(const QString& name) {
     const auto [type, data] = d->value(name);
     if (type < 0)
-        throw VallorinError(QString("Failed to get data for '%1'").arg(name));
+        throw VallorinError(SettingsStore::tr("Failed to get data for '%1'").arg(name));
     if (type != int(ValueType::DWord) || data.size() > 4)
-        throw VallorinError(QString("Invalid data type for '%1'").arg(name));
+        throw VallorinError(SettingsStore::tr("Invalid data type for '%1'").arg(name));
     quint32 value = 0;
     for (qsizetype i = 0; i < data.size(); ++i)
         value |= quint32(uchar(data[i])) << (8 * i);
@@ -771,7 +782,7 @@ void SettingsStore::writeRaw(const QString& name, ValueType type, const QByteArr
 }
 
 bool SettingsStore::deleteValue(const QString& name) {
-    const qint64 id = d->requireKey("delete from");
+    const qint64 id = d->requireKey(QT_TRANSLATE_NOOP("SettingsStore", "delete from"));
     return d->transact([&] {
         Query q(d->branch(), "DELETE FROM vals WHERE key=?1 AND upper=?2");
         q.bind(1, id).bind(2, foldName(name)).step();
@@ -780,12 +791,12 @@ bool SettingsStore::deleteValue(const QString& name) {
 }
 
 QStringList SettingsStore::getKeyNames() {
-    const qint64 id = d->requireKey("list");
+    const qint64 id = d->requireKey(QT_TRANSLATE_NOOP("SettingsStore", "list"));
     return d->transact([&] { return d->childNames(id); });
 }
 
 QStringList SettingsStore::getValueNames() {
-    const qint64 id = d->requireKey("list");
+    const qint64 id = d->requireKey(QT_TRANSLATE_NOOP("SettingsStore", "list"));
     return d->transact([&] {
         QStringList names;
         Query q(d->branch(), "SELECT name FROM vals WHERE key=?1 ORDER BY id");
@@ -799,7 +810,7 @@ QStringList SettingsStore::getValueNames() {
 void SettingsStore::inOneTransaction(const QList<RootKey>& roots,
                                      const std::function<void()>& change) {
     if (d->holding)
-        throw VallorinError("A settings change is already under way");
+        throw VallorinError(SettingsStore::tr("A settings change is already under way"));
     closeKey();
     std::vector<Branch*> held;
     // Always user before system, so two programs changing both cannot wait for each other.

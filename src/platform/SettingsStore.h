@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 
@@ -27,6 +28,8 @@ enum class ValueType { None = 0, String = 1, ExpandString = 2, Binary = 3, DWord
 // An open key is one IMMEDIATE transaction on its branch's file; closing it commits, durably
 // (WAL with synchronous=FULL). Every failure throws VallorinError with a text for the user.
 class SettingsStore {
+    Q_DECLARE_TR_FUNCTIONS(SettingsStore)
+
 public:
     // Opens (creating when absent) the two branch files inside prefixFolder. A file that
     // exists but is not a store, or is corrupt, is refused with VallorinError and left as it is.

@@ -9,9 +9,15 @@
 
 #include <QRadioButton>
 
+#include <QCoreApplication>
 #include <array>
 
 namespace {
+
+// The texts this unit shows the user, translatable in the context "Repair".
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(Repair)
+};
 
 const QString DrivesAll = "All";
 const QString DrivesLocal = "Local";
@@ -135,7 +141,8 @@ std::optional<QString> RepairParameters(MainState& form) {
     const RepairOptions options = RepairOptionsOf(form);
     if (options.drives == DriveChoice::Listed) {
         if (options.driveText.isEmpty()) {
-            form.prompts().message(MessageKind::Error, form.DriveMessagePrefix + "repair.",
+            form.prompts().message(MessageKind::Error,
+                                   form.DriveMessagePrefix + Texts::tr("repair."),
                                    MessageButtons::Ok);
             return std::nullopt;
         }
@@ -151,7 +158,8 @@ void RunRepair(MainState& form) {
         return;
     if (StartProgram(form, form.ToolkitFolder + ToolkitFile::FindVirus + *parameters) ==
         StartResult::FileNotFound)
-        form.prompts().message(MessageKind::Warning, "FindVirus not found. Cannot repair disk(s).",
+        form.prompts().message(MessageKind::Warning,
+                               Texts::tr("FindVirus not found. Cannot repair disk(s)."),
                                MessageButtons::Ok);
 }
 
@@ -169,7 +177,7 @@ void CleanBootSector(MainState& form) {
     if (StartProgram(form, CleanBootCommandLine(form.ToolkitFolder, CleanBootOptionsOf(form))) ==
         StartResult::FileNotFound)
         form.prompts().message(MessageKind::Warning,
-                               "CleanBoo.exe not found. Cannot clean boot sector.",
+                               Texts::tr("CleanBoo.exe not found. Cannot clean boot sector."),
                                MessageButtons::Ok);
 }
 

@@ -13,10 +13,16 @@
 #include <QLineEdit>
 #include <QRadioButton>
 
+#include <QCoreApplication>
 #include <functional>
 #include <span>
 
 namespace {
+
+// The texts this unit shows the user, translatable in the context "Find".
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(Find)
+};
 
 // The captions that the "Drives" value holds for the two choices without a drive text.
 const QString DrivesAll = "All";
@@ -184,7 +190,7 @@ void RunScan(MainState& form) {
     if (page.RadBtnFindDef->isChecked()) {
         const QString drives = page.EditFindDrives->text();
         if (drives.isEmpty()) {
-            form.prompts().message(MessageKind::Error, form.DriveMessagePrefix + "scan.",
+            form.prompts().message(MessageKind::Error, form.DriveMessagePrefix + Texts::tr("scan."),
                                    MessageButtons::Ok);
             return;
         }
@@ -194,7 +200,8 @@ void RunScan(MainState& form) {
 
     const int result = StartProgram(form, ScanCommandLine(form.ToolkitFolder, ScanOptionsOf(page)));
     if (result == StartResult::FileNotFound)
-        form.prompts().message(MessageKind::Warning, "FindVirus not found.", MessageButtons::Ok);
+        form.prompts().message(MessageKind::Warning, Texts::tr("FindVirus not found."),
+                               MessageButtons::Ok);
 }
 
 // ---- Handlers
@@ -217,19 +224,18 @@ void SBtnScanClick(MainState& form) {
 
 DefinitionPage ScanDefinitionPage(MainState& form) {
     Ui::FindSheet& page = form.Find;
-    return {.combo = page.ScanCombo,
-            .removeButton = page.SBtnDelScan,
-            .operation = QStringLiteral("Find"),
-            .load = [&form] { ScanComboChange(form); },
-            .showAdded =
-                [&form] {
-                    form.Find.LabLastScanDate->setText(QStringLiteral("Not scanned."));
-                    form.LastScanTime = 0;
-                },
-            .showNone =
-                [&form] {
-                    form.Find.LabLastScanDate->setText(QStringLiteral("No scans are defined."));
-                }};
+    return {
+        .combo = page.ScanCombo,
+        .removeButton = page.SBtnDelScan,
+        .operation = QStringLiteral("Find"),
+        .load = [&form] { ScanComboChange(form); },
+        .showAdded =
+            [&form] {
+                form.Find.LabLastScanDate->setText(Texts::tr("Not scanned."));
+                form.LastScanTime = 0;
+            },
+        .showNone =
+            [&form] { form.Find.LabLastScanDate->setText(Texts::tr("No scans are defined.")); }};
 }
 
 void SBtnAddScanClick(MainState& form) {

@@ -6,6 +6,7 @@
 #include "integrity/Integrity.h"
 #include "platform/Drives.h"
 #include "platform/FileSystem.h"
+#include "platform/InstallLayout.h"
 #include "platform/SettingsStore.h"
 #include "platform/VallorinError.h"
 #include "platform/qt/ScreenPlacement.h"
@@ -13,11 +14,13 @@
 #include "scan/Find.h"
 #include "shell/Launchers.h"
 #include "shell/ReportViewer.h"
+#include "toolkit/InstalledToolkit.h"
 #include "toolkit/Toolkit.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QScreen>
 #include <QShortcut>
@@ -77,7 +80,7 @@ TMainForm::TMainForm(Services services, QWidget* parent)
     captionFont.setPixelSize(11);
     captionFont.setBold(true);
     captionFont.setItalic(true);
-    CoolCaption = TMSOfficeCaption::attach(this, {.appName = "Vallorin -",
+    CoolCaption = TMSOfficeCaption::attach(this, {.appName = tr("Vallorin -"),
                                                   .captionColor = Wordcap::clInactiveCaptionText,
                                                   .captionFont = captionFont});
 
@@ -92,6 +95,7 @@ void TMainForm::FormCreate() {
     // Each step that fails ends the sequence there; the window opens with what was done.
     const std::function<void()> steps[] = {
         [this] { Settings = std::make_unique<SettingsStore>(prefixFolder()); },
+        [this] { RegisterInstalledToolkit(store(), ProgramKey, installedToolkitFolder()); },
         [this] { ToolkitFolder = LocateToolkit(); },
         [this] { CentreOnScreen(this); },
         // The prefix is the program folder: writable, and where every toolkit program runs.
@@ -108,14 +112,17 @@ void TMainForm::FormCreate() {
 QString TMainForm::LocateToolkit() {
     store().setRootKey(RootKey::LocalMachine);
     QString result;
-    for (const QString key : {"SOFTWARE\\Dr Solomon's Software\\Dr Solomon's AVTK",
-                              "SOFTWARE\\Dr Solomon's Software\\Anti-Virus"}) {
+    for (const QString& key : {ToolkitKey::Avtk, ToolkitKey::AntiVirus}) {
         if (store().keyExists(key))
             result = ReadInstallPath(key, result);
     }
     // A Windows path ("C:\AVTK\") goes through the prefix's drive map; case is kept, since
     // names resolve without regard to case anyway.
     return result.isEmpty() ? result : Drives::NativePath(prefixFolder(), result);
+}
+
+QString TMainForm::installedToolkitFolder() const {
+    return InstallLayout::ToolkitFolder(QFileInfo(programPath()).absolutePath());
 }
 
 QString TMainForm::ReadInstallPath(const QString& keyPath, const QString& previous) {
@@ -197,8 +204,8 @@ bool TMainForm::FormCloseQuery() {
         return true;
     BringPageToFront(Main.GuardSheet);
     switch (prompts().message(MessageKind::Confirm,
-                              "You have specified changes to WinGuard's configuration.\r"
-                              "Do you wish to save the new settings?",
+                              tr("You have specified changes to WinGuard's configuration.\r"
+                                 "Do you wish to save the new settings?"),
                               MessageButtons::YesNoCancel)) {
     case MessageAnswer::Yes:
         SBtnApplyClick(*this);

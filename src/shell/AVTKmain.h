@@ -38,6 +38,8 @@ public:
 
     // Start-up and shut-down steps.
     QString LocateToolkit();
+    // The toolkit installed with the program, beside the program's own folder.
+    QString installedToolkitFolder() const;
     QString ReadInstallPath(const QString& keyPath, const QString& previous);
     void CheckToolkitFiles();
     void LoadPages();

@@ -4,6 +4,7 @@
 #include "platform/qt/ScreenPlacement.h"
 #include "shell/Artwork.h"
 
+#include "BuildConfig.h"
 #include "ui_AboutBox.h"
 
 #include <QGuiApplication>
@@ -19,9 +20,14 @@ TAboutFm::TAboutFm(QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(true);
     ui->AboutImage->setPixmap(BannerPicture(ui->AboutImage->size()));
+    // The version is the build's, the one the package carries.
+    const QString version = QString::fromUtf8(BuildConfig::Version);
+    ui->VLabel->setText(tr("v%1").arg(version));
+    ui->VersionLabel->setText(
+        tr("Vallorin %1, control panel for the Anti-Virus Toolkit").arg(version));
     // The window caption stays empty; the title bar shows "About Vallorin".
     AboutCap = Wordcap::TMSOfficeCaption::attach(
-        this, {.appName = "About Vallorin",
+        this, {.appName = tr("About Vallorin"),
                .appNameColor = Wordcap::clAqua,
                .caption = "",
                .captionVisible = false,
@@ -70,14 +76,15 @@ QPixmap TAboutFm::BannerPicture(const QSize& size) {
     p.setFont(title);
     p.setPen(QColor(0, 0, 0, 90));
     const QRectF titleBox(112, 22, size.width() - 118, 50);
-    p.drawText(titleBox.translated(2, 2), Qt::AlignLeft | Qt::AlignVCenter, "Vallorin");
+    const QString name = tr("Vallorin");
+    p.drawText(titleBox.translated(2, 2), Qt::AlignLeft | Qt::AlignVCenter, name);
     p.setPen(Qt::white);
-    p.drawText(titleBox, Qt::AlignLeft | Qt::AlignVCenter, "Vallorin");
+    p.drawText(titleBox, Qt::AlignLeft | Qt::AlignVCenter, name);
     QFont subtitle("Sans Serif");
     subtitle.setPixelSize(12);
     p.setFont(subtitle);
     p.setPen(QColor(210, 230, 255));
     p.drawText(QRectF(114, 72, size.width() - 120, 32), Qt::AlignLeft | Qt::TextWordWrap,
-               "Control panel for the\nAnti-Virus Toolkit");
+               tr("Control panel for the\nAnti-Virus Toolkit"));
     return pixmap;
 }

@@ -2,6 +2,8 @@
 
 #include "shell/Artwork.h"
 
+#include "BuildConfig.h"
+
 #include <QApplication>
 #include <QFont>
 #include <QProxyStyle>
@@ -26,6 +28,9 @@ public:
 
 void SetUpApplication(QApplication& app) {
     QApplication::setApplicationName("Vallorin");
+    QApplication::setApplicationVersion(BuildConfig::Version);
+    // The desktop matches the windows with the installed desktop entry (and its icon) by this.
+    QGuiApplication::setDesktopFileName(BuildConfig::DesktopId);
     QApplication::setStyle(new ClassicStyle);
     QApplication::setWindowIcon(ProgramIcon());
     // The windows were laid out for an 8-point "MS Sans Serif" (11 pixels high); Liberation Sans

@@ -4,6 +4,7 @@
 #include "shell/AVTKmain.h"
 #include "toolkit/Toolkit.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QPainter>
 #include <QPainterPath>
@@ -11,6 +12,11 @@
 #include <QToolButton>
 
 namespace {
+
+// The texts this unit shows the user, translatable in the context "Launchers".
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(Launchers)
+};
 
 // The application's help file, a bare name the help viewer finds beside the program.
 const QString ApplicationHelpFile = "Vallorin.hlp";
@@ -64,7 +70,7 @@ void DrawSchedule(QPainter& p) {
 void SBtnEncClick(MainState& form) {
     const QString path = form.ToolkitFolder + ToolkitFile::Encyclopedia;
     if (!FileSystem::FileExists(path)) {
-        form.prompts().message(MessageKind::Warning, "Virus Encyclopedia not found.",
+        form.prompts().message(MessageKind::Warning, Texts::tr("Virus Encyclopedia not found."),
                                MessageButtons::Ok);
         return;
     }
@@ -78,7 +84,8 @@ void SBtnScheduleClick(MainState& form) {
     // Only a missing program is worth telling; other start failures pass silently.
     if (StartProgram(form, form.ToolkitFolder + ToolkitFile::Scheduler) ==
         StartResult::FileNotFound)
-        form.prompts().message(MessageKind::Warning, "Scheduler not found.", MessageButtons::Ok);
+        form.prompts().message(MessageKind::Warning, Texts::tr("Scheduler not found."),
+                               MessageButtons::Ok);
 }
 
 void btnHelpClick(MainState& form) {

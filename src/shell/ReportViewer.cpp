@@ -7,9 +7,15 @@
 #include "ui_GuardSheet.h"
 #include "ui_ViewSheet.h"
 
+#include <QCoreApplication>
 #include <QPlainTextEdit>
 
 namespace {
+
+// The texts this unit shows the user, translatable in the context "ReportViewer".
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(ReportViewer)
+};
 
 const QString ScanReport = "FindViru.Rep";
 const QString RepairReport = "Repair.Rep";
@@ -84,7 +90,7 @@ void LoadFileIntoView(QPlainTextEdit* view, const QString& path) {
 
 void ShowReport(MainState& form, QAbstractButton* button, const QString& fileName) {
     // The label changes first, also when the file then cannot be opened.
-    form.View.LabViewName->setText(button->text() + " report:");
+    form.View.LabViewName->setText(Texts::tr("%1 report:").arg(button->text()));
     LoadFileIntoView(form.View.ViewWin, form.ProgramFolder + fileName);
 }
 
@@ -105,8 +111,8 @@ void btnGuardLogClick(MainState& form) {
     if (log.isEmpty() || !FileSystem::FileExists(log))
         return;
     LoadFileIntoView(form.View.ViewWin, log);
-    form.View.LabViewName->setText(FileSystem::FileNamePart(form.Guard.EditLog->text()) +
-                                   " (WinGuard log file):");
+    form.View.LabViewName->setText(Texts::tr("%1 (WinGuard log file):")
+                                       .arg(FileSystem::FileNamePart(form.Guard.EditLog->text())));
 }
 
 void ConnectViewPage(MainState& form) {

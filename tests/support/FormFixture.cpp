@@ -44,8 +44,9 @@ QString FormFixture::installToolkit(const QStringList& files) {
 }
 
 TMainForm& FormFixture::start() {
-    form = std::make_unique<TMainForm>(Services{prefix.folder(), prefix.path("vallorin"), prompts,
-                                                starter, help, *dialogs, [this] { return clock; }});
+    const QString program = programPath.isEmpty() ? prefix.path("vallorin") : programPath;
+    form = std::make_unique<TMainForm>(Services{prefix.folder(), program, prompts, starter, help,
+                                                *dialogs, [this] { return clock; }});
     return *form;
 }
 

@@ -29,6 +29,8 @@ protected:
     Dialogs* dialogs = &qtDialogs;
     QDateTime clock = QDateTime(QDate(1997, 10, 9), QTime(15, 5));
     std::unique_ptr<TMainForm> form;
+    // The program's own path as the window is given it; empty: a "vallorin" inside the prefix.
+    QString programPath;
 
     // A store on the prefix for seeding and reading back, outside the window.
     std::unique_ptr<SettingsStore> openStore() const;

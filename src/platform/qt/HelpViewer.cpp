@@ -1,6 +1,7 @@
 #include "HelpViewer.h"
 
 #include "platform/FileSystem.h"
+#include "platform/InstallLayout.h"
 #include "platform/Prompts.h"
 #include "platform/qt/ScreenPlacement.h"
 
@@ -28,7 +29,8 @@ QString HelpViewer::AnchorFor(int command, int context) {
 QString HelpViewer::Locate(const QString& helpFile) {
     if (helpFile.contains('/'))
         return FileSystem::ResolvePath(helpFile);
-    return FileSystem::ResolvePath(QCoreApplication::applicationDirPath() + '/' + helpFile);
+    return FileSystem::ResolvePath(
+        InstallLayout::DataFolder(QCoreApplication::applicationDirPath()) + helpFile);
 }
 
 bool HelpViewer::LooksLikeHtml(const QByteArray& head) {
@@ -41,9 +43,9 @@ void HelpViewer::createWindow() {
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->resize(560, 500);
     CentreOnScreen(window, owner);
-    contents = new QPushButton("&Contents", window);
-    back = new QPushButton("&Back", window);
-    forward = new QPushButton("&Forward", window);
+    contents = new QPushButton(tr("&Contents"), window);
+    back = new QPushButton(tr("&Back"), window);
+    forward = new QPushButton(tr("&Forward"), window);
     back->setEnabled(false);
     forward->setEnabled(false);
     browser = new QTextBrowser(window);
@@ -77,8 +79,16 @@ void HelpViewer::createWindow() {
 void HelpViewer::showHelp(const QString& helpFile, int command, int context) {
     const QString path = Locate(helpFile);
     if (!FileSystem::FileExists(path)) {
-        prompts.message(MessageKind::Warning, "Cannot find the help file " + helpFile + ".",
-                        MessageButtons::Ok);
+        // The program's own help file (a bare name) belongs to the install: say where it was
+        // looked for and what brings it back.
+        const bool own = !helpFile.contains('/');
+        prompts.message(
+            MessageKind::Warning,
+            own ? tr("Cannot find the help file %1.\rThe installation is incomplete: reinstall "
+                     "Vallorin.")
+                      .arg(path)
+                : tr("Cannot find the help file %1.").arg(path),
+            MessageButtons::Ok);
         return;
     }
     const QByteArray bytes = FileSystem::ReadWholeFile(path);
@@ -86,7 +96,7 @@ void HelpViewer::showHelp(const QString& helpFile, int command, int context) {
         // A help file of another format (a WinHelp file of the toolkit) goes to the desktop.
         if (!openElsewhere || !openElsewhere(path))
             prompts.message(MessageKind::Warning,
-                            helpFile + " is not in a help format this program can show.",
+                            tr("%1 is not in a help format this program can show.").arg(helpFile),
                             MessageButtons::Ok);
         return;
     }
@@ -97,7 +107,7 @@ void HelpViewer::showHelp(const QString& helpFile, int command, int context) {
 
     if (!window)
         createWindow();
-    window->setWindowTitle(QFileInfo(path).completeBaseName() + " Help");
+    window->setWindowTitle(tr("%1 Help").arg(QFileInfo(path).completeBaseName()));
     QUrl url = QUrl::fromLocalFile(path);
     url.setFragment(anchor);
     browser->setSource(url, QTextDocument::HtmlResource);

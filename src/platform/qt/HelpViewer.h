@@ -2,6 +2,7 @@
 
 #include "platform/Help.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -16,6 +17,8 @@ class QTextBrowser;
 // "contents") and one anchor per context number ("context-20"). A file of another format is
 // handed to the desktop's opener; what cannot be shown is told through the prompts.
 class HelpViewer : public HelpService {
+    Q_DECLARE_TR_FUNCTIONS(HelpViewer)
+
 public:
     // Opens a file that is not HTML elsewhere; false when nothing could open it.
     using Opener = std::function<bool(const QString& path)>;
@@ -30,7 +33,7 @@ public:
 
     // The anchor a command shows: "contents" for the finder, "context-N" for a context.
     static QString AnchorFor(int command, int context);
-    // A bare file name is looked for beside the program.
+    // A bare file name is the program's own: it is looked for in the program's data folder.
     static QString Locate(const QString& helpFile);
     // Whether the bytes begin like an HTML document.
     static bool LooksLikeHtml(const QByteArray& head);

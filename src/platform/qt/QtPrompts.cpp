@@ -49,24 +49,24 @@ MessageAnswer QtPrompts::message(MessageKind kind, const QString& text, MessageB
     static const struct {
         QMessageBox::Icon icon;
         const char* title;
-    } kinds[] = {{QMessageBox::Warning, "Warning"},
-                 {QMessageBox::Critical, "Error"},
-                 {QMessageBox::Information, "Information"},
-                 {QMessageBox::Question, "Confirm"}};
+    } kinds[] = {{QMessageBox::Warning, QT_TR_NOOP("Warning")},
+                 {QMessageBox::Critical, QT_TR_NOOP("Error")},
+                 {QMessageBox::Information, QT_TR_NOOP("Information")},
+                 {QMessageBox::Question, QT_TR_NOOP("Confirm")}};
     const auto& look = kinds[int(kind)];
-    MessageBox box(look.icon, look.title, Lines(text), QMessageBox::NoButton, owner);
+    MessageBox box(look.icon, tr(look.title), Lines(text), QMessageBox::NoButton, owner);
     QPushButton* yes = nullptr;
     QPushButton* no = nullptr;
     QPushButton* ok = nullptr;
     QPushButton* cancel = nullptr;
     if (buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoCancel) {
-        yes = box.addButton("&Yes", QMessageBox::YesRole);
-        no = box.addButton("&No", QMessageBox::NoRole);
+        yes = box.addButton(tr("&Yes"), QMessageBox::YesRole);
+        no = box.addButton(tr("&No"), QMessageBox::NoRole);
     } else {
-        ok = box.addButton("OK", QMessageBox::AcceptRole);
+        ok = box.addButton(tr("OK"), QMessageBox::AcceptRole);
     }
     if (buttons == MessageButtons::OkCancel || buttons == MessageButtons::YesNoCancel)
-        cancel = box.addButton("Cancel", QMessageBox::RejectRole);
+        cancel = box.addButton(tr("Cancel"), QMessageBox::RejectRole);
     box.setDefaultButton(yes ? yes : ok);
     if (cancel)
         box.setEscapeButton(cancel);

@@ -2,10 +2,14 @@
 
 #include "platform/Prompts.h"
 
+#include <QCoreApplication>
+
 class QWidget;
 
 // The real message boxes and file dialogs.
 class QtPrompts : public Prompts {
+    Q_DECLARE_TR_FUNCTIONS(QtPrompts)
+
 public:
     // Boxes are owned by the window given (may be null before it exists).
     void setOwner(QWidget* window) { owner = window; }

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Builds the Debian package from scratch in build/package (a release build without tests):
+# build/package/vallorin_<version>_<arch>.deb. With --install it then installs the package with
+# apt-get and checks the installed program: its desktop entry and AppStream file validate, and
+# the installed-program tests (of the test build in build/default, built by scripts/test.sh) run
+# against /usr: vallorin-reg from PATH, the panel from PATH on a fresh prefix with its toolkit,
+# its help and a scan whose report the View page shows.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+install=false
+case "${1:-}" in
+    "") ;;
+    --install) install=true ;;
+    *)
+        echo "usage: $0 [--install]" >&2
+        exit 2 ;;
+esac
+scripts/deps.sh test
+rm -rf build/package
+cmake --preset package >/dev/null
+cmake --build --preset package -j"$(nproc)"
+cpack --preset package
+deb="$(ls build/package/vallorin_*.deb)"
+dpkg-deb --info "$deb"
+dpkg-deb --contents "$deb"
+$install || exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --reinstall "./$deb"
+desktop-file-validate /usr/share/applications/com.tesmarine.Vallorin.desktop
+appstreamcli validate --no-net /usr/share/metainfo/com.tesmarine.Vallorin.metainfo.xml
+test -x build/default/bin/InstalledProgramTest || {
+    echo "$0: build/default/bin/InstalledProgramTest is missing; run scripts/test.sh first" >&2
+    exit 1
+}
+VALLORIN_INSTALLED=/usr ctest --preset default -R '^InstalledProgram\.'

@@ -1,0 +1,25 @@
+#include "platform/InstallLayout.h"
+
+#include "BuildConfig.h"
+
+#include <QDir>
+
+namespace {
+
+QString Below(const QString& programFolder, const char* relative) {
+    return QDir::cleanPath(programFolder + '/' + QString::fromUtf8(relative)) + '/';
+}
+
+} // namespace
+
+namespace InstallLayout {
+
+QString DataFolder(const QString& programFolder) {
+    return Below(programFolder, BuildConfig::DataFromProgram);
+}
+
+QString ToolkitFolder(const QString& programFolder) {
+    return Below(programFolder, BuildConfig::ToolkitFromProgram);
+}
+
+} // namespace InstallLayout

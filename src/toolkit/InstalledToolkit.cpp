@@ -1,0 +1,21 @@
+#include "toolkit/InstalledToolkit.h"
+
+#include "platform/FileSystem.h"
+#include "platform/SettingsStore.h"
+#include "toolkit/Toolkit.h"
+
+bool RegisterInstalledToolkit(SettingsStore& store, const QString& programKey,
+                              const QString& toolkitFolder) {
+    if (!FileSystem::FileExists(toolkitFolder + ToolkitFile::FindVirus))
+        return false;
+    store.setRootKey(RootKey::CurrentUser);
+    if (store.keyExists(programKey))
+        return false;
+    store.setRootKey(RootKey::LocalMachine);
+    if (store.keyExists(ToolkitKey::Avtk) || store.keyExists(ToolkitKey::AntiVirus))
+        return false;
+    store.openKey(ToolkitKey::AntiVirus, true);
+    store.writeString("InstallPath", toolkitFolder);
+    store.closeKey();
+    return true;
+}
