@@ -39,6 +39,11 @@ void WriteWholeFile(const QString& path, const QByteArray& data);
 
 // Text of a file's bytes: UTF-8 when they are valid UTF-8, otherwise Windows-1252.
 QString DecodeText(const QByteArray& bytes);
+// The same decoding in two steps, for a reader that decodes a file's bytes piece by piece:
+// whether the whole is decoded as UTF-8, and the text of one piece of it. A UTF-8 piece must
+// not cut a character in two (pieces split at line ends never do).
+bool IsValidUtf8(const QByteArray& bytes);
+QString DecodePiece(const char* bytes, qsizetype size, bool utf8);
 // Bytes of a text in Windows-1252; a character the code page lacks becomes "?" and clears
 // *lossless (when given).
 QByteArray EncodeWindows1252(const QString& text, bool* lossless = nullptr);
