@@ -261,6 +261,15 @@ void ReportView::mouseMoveEvent(QMouseEvent* event) {
     viewport()->update();
 }
 
+void ReportView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return;
+    // What the mouse selected is the X selection, for a middle-click paste elsewhere.
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (hasSelection() && clipboard->supportsSelection())
+        clipboard->setText(selectedText(), QClipboard::Selection);
+}
+
 void ReportView::contextMenuEvent(QContextMenuEvent* event) {
     // The menu of a read-only text view: copy the selection, or select everything.
     auto* menu = new QMenu(this);
