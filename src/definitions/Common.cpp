@@ -4,6 +4,7 @@
 #include "platform/FileSystem.h"
 #include "platform/SettingsStore.h"
 #include "platform/VallorinError.h"
+#include "platform/qt/StyleIcons.h"
 #include "shell/AVTKmain.h"
 
 #include <QAbstractButton>
@@ -251,8 +252,8 @@ void FillDefinitionCombo(TMainForm& form, const QString& operation, QComboBox* c
 }
 
 void SetDefinitionButtonIcons(QAbstractButton* add, QAbstractButton* remove) {
-    add->setIcon(add->style()->standardIcon(QStyle::SP_FileDialogNewFolder));
-    remove->setIcon(remove->style()->standardIcon(QStyle::SP_TrashIcon));
+    add->setIcon(StylePicture(add, QStyle::SP_FileDialogNewFolder));
+    remove->setIcon(StylePicture(remove, QStyle::SP_TrashIcon));
 }
 
 bool DefinitionMissing(TMainForm& form, QComboBox* combo) {

@@ -5,6 +5,7 @@
 #include "guard/WGMessages.h"
 #include "platform/FileSystem.h"
 #include "platform/VallorinError.h"
+#include "platform/qt/StyleIcons.h"
 #include "shell/AVTKmain.h"
 
 #include <QCheckBox>
@@ -421,11 +422,10 @@ void ConnectGuardPage(TMainForm& form) {
     form.onClick(g.SBtnApply, SBtnApplyClick);
     form.onClick(g.SBtnMessages, SBtnMessagesClick);
 
-    const QStyle* style = form.style();
-    g.SBtnLogBrowse->setIcon(style->standardIcon(QStyle::SP_DirOpenIcon));
-    g.SBtnRestore->setIcon(style->standardIcon(QStyle::SP_BrowserReload));
-    g.SBtnLoad->setIcon(style->standardIcon(QStyle::SP_DialogOpenButton));
-    g.SBtnSave->setIcon(style->standardIcon(QStyle::SP_DialogSaveButton));
-    g.SBtnApply->setIcon(style->standardIcon(QStyle::SP_DialogApplyButton));
-    g.SBtnMessages->setIcon(style->standardIcon(QStyle::SP_MessageBoxInformation));
+    g.SBtnLogBrowse->setIcon(StylePicture(&form, QStyle::SP_DirOpenIcon));
+    g.SBtnRestore->setIcon(StylePicture(&form, QStyle::SP_BrowserReload));
+    g.SBtnLoad->setIcon(StylePicture(&form, QStyle::SP_DialogOpenButton));
+    g.SBtnSave->setIcon(StylePicture(&form, QStyle::SP_DialogSaveButton));
+    g.SBtnApply->setIcon(StylePicture(&form, QStyle::SP_DialogApplyButton));
+    g.SBtnMessages->setIcon(StylePicture(&form, QStyle::SP_MessageBoxInformation));
 }
