@@ -274,19 +274,28 @@ void ReportDefinitionNotFound(TMainForm& form) {
                            MessageButtons::Ok);
 }
 
-void FillToolkitFileCombo(TMainForm& form, QComboBox* combo, const QString& extension) {
+FileSystem::FolderListing ListToolkitFolder(TMainForm& form) {
+    return FileSystem::FolderListing(form.ToolkitFolder.isEmpty() ? QStringLiteral(".")
+                                                                  : form.ToolkitFolder);
+}
+
+void FillToolkitFileCombo(QComboBox* combo, const FileSystem::FolderListing& toolkit,
+                          const QString& extension) {
     static const QStringList reserved = {"messages", "mem", "guard", "names", "find", "repair"};
     combo->clear();
     combo->addItem(NoneEntry);
     combo->setCurrentIndex(0);
-    const QString folder = form.ToolkitFolder.isEmpty() ? QStringLiteral(".") : form.ToolkitFolder;
     QStringList bases;
-    for (const QString& name : FileSystem::ListByExtension(folder, extension)) {
+    for (const QString& name : toolkit.byExtension(extension)) {
         const QString base = name.left(name.size() - 4);
         if (!reserved.contains(base, Qt::CaseInsensitive))
             bases << base;
     }
     combo->addItems(bases); // one insertion into the list, not one per entry
+}
+
+void FillToolkitFileCombo(TMainForm& form, QComboBox* combo, const QString& extension) {
+    FillToolkitFileCombo(combo, ListToolkitFolder(form), extension);
 }
 
 // ---- Drive lists

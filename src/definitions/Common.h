@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileSystem.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -63,6 +65,11 @@ bool DefinitionMissing(TMainForm& form, QComboBox* combo);
 void ReportDefinitionNotFound(TMainForm& form);
 // Rebuilds a checklist ("lst") or extra-driver ("drv") chooser from the toolkit folder.
 void FillToolkitFileCombo(TMainForm& form, QComboBox* combo, const QString& extension);
+// The toolkit folder's entries, listed once for several fills of the same moment, and a fill
+// from them: the same result as the fill above.
+FileSystem::FolderListing ListToolkitFolder(TMainForm& form);
+void FillToolkitFileCombo(QComboBox* combo, const FileSystem::FolderListing& toolkit,
+                          const QString& extension);
 // Selects the entry equal to text without regard to case, else entry 0 ("(None)").
 void SelectComboEntry(QComboBox* combo, const QString& text);
 // The index of the entry equal to text without regard to case, or -1.

@@ -162,13 +162,22 @@ bool CreateDirectory(const QString& path) {
 }
 
 QStringList ListByExtension(const QString& folder, const QString& extension) {
-    QStringList names;
+    return FolderListing(folder).byExtension(extension);
+}
+
+FolderListing::FolderListing(const QString& folder) {
+    forEachEntryName(ResolvePath(folder),
+                     [&](QByteArrayView name) { names.append(name.toByteArray()); });
+}
+
+QStringList FolderListing::byExtension(const QString& extension) const {
+    QStringList matching;
     const QByteArray tail = QFile::encodeName(u'.' + extension);
-    forEachEntryName(ResolvePath(folder), [&](QByteArrayView name) {
+    for (const QByteArray& name : names) {
         if (name.size() >= tail.size() && bytesEqualIgnoringAsciiCase(name.last(tail.size()), tail))
-            names.append(QFile::decodeName(name.toByteArray()));
-    });
-    return names;
+            matching.append(QFile::decodeName(name));
+    }
+    return matching;
 }
 
 std::optional<QDateTime> LastWriteTime(const QString& path) {

@@ -29,6 +29,17 @@ bool CreateDirectory(const QString& path);
 // A missing or unreadable folder gives an empty list.
 QStringList ListByExtension(const QString& folder, const QString& extension);
 
+// A folder's entry names read once, for several listings by extension of the same moment:
+// byExtension(e) gives what ListByExtension(folder, e) gives.
+class FolderListing {
+public:
+    explicit FolderListing(const QString& folder);
+    QStringList byExtension(const QString& extension) const;
+
+private:
+    QList<QByteArray> names; // as the file system spells them
+};
+
 // Last-write time of a file, in UTC; nothing when the file does not exist.
 std::optional<QDateTime> LastWriteTime(const QString& path);
 

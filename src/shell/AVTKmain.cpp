@@ -154,10 +154,12 @@ void TMainForm::CheckToolkitFiles() {
 }
 
 void TMainForm::LoadPages() {
-    FillToolkitFileCombo(*this, Find.ChklistCombo, "lst");
-    FillToolkitFileCombo(*this, Find.DrvCombo, "drv");
-    FillToolkitFileCombo(*this, Repair.RChkCombo, "lst");
-    FillToolkitFileCombo(*this, Repair.RDrvCombo, "drv");
+    // The four fills in their order, from one listing of the toolkit folder.
+    const FileSystem::FolderListing toolkit = ListToolkitFolder(*this);
+    FillToolkitFileCombo(Find.ChklistCombo, toolkit, "lst");
+    FillToolkitFileCombo(Find.DrvCombo, toolkit, "drv");
+    FillToolkitFileCombo(Repair.RChkCombo, toolkit, "lst");
+    FillToolkitFileCombo(Repair.RDrvCombo, toolkit, "drv");
 
     store().setRootKey(RootKey::CurrentUser);
     FillDefinitionCombo(*this, "Find", Find.ScanCombo);
