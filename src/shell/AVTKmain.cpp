@@ -19,6 +19,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontInfo>
+#include <QFontInfo>
 #include <QLineEdit>
 #include <QScreen>
 #include <QShortcut>
@@ -67,7 +69,9 @@ TMainForm::TMainForm(Services services, QWidget* parent)
     Main.btnAbout->installEventFilter(this);
 
     // Before centring: the title bar adds its height (and the frame) to the window.
-    QFont captionFont("MS Sans Serif");
+    // The face the window's font resolved to: asked for by the name "MS Sans Serif", the
+    // bold italic would go through the substitutions again on the first paint.
+    QFont captionFont(QFontInfo(font()).family());
     captionFont.setPixelSize(11);
     captionFont.setBold(true);
     captionFont.setItalic(true);
