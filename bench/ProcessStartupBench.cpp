@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -181,30 +180,32 @@ private:
 
 constexpr int Rounds = 21; // the first is a warm-up and not counted
 
-void BM_WholeProcessStartUp(benchmark::State& state) {
+std::string Label(const std::string& program) {
+    return program.substr(program.find_last_of('/') + 1);
+}
+
+// programs: the program as built, and any further builds of it to compare in the same run.
+void WholeProcessStartUp(benchmark::State& state, const std::vector<std::string>& programs) {
     XServer x;
     const QTemporaryDir runtime; // the session folder the programs expect, when none is set
     const DemoPrefix demo;
     const BenchPrefix large(200, 200, 5000, 1000);
-    const std::string program = VALLORIN_BIN_DIR "/vallorin";
-    const std::string bare = VALLORIN_BIN_DIR "/BareTabWindow";
     struct Side {
-        const char* name;
-        std::string program, prefix;
+        std::string name, program, prefix;
         std::vector<double> ms, kB;
     };
-    std::vector<Side> sides = {
-        {"demo", program, demo.folder().toStdString(), {}, {}},
-        {"large", program, large.folder().toStdString(), {}, {}},
-        {"bare", bare, "", {}, {}},
-    };
+    std::vector<Side> sides = {{"bare", VALLORIN_BIN_DIR "/BareTabWindow", "", {}, {}}};
+    for (const std::string& program : programs) {
+        sides.push_back({Label(program) + "_demo", program, demo.folder().toStdString(), {}, {}});
+        sides.push_back({Label(program) + "_large", program, large.folder().toStdString(), {}, {}});
+    }
     for (auto _ : state) {
         for (int round = 0; round < Rounds; ++round) {
             for (Side& side : sides) {
                 const Launch launch =
                     StartToMap(x, side.program, side.prefix, runtime.path().toStdString());
                 if (launch.milliseconds < 0 || launch.residentKilobytes < 0) {
-                    state.SkipWithError((std::string(side.name) + " showed no window").c_str());
+                    state.SkipWithError((side.name + " showed no window").c_str());
                     return;
                 }
                 if (round > 0) {
@@ -215,29 +216,35 @@ void BM_WholeProcessStartUp(benchmark::State& state) {
             std::rotate(sides.begin(), sides.begin() + 1, sides.end()); // alternate the order
         }
     }
-    auto find = [&](const char* name) -> Side& {
-        return *std::find_if(sides.begin(), sides.end(),
-                             [&](const Side& side) { return std::strcmp(side.name, name) == 0; });
-    };
-    const double bareMs = Median(find("bare").ms);
-    const double bareKb = Median(find("bare").kB);
-    for (const char* name : {"demo", "large", "bare"}) {
-        const Side& side = find(name);
-        state.counters[std::string(name) + "_ms"] = Median(side.ms);
-        state.counters[std::string(name) + "_MiB"] = Median(side.kB) / 1024;
-    }
-    for (const char* name : {"demo", "large"}) {
-        state.counters[std::string(name) + "_time_x"] = Median(find(name).ms) / bareMs;
-        state.counters[std::string(name) + "_rss_x"] = Median(find(name).kB) / bareKb;
+    const auto bare = std::find_if(sides.begin(), sides.end(),
+                                   [](const Side& side) { return side.name == "bare"; });
+    const double bareMs = Median(bare->ms);
+    const double bareKb = Median(bare->kB);
+    for (const Side& side : sides) {
+        state.counters[side.name + "_ms"] = Median(side.ms);
+        state.counters[side.name + "_MiB"] = Median(side.kB) / 1024;
+        if (&side != &*bare) {
+            state.counters[side.name + "_time_x"] = Median(side.ms) / bareMs;
+            state.counters[side.name + "_rss_x"] = Median(side.kB) / bareKb;
+        }
     }
 }
-BENCHMARK(BM_WholeProcessStartUp)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
+    // What the benchmark library left are further builds of the program to start beside it
+    // (to compare a change with what came before it in one run).
+    std::vector<std::string> programs = {VALLORIN_BIN_DIR "/vallorin"};
+    for (int i = 1; i < argc; ++i)
+        programs.push_back(argv[i]);
+    benchmark::RegisterBenchmark(
+        "BM_WholeProcessStartUp",
+        [programs](benchmark::State& state) { WholeProcessStartUp(state, programs); })
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;
