@@ -1,9 +1,9 @@
 #include "BenchSupport.h"
 
+#include "definitions/Services.h"
 #include "platform/SettingsStore.h"
 #include "shell/AVTKmain.h"
 #include "shell/Application.h"
-#include "shell/Services.h"
 
 #include <QApplication>
 #include <QDir>
@@ -88,7 +88,7 @@ BenchPrefix::BenchPrefix(int scans, int checks, int files, int lists) {
 
 BenchWindow::BenchWindow(const QString& prefix)
     : window(std::make_unique<TMainForm>(
-          Services{prefix, QApplication::applicationFilePath(), prompts, starter, help})) {
+          Services{prefix, QApplication::applicationFilePath(), prompts, starter, help, dialogs})) {
     ShowAndSettle(*window);
 }
 

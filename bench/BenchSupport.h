@@ -3,6 +3,7 @@
 #include "platform/Help.h"
 #include "platform/ProgramStart.h"
 #include "platform/Prompts.h"
+#include "shell/QtDialogs.h"
 
 #include <QString>
 #include <QTemporaryDir>
@@ -54,6 +55,7 @@ public:
 private:
     NoStarter starter;
     NoHelp help;
+    QtDialogs dialogs;
     std::unique_ptr<TMainForm> window;
 };
 

@@ -3,7 +3,7 @@
 // same bytes.
 #include "BenchSupport.h"
 
-#include "guard/GuardFile.h"
+#include "core/GuardFile.h"
 #include "guard/WinGuard.h"
 #include "platform/FileSystem.h"
 #include "shell/AVTKmain.h"

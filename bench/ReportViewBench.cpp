@@ -8,7 +8,6 @@
 #include "platform/FileSystem.h"
 #include "shell/AVTKmain.h"
 #include "shell/Application.h"
-#include "shell/ReportView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -131,24 +130,6 @@ Measured ProbePage(const QString& prefix) {
     return measured;
 }
 
-// The report view by itself, in the page's place and size.
-Measured ProbeView(const QString& path) {
-    Measured measured;
-    QWidget page;
-    page.resize(385, 383);
-    ReportView view(&page);
-    view.setGeometry(8, 24, 369, 290);
-    ShowAndSettle(page);
-    const long before = StatusKilobytes("VmRSS:");
-    QElapsedTimer timer;
-    timer.start();
-    view.setReport(ReportText(FileSystem::ReadWholeFile(path)));
-    measured.firstScreenMs = Settle(page, timer);
-    measured.longestStallMs = LongestStall(view);
-    measured.peakKilobytes = StatusKilobytes("VmHWM:") - before;
-    return measured;
-}
-
 // Runs this program again as a probe of one side and reads what it measured.
 Measured Probe(const char* side, const QString& prefix) {
     QProcess probe;
@@ -177,12 +158,13 @@ void BM_ReportPage(benchmark::State& state) {
     const QString report = prefix.filePath("FindViru.Rep");
     WriteReport(report, size);
     const qint64 bytes = QFile(report).size();
-    const char* const sides[] = {"floor", "page", "view"};
-    std::vector<Measured> figures[3];
+    const char* const sides[] = {"floor", "page"};
+    constexpr int Sides = 2;
+    std::vector<Measured> figures[Sides];
     for (auto _ : state) {
         for (int round = 0; round < rounds; ++round) {
-            for (int i = 0; i < 3; ++i) {
-                const int side = (i + round) % 3; // each side first in turn
+            for (int i = 0; i < Sides; ++i) {
+                const int side = (i + round) % Sides; // each side first in turn
                 figures[side].push_back(Probe(sides[side], prefix.path()));
                 if (figures[side].back().firstScreenMs < 0) {
                     state.SkipWithError((std::string(sides[side]) + " failed").c_str());
@@ -204,7 +186,7 @@ void BM_ReportPage(benchmark::State& state) {
         return Median(values);
     };
     const double floor = median(0, &Measured::firstScreenMs);
-    for (int side = 0; side < 3; ++side) {
+    for (int side = 0; side < Sides; ++side) {
         const std::string name = sides[side];
         state.counters[name + "_ms"] = median(side, &Measured::firstScreenMs);
         state.counters[name + "_peak_x"] = medianPeak(side);
@@ -231,10 +213,8 @@ int RunProbe(const char* side, const QString& prefix) {
     Measured measured;
     if (std::strcmp(side, "floor") == 0)
         measured = ProbeFloor(report);
-    else if (std::strcmp(side, "page") == 0)
-        measured = ProbePage(prefix + "/");
     else
-        measured = ProbeView(report);
+        measured = ProbePage(prefix + "/");
     std::printf("%.3f %.3f %ld\n", measured.firstScreenMs, measured.longestStallMs,
                 measured.peakKilobytes);
     return measured.firstScreenMs < 0 ? 1 : 0;

@@ -1,7 +1,7 @@
 // The Windows command-line splitter: any text, as the argument part alone and as a whole
 // command line after a folder holding programs whose names contain blanks.
+#include "core/CommandLines.h"
 #include "platform/ProgramStart.h"
-#include "toolkit/Toolkit.h"
 
 #include <QDir>
 #include <QFile>

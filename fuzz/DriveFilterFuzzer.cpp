@@ -1,10 +1,9 @@
-// The drive edit's filter on a real line edit: texts set by code and typed at any caret
-// position. Whatever comes in, a text of two or more characters holds letters only, and
-// filtering never makes a text longer.
-#include "definitions/Common.h"
+// The drive edit's filter: texts set by code (caret at the start) and typed at any caret
+// position. Whatever comes in, a text of two or more characters leaves holding letters only,
+// filtering never makes a text longer nor puts the caret outside it, and a filtered text passes
+// the filter again unchanged (the change handler runs once more on the text it set).
+#include "core/TextForms.h"
 
-#include <QApplication>
-#include <QLineEdit>
 #include <QString>
 
 #include <cstdint>
@@ -19,35 +18,16 @@ void Check(bool condition) {
 
 bool LettersOnly(const QString& text) {
     for (QChar c : text)
-        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')))
+        if (!IsAsciiLetter(c))
             return false;
     return true;
-}
-
-QLineEdit& Edit() {
-    static int argc = 1;
-    static char name[] = "DriveFilterFuzzer";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
-    }();
-    static QLineEdit* edit = [] {
-        auto* e = new QLineEdit;
-        // As every drive edit's change handler does first.
-        QObject::connect(e, &QLineEdit::textChanged, e, [e] { FilterDriveEdit(e); });
-        return e;
-    }();
-    (void)app;
-    return *edit;
 }
 
 } // namespace
 
 // Each operation: one byte (kind and caret), one byte of length, then that many bytes of text.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    QLineEdit& edit = Edit();
-    edit.setText(QString());
+    QString text;
     size_t at = 0;
     while (at + 2 <= size) {
         const uint8_t operation = data[at];
@@ -55,19 +35,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const QString piece =
             QString::fromUtf8(reinterpret_cast<const char*>(data + at + 2), qsizetype(length));
         at += 2 + length;
-        qsizetype before = 0;
+        int caret = 0;
         if (operation & 1) {
             // Typed by the user at a caret position.
-            edit.setCursorPosition(int(operation >> 1) % (edit.text().size() + 1));
-            before = edit.text().size() + piece.size();
-            edit.insert(piece);
+            const int position = int(operation >> 1) % int(text.size() + 1);
+            text.insert(position, piece);
+            caret = position + int(piece.size());
         } else {
-            before = piece.size();
-            edit.setText(piece);
+            text = piece;
         }
-        const QString text = edit.text();
-        Check(text.size() <= before);
-        Check(text.size() < 2 || LettersOnly(text));
+        const qsizetype before = text.size();
+        const DriveTextEdit filtered = FilterDriveText(text, caret);
+        Check(filtered.text.size() <= before);
+        Check(filtered.text.size() < 2 || LettersOnly(filtered.text));
+        Check(filtered.caret >= 0 && filtered.caret <= filtered.text.size());
+        Check(!FilterDriveText(filtered.text, 0).changed);
+        text = filtered.text;
     }
     return 0;
 }

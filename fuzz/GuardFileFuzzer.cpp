@@ -1,6 +1,6 @@
 // The guard settings file reader: any bytes through the decoder and the line parser, and what
 // the page would write back of the values read (a save followed by a load gives them again).
-#include "guard/GuardFile.h"
+#include "core/GuardFile.h"
 #include "platform/VallorinError.h"
 
 #include <QHash>

@@ -21,8 +21,8 @@ void Check(bool condition) {
 // A store of its own in memory-backed space where there is one: syncs cost nothing there.
 std::unique_ptr<SettingsStore> MakeStore(const QString& name) {
     static QTemporaryDir dir(QDir("/dev/shm").exists()
-                                 ? "/dev/shm/vallorin-fuzz-XXXXXX"
-                                 : QDir::tempPath() + "/vallorin-fuzz-XXXXXX");
+                                 ? QStringLiteral("/dev/shm/vallorin-fuzz-XXXXXX")
+                                 : QString(QDir::tempPath() + "/vallorin-fuzz-XXXXXX"));
     QDir(dir.path()).mkdir(name);
     return std::make_unique<SettingsStore>(dir.path() + '/' + name + '/');
 }

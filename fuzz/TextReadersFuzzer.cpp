@@ -1,6 +1,7 @@
 // The readers of stored texts: integers, flags, numbers and date-times, and what the pages do
 // with a date-time read from the store (its last-run text).
-#include "definitions/Common.h"
+#include "core/LastRun.h"
+#include "core/TextForms.h"
 
 #include <QDateTime>
 #include <QString>

@@ -1,8 +1,10 @@
 #include "support/FormFixture.h"
+#include "support/ModalDialog.h"
 
 #include "definitions/AddScan.h"
 #include "definitions/Common.h"
 #include "definitions/RemoveScan.h"
+#include "integrity/Integrity.h"
 #include "scan/Find.h"
 
 #include <QApplication>
@@ -13,7 +15,6 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QTest>
-#include <QTimer>
 
 #include <functional>
 
@@ -31,27 +32,12 @@ template <class T> T* Child(QWidget& dialog, const char* name) {
 
 class DefinitionDialogsTest : public FormFixture {
 protected:
-    // Opens a dialog through open() and runs act on it while it is modal; the dialog is
-    // closed afterwards if act left it open, so that a failing check never hangs the test.
-    // A dialog that a page handler opened must be gone when the handler returns.
+    // Opens a dialog through open() and runs act on it while it is modal (closing it if act
+    // left it open). A dialog that a page handler opened must be gone when the handler returns.
     template <class Dialog>
     void onModal(const std::function<void()>& open, const std::function<void(Dialog&)>& act,
                  bool openedByHandler = true) {
-        bool found = false;
-        QTimer timer; // local, so that it cannot fire into a later test when nothing opened
-        timer.setSingleShot(true);
-        QObject::connect(&timer, &QTimer::timeout, [&] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (auto* dialog = qobject_cast<Dialog*>(modal)) {
-                found = true;
-                act(*dialog);
-            }
-            if (modal && modal->isVisible())
-                modal->close();
-        });
-        timer.start(0);
-        open();
-        EXPECT_TRUE(found) << "the dialog did not open modally";
+        DriveModal<Dialog>(open, act);
         if (openedByHandler) {
             EXPECT_TRUE(form->findChildren<Dialog*>().isEmpty()) << "the dialog outlived its run";
         }
@@ -203,7 +189,7 @@ TEST_F(DefinitionDialogsTest, AddingACheckStartsWithoutDates) {
     check.LabLastCheckDate->setText("Today at 1:00pm");
     form->LastCheckTime = 35710.5;
     TAddScanForm dialog(*form);
-    onModal<TAddScanForm>([&] { dialog.Execute(check.CheckCombo, check.SBtnDelCheck); },
+    onModal<TAddScanForm>([&] { dialog.Execute(CheckDefinitionPage(*form)); },
                           [&](TAddScanForm& d) { enterName(d, "Nightly"); }, false);
     EXPECT_EQ(check.CheckCombo->currentText(), "Nightly");
     EXPECT_TRUE(check.SBtnDelCheck->isEnabled());
@@ -305,7 +291,7 @@ TEST_F(DefinitionDialogsTest, RemovingTheLastCheckClearsTheCheckDates) {
     check.SBtnDelCheck->setEnabled(true);
     check.LabLastCheckDate->setText("Today at 1:00pm");
     TRemoveScanForm dialog(*form);
-    onModal<TRemoveScanForm>([&] { dialog.Execute(check.CheckCombo, check.SBtnDelCheck); },
+    onModal<TRemoveScanForm>([&] { dialog.Execute(CheckDefinitionPage(*form)); },
                              [&](TRemoveScanForm& d) {
                                  Child<QListWidget>(d, "ListBox")->selectAll();
                                  Child<QPushButton>(d, "btnRemove")->click();
@@ -320,3 +306,27 @@ TEST_F(DefinitionDialogsTest, RemovingTheLastCheckClearsTheCheckDates) {
 }
 
 } // namespace
+
+// ---- The pages through the dialog service
+
+TEST_F(DefinitionDialogsTest, EachPageAsksTheServiceForItsOwnList) {
+    dialogs = &scriptedDialogs;
+    seedScans({"Alpha", "Bravo"}, "Bravo");
+    seed(RootKey::CurrentUser, VerifyKey + "\\Bravo", {{"Drives", "c"}});
+    start();
+    Ui::CheckSheet& check = form->Check;
+    ASSERT_EQ(entries(check.CheckCombo), QStringList{"Bravo"});
+    // A refused name leaves the dialog up for the next one, as for a user.
+    scriptedDialogs.names = {"bravo", "Weekly"};
+    check.SBtnAddCheck->click();
+    EXPECT_EQ(entries(check.CheckCombo), QStringList({"Bravo", "Weekly"}));
+    EXPECT_EQ(prompts.texts(), QStringList{"That name is already in use. Enter a new name."});
+    EXPECT_EQ(entries(form->Find.ScanCombo), QStringList({"Alpha", "Bravo"}));
+
+    // Removing the check "Bravo" leaves the scan of that name.
+    scriptedDialogs.removals = {{"Bravo"}};
+    check.SBtnDelCheck->click();
+    EXPECT_EQ(entries(check.CheckCombo), QStringList{"Weekly"});
+    EXPECT_EQ(storedKeys(FindKey), QStringList({"Alpha", "Bravo"}));
+    EXPECT_EQ(scriptedDialogs.asked, QStringList({"add", "remove"}));
+}

@@ -195,8 +195,7 @@ TEST_F(FindPageTest, NamesReachTheScannerAsArgumentsOnly) {
     // and the shell's syntax is plain argument text, the whole name one argument.
     const SplitCommand split = SplitCommandLine(line);
     EXPECT_EQ(split.program, toolkit + "WFindV32.exe");
-    EXPECT_EQ(split.arguments,
-              QStringList({"/AD", "/NOPACK", "/BEEP", "/C=; rm -rf ~.lst"}));
+    EXPECT_EQ(split.arguments, QStringList({"/AD", "/NOPACK", "/BEEP", "/C=; rm -rf ~.lst"}));
 }
 
 struct RefusalRow {
@@ -482,7 +481,7 @@ TEST_F(FindPageTest, OpeningTheListSavesAndChoosingLoads) {
     page().ScanCombo->hidePopup();
     EXPECT_EQ(stored(RootKey::CurrentUser, DailyKey, "ExtErr"), "1");
     page().ScanCombo->setCurrentIndex(FindComboEntry(page().ScanCombo, "Weekly"));
-    emit page().ScanCombo->activated(page().ScanCombo->currentIndex());
+    Q_EMIT page().ScanCombo->activated(page().ScanCombo->currentIndex());
     EXPECT_TRUE(page().RadBtnFindLocal->isChecked());
     EXPECT_FALSE(page().ChkBoxBeep->isChecked());
     EXPECT_FALSE(page().ChkBoxError->isChecked());

@@ -34,8 +34,9 @@ TEST_F(HelpViewerTest, TheProgramsHelpHasATopicForEveryPage) {
     for (int context : {10, 20, 50, 60, 75, 100}) {
         SCOPED_TRACE(context);
         const QByteArray anchor = "context-" + QByteArray::number(context);
-        EXPECT_TRUE(html.contains("name=\"" + anchor + "\""));
-        EXPECT_TRUE(html.contains("href=\"#" + anchor + "\"")); // listed in the contents
+        EXPECT_TRUE(html.contains(QByteArray("name=\"" + anchor + "\"")));
+        EXPECT_TRUE(
+            html.contains(QByteArray("href=\"#" + anchor + "\""))); // listed in the contents
         viewer.showHelp("Vallorin.hlp", HelpCommand::Context, context);
         EXPECT_EQ(fragment(), anchor);
     }

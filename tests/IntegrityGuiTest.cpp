@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QRadioButton>
-#include <QTimer>
 
 #include <functional>
 
@@ -426,6 +425,7 @@ TEST_F(IntegrityTest, PickingANameWithoutAKeyKeepsThePage) {
 }
 
 TEST_F(IntegrityTest, TheDefinitionIsSavedBeforeTheListOpensOrAnotherIsAdded) {
+    dialogs = &scriptedDialogs;
     TMainForm& main = start();
     // Nothing selected: nothing to save.
     main.Check.CheckCombo->showPopup();
@@ -441,13 +441,7 @@ TEST_F(IntegrityTest, TheDefinitionIsSavedBeforeTheListOpensOrAnotherIsAdded) {
 
     main.Check.EditCheckDrives->setText("cd");
     // The page is stored before the Add dialog opens; the dialog then adds to this page.
-    QTimer::singleShot(0, [] {
-        QWidget* dialog = QApplication::activeModalWidget();
-        if (!dialog)
-            return;
-        dialog->findChild<QLineEdit*>("EditScanName")->setText("Weekly");
-        dialog->findChild<QAbstractButton*>("btnOK")->click();
-    });
+    scriptedDialogs.names = {"Weekly"};
     main.Check.SBtnAddCheck->click();
     EXPECT_EQ(stored(RootKey::CurrentUser, VerifyKey + "\\Daily", "Drives"), "cd");
     EXPECT_EQ(main.Check.CheckCombo->currentText(), "Weekly");

@@ -1,4 +1,5 @@
 #include "support/FormFixture.h"
+#include "support/ModalDialog.h"
 
 #include "shell/AboutBox.h"
 #include "ui_AboutBox.h"
@@ -10,7 +11,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
-#include <QTimer>
 #include <QToolButton>
 
 class LaunchersTest : public FormFixture {};
@@ -105,25 +105,23 @@ TEST_F(LaunchersTest, EachAboutClickShowsAFreshBoxThatIsFreedOnClose) {
     QList<bool> boldDefault;
     QStringList versions;
     // The first box is closed with Cool, the second with Enter (its default button).
-    const auto closeBox = [&](bool byEnter) {
-        QTimer::singleShot(0, [&, byEnter] {
-            auto* box = qobject_cast<TAboutFm*>(QApplication::activeModalWidget());
-            ASSERT_NE(box, nullptr);
-            QObject::connect(box, &QObject::destroyed, [&] { ++destroyed; });
-            placed << box->frameGeometry();
-            boldDefault << (box->ui->btnOK->isDefault() && box->ui->btnOK->font().bold());
-            versions << box->ui->VLabel->text();
-            if (byEnter)
-                QTest::keyClick(box, Qt::Key_Return);
-            else
-                box->ui->btnOK->click();
-        });
+    const auto showAndClose = [&](bool byEnter) {
+        DriveModal<TAboutFm>([&] { form->Main.btnAbout->click(); },
+                             [&](TAboutFm& box) {
+                                 QObject::connect(&box, &QObject::destroyed, [&] { ++destroyed; });
+                                 placed << box.frameGeometry();
+                                 boldDefault << (box.ui->btnOK->isDefault() &&
+                                                 box.ui->btnOK->font().bold());
+                                 versions << box.ui->VLabel->text();
+                                 if (byEnter)
+                                     QTest::keyClick(&box, Qt::Key_Return);
+                                 else
+                                     box.ui->btnOK->click();
+                             });
     };
-    closeBox(false);
-    form->Main.btnAbout->click();
+    showAndClose(false);
     EXPECT_EQ(destroyed, 1);
-    closeBox(true);
-    form->Main.btnAbout->click();
+    showAndClose(true);
     EXPECT_EQ(destroyed, 2);
 
     const QRect screen = QGuiApplication::primaryScreen()->geometry();

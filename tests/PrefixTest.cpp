@@ -1,4 +1,5 @@
 #include "platform/Prefix.h"
+#include "platform/FileSystem.h"
 #include "platform/VallorinError.h"
 
 #include <QDir>
@@ -45,6 +46,25 @@ TEST(Prefix, AFreshPrefixIsPrivateAndMapsDriveC) {
     EXPECT_EQ(Prefix::Prepare(location + '/'), location + '/');
 }
 
+// Every folder the program makes is its owner's alone, whatever the umask: the missing folders
+// above the prefix, the prefix, its drive map, and the fingerprint folder made later.
+TEST(Prefix, EveryFolderItMakesIsPrivateWhateverTheUmask) {
+    for (const mode_t mask : {mode_t(0), mode_t(022), mode_t(0277)}) {
+        SCOPED_TRACE(mask);
+        QTemporaryDir dir;
+        const mode_t previous = ::umask(mask);
+        const QString prefix = Prefix::Prepare(dir.path() + "/missing/parent/prefix");
+        const bool printsMade = FileSystem::CreateDirectory(prefix + "Prints/Sub");
+        ::umask(previous);
+        ASSERT_TRUE(printsMade);
+        for (const char* folder :
+             {"/missing", "/missing/parent", "/missing/parent/prefix",
+              "/missing/parent/prefix/dosdevices", "/missing/parent/prefix/Prints",
+              "/missing/parent/prefix/Prints/Sub"})
+            EXPECT_EQ(modeOf(dir.path() + folder), 0700) << folder;
+    }
+}
+
 TEST(Prefix, AnExistingPrefixIsLeftAsItsOwnerMadeIt) {
     QTemporaryDir dir;
     const QString location = dir.path() + "/prefix";
@@ -74,8 +94,9 @@ TEST(Prefix, APrefixThatCannotBeMadeIsAnError) {
     QFile blocker(dir.path() + "/blocked/dosdevices");
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    for (const QString& location : {dir.path() + "/a file", dir.path() + "/a file/prefix",
-                                    dir.path() + "/blocked", QString("/proc/vallorin-prefix")}) {
+    for (const QString& location :
+         QStringList{dir.path() + "/a file", dir.path() + "/a file/prefix", dir.path() + "/blocked",
+                     "/proc/vallorin-prefix"}) {
         try {
             Prefix::Prepare(location);
             ADD_FAILURE() << "no error for " << location.toStdString();

@@ -170,7 +170,7 @@ TEST_F(RealStart, ShellTextReachesTheProgramOnlyAsArguments) {
     };
     SpawnProgramStarter starter(work);
     for (const Case& c : cases) {
-        const QString line = program + (c.arguments.isEmpty() ? "" : " " + c.arguments);
+        const QString line = program + (c.arguments.isEmpty() ? QString() : " " + c.arguments);
         EXPECT_GT(starter.start(line), StartResult::LastError) << line.toStdString();
         const QStringList recorded = waitForRecord();
         ASSERT_GE(recorded.size(), 2) << line.toStdString();

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 using Kind = RegOperation::Kind;
@@ -96,7 +98,7 @@ TEST(RegFileTest, RefusesGarbageNamingItsLine) {
         {V5 + "[HKEY_USERS\\x]\r\n", "Line 3: \"HKEY_USERS\\x\" does not begin with"},
         {V5 + "[HKCU\\x\r\n", "Line 3: the key name has no closing"},
         {V5 + "[-HKCU]\r\n", "Line 3: a root key cannot be deleted"},
-        {V5 + "[HKCU\\" + QString(256, 'k') + "]\r\n", "Line 3: the key name \"kkk"},
+        {V5 + "[HKCU\\" + QString(256, 'k') + "]\r\n", "Line 3: The key name \"kkk"},
         {V5 + key + "\"a\"=\"open\r\n", "Line 4: a text has no closing quote"},
         {V5 + key + "\"a\"=\"bad \\n\"\r\n", "Line 4: a \"\\\" in a text must be followed"},
         {V5 + key + "\"a\"=\"x\" y\r\n", "Line 4: there is more after the closing quote"},
@@ -126,8 +128,8 @@ TEST(RegFileTest, DecodesEveryEncodingTheEditorWrites) {
     const QString text = "REGEDIT4\r\n[HKCU\\½Ä]\r\n";
     const QByteArray utf16le = QByteArray("\xFF\xFE", 2) + utf16(text);
     const QByteArray cp1252 = "REGEDIT4\r\n[HKCU\\\xBD\xC4]\r\n"; // not valid UTF-8
-    for (const QByteArray& bytes :
-         {utf16le, QByteArray("\xEF\xBB\xBF") + text.toUtf8(), text.toUtf8(), cp1252}) {
+    for (const QByteArray& bytes : QList<QByteArray>{
+             utf16le, QByteArray("\xEF\xBB\xBF") + text.toUtf8(), text.toUtf8(), cp1252}) {
         const QList<RegOperation> ops = RegFile::parseBytes(bytes);
         ASSERT_EQ(ops.size(), 1);
         EXPECT_EQ(ops[0].path, "½Ä");
@@ -229,4 +231,121 @@ TEST(RegFileTest, ImportDeletesAndNamesTheLineOfAStoreError) {
         error = e.message();
     }
     EXPECT_TRUE(error.startsWith("Line 7: The key path")) << error.toStdString();
+}
+
+// A name the store could not address again (cut at a NUL, or holding half a surrogate pair that
+// has no UTF-8 form) and a key deeper than the store allows are refused while reading, with
+// the line, before anything is applied.
+TEST(RegFileTest, RefusesNamesAndPathsTheStoreCannotKeepNamingTheirLine) {
+    const QString nul(QChar(0));
+    const QString halfPair(QChar(0xD800));
+    QString deep = "[HKCU";
+    for (int level = 0; level <= MaxKeyDepth; ++level)
+        deep += "\\k";
+    struct Row {
+        const char* what;
+        QString text;
+        QString error;
+    };
+    const Row rows[] = {
+        {"NUL in a key name", V5 + "[HKCU\\Soft" + nul + "ware]\r\n",
+         "Line 3: The key name \"Soft<U+0000>ware\" holds a NUL character"},
+        {"NUL in a deleted key", V5 + "[-HKCU\\A\\" + nul + "]\r\n", "Line 3: The key name"},
+        {"NUL in a value name", V5 + "[HKCU\\A]\r\n\"x" + nul + "y\"=\"1\"\r\n",
+         "Line 4: The value name \"x<U+0000>y\" holds a NUL character"},
+        {"NUL in a deleted value", V5 + "[HKCU\\A]\r\n\r\n\"" + nul + "\"=-\r\n",
+         "Line 5: The value name"},
+        {"half a pair in a key", V5 + "[HKCU\\A" + halfPair + "]\r\n",
+         "Line 3: The key name \"A<U+D800>\" holds half of a surrogate pair"},
+        {"half a pair in a value", V5 + "[HKCU\\A]\r\n\"" + halfPair + "b\"=dword:1\r\n",
+         "Line 4: The value name \"<U+D800>b\" holds half of a surrogate pair"},
+        {"too deep", V5 + "[HKCU\\A]\r\n\"B\"=hex:01,\\\r\n 02\r\n" + deep + "]\r\n",
+         "Line 6: The key path \"" + deep.mid(6) + "\" is nested deeper than 512 keys"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        // As text, and as the UTF-16 file the registry editor writes, which can hold both.
+        const QByteArray file = QByteArray("\xFF\xFE", 2) + utf16(row.text);
+        for (const auto& parse : {std::function([&] { RegFile::parse(row.text); }),
+                                  std::function([&] { RegFile::parseBytes(file); })}) {
+            QString error;
+            try {
+                parse();
+            } catch (const VallorinError& e) {
+                error = e.message();
+            }
+            EXPECT_TRUE(error.startsWith(row.error)) << error.toStdString();
+        }
+    }
+    // A whole surrogate pair is an ordinary character.
+    EXPECT_EQ(RegFile::parse(V5 + "[HKCU\\" + QString::fromUcs4(U"\U0001F600") + "]").size(), 1);
+}
+
+// An import is all or nothing: a file that fails anywhere, in its text or in the store, leaves
+// both branches as they were; a file that succeeds is there in full.
+TEST(RegFileTest, AnImportThatFailsAnywhereChangesNothing) {
+    TempPrefix prefix;
+    SettingsStore store(prefix.folder());
+    store.openKey("Software\\Kept", true);
+    store.writeString("Value", "old");
+    store.setRootKey(RootKey::LocalMachine);
+    store.openKey("Software\\Machine", true);
+    store.writeString("Value", "old");
+    store.closeKey();
+    const auto snapshot = [&]() -> QByteArray {
+        return RegFile::exportKey(store, User, "") + RegFile::exportKey(store, Machine, "");
+    };
+    const QByteArray before = snapshot();
+    const QString changes = V5 + "[HKCU\\Software\\New1]\r\n\"a\"=\"1\"\r\n"
+                                 "[-HKCU\\Software\\Kept]\r\n"
+                                 "[HKLM\\Software\\Machine]\r\n\"Value\"=\"new\"\r\n"
+                                 "[HKCU\\Software\\New2]\r\n";
+    struct Row {
+        const char* what;
+        QString text;
+        QString error;
+    };
+    QString deep = "[HKCU\\Software";
+    for (int level = 1; level <= MaxKeyDepth; ++level)
+        deep += "\\k";
+    const Row rows[] = {
+        {"a line of garbage at the end", changes + "garbage\r\n", "Line 9:"},
+        {"a key too deep at the end", changes + deep + "]\r\n", "Line 9: The key path"},
+        {"a NUL at the end", changes + "\"" + QChar(0) + "\"=\"x\"\r\n", "Line 9: The value name"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const QString file = prefix.writeFile("bad.reg", row.text.toUtf8());
+        QString error;
+        try {
+            RegFile::importFile(store, file);
+        } catch (const VallorinError& e) {
+            error = e.message();
+        }
+        EXPECT_TRUE(error.startsWith(file + ", " + row.error)) << error.toStdString();
+        EXPECT_FALSE(store.hasOpenKey());
+        EXPECT_EQ(snapshot(), before);
+    }
+
+    // A failure in the store itself, after both branches have been changed: a path it refuses.
+    QList<RegOperation> failing = RegFile::parse(changes);
+    failing << op(Kind::DeleteValue, 99, Machine, "Software\\Machine", "Value")
+            << op(Kind::DeleteKey, 100, Machine, "\\Bad");
+    QString error;
+    try {
+        RegFile::apply(store, failing);
+    } catch (const VallorinError& e) {
+        error = e.message();
+    }
+    EXPECT_TRUE(error.startsWith("Line 100: The key path")) << error.toStdString();
+    EXPECT_FALSE(store.hasOpenKey());
+    EXPECT_EQ(snapshot(), before);
+
+    RegFile::importFile(store, prefix.writeFile("good.reg", changes.toUtf8()));
+    EXPECT_FALSE(store.keyExists("Software\\Kept"));
+    EXPECT_TRUE(store.keyExists("Software\\New1"));
+    EXPECT_TRUE(store.keyExists("Software\\New2"));
+    store.setRootKey(RootKey::LocalMachine);
+    ASSERT_TRUE(store.openKey("Software\\Machine", false));
+    EXPECT_EQ(store.readString("Value"), "new");
 }

@@ -75,9 +75,9 @@ protected:
 
     // The main window with the real starter: programs really run, never through a shell.
     TMainForm& startSpawning() {
-        spawnForm =
-            std::make_unique<TMainForm>(Services{prefix.folder(), prefix.path("vallorin"), prompts,
-                                                 spawner, help, [this] { return clock; }});
+        spawnForm = std::make_unique<TMainForm>(Services{prefix.folder(), prefix.path("vallorin"),
+                                                         prompts, spawner, help, *dialogs,
+                                                         [this] { return clock; }});
         return *spawnForm;
     }
 

@@ -2,13 +2,19 @@
 #include "platform/VallorinError.h"
 #include "support/TempPrefix.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <functional>
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -35,6 +41,16 @@ void writeStoreWithValue(const TempPrefix& prefix, const QString& value) {
     store.openKey("Software\\Kept", true);
     store.writeString("Value", value);
     store.closeKey();
+}
+
+// A SQLite file made by another program: the statements run on a new file, in the rollback
+// journal every SQLite file starts with.
+QByteArray foreignDatabase(const QString& path, const char* sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open(QFile::encodeName(path).constData(), &db);
+    const bool made = sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return made ? fileBytes(path) : QByteArray();
 }
 
 QString keptValue(const TempPrefix& prefix) {
@@ -301,6 +317,22 @@ TEST(SettingsStoreTest, FilesThatAreNotStoresAreRefusedAndLeftAlone) {
         {"no application mark", patched(68, QByteArray(4, '\0'))},
         {"newer schema", patched(60, QByteArray("\0\0\0\x09", 4))},
         {"damaged pages", patched(4096, QByteArray(600, '\x5a'))},
+        // Our mark, but not our tables: switching its journal would already change its header.
+        {"mark without tables",
+         [](QByteArray) {
+             QTemporaryDir dir;
+             return foreignDatabase(dir.filePath("f.db"), "PRAGMA application_id=1450996295;"
+                                                          "CREATE TABLE other(x)");
+         }},
+        {"mark with other columns",
+         [](QByteArray) {
+             QTemporaryDir dir;
+             return foreignDatabase(dir.filePath("f.db"),
+                                    "PRAGMA application_id=1450996295;"
+                                    "CREATE TABLE keys(id INTEGER PRIMARY KEY, label TEXT);"
+                                    "CREATE TABLE vals(id INTEGER PRIMARY KEY, key, name, upper,"
+                                    " type, data)");
+         }},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -311,6 +343,7 @@ TEST(SettingsStoreTest, FilesThatAreNotStoresAreRefusedAndLeftAlone) {
         prefix.writeFile("user.db", content);
         const QString error = errorOf([&] { SettingsStore store(prefix.folder()); });
         EXPECT_TRUE(error.contains(prefix.path("user.db"))) << error.toStdString();
+        ASSERT_FALSE(content.isEmpty());
         EXPECT_EQ(fileBytes(prefix.path("user.db")), content);
         EXPECT_FALSE(QFileInfo::exists(prefix.path("user.db-wal")));
     }
@@ -340,4 +373,121 @@ TEST(SettingsStoreTest, AFailedWriteKeepsWhatWasStoredBefore) {
         EXPECT_TRUE(output.contains(prefix.path("user.db"))) << output.toStdString();
         EXPECT_EQ(keptValue(prefix), "old");
     }
+}
+
+// A store file that is not a file is named for what it is, and none of them blocks the program:
+// a named pipe would wait for a writer, a device read like a failing disk.
+TEST(SettingsStoreTest, AStoreFileThatIsNoFileIsNamedForWhatItIs) {
+    struct Row {
+        const char* what;
+        std::function<void(const QString&)> make;
+        QString says;
+    };
+    const Row rows[] = {
+        {"link to /dev/zero", [](const QString& file) { QFile::link("/dev/zero", file); },
+         "it is a link to \"/dev/zero\", which is a character device"},
+        {"named pipe",
+         [](const QString& file) { ::mkfifo(QFile::encodeName(file).constData(), 0600); },
+         "it is a named pipe (FIFO)"},
+        {"link to a named pipe",
+         [](const QString& file) {
+             ::mkfifo(QFile::encodeName(file + ".pipe").constData(), 0600);
+             QFile::link(file + ".pipe", file);
+         },
+         "it is a link to \"%1.pipe\", which is a named pipe (FIFO)"},
+        {"folder", [](const QString& file) { QDir().mkdir(file); }, "it is a folder"},
+        {"dangling link", [](const QString& file) { QFile::link("/nonexistent/user.db", file); },
+         "it is a link to \"/nonexistent/user.db\", which does not exist"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempPrefix prefix;
+        const QString file = prefix.path("user.db");
+        row.make(file);
+        const QString error = errorOf([&] { SettingsStore store(prefix.folder()); });
+        EXPECT_EQ(error, QString("The settings file \"%1\" cannot be used: %2; it was left "
+                                 "unchanged")
+                             .arg(file, QString(row.says).replace("%1", file)));
+    }
+}
+
+TEST(SettingsStoreTest, NamesItCouldNotAddressAgainAreRefused) {
+    TempPrefix prefix;
+    SettingsStore store(prefix.folder());
+    const QString nul = QString("a") + QChar(0) + "b";
+    const QString halfPair = QString("a") + QChar(0xDC00);
+    struct Row {
+        const char* what;
+        std::function<void()> action;
+        QString error;
+    };
+    const Row rows[] = {
+        {"key with NUL", [&] { store.openKey("Software\\" + nul, true); },
+         "The key name \"a<U+0000>b\" holds a NUL character, which the settings cannot keep"},
+        {"key with half a pair", [&] { store.keyExists(halfPair + "\\x"); },
+         "The key name \"a<U+DC00>\" holds half of a surrogate pair, which the settings cannot "
+         "keep"},
+        {"value with NUL",
+         [&] {
+             store.openKey("Software", true);
+             store.writeString(nul, "x");
+         },
+         "The value name \"a<U+0000>b\" holds a NUL character, which the settings cannot keep"},
+        {"value with half a pair",
+         [&] {
+             store.openKey("Software", true);
+             store.writeInteger(halfPair, 1);
+         },
+         "The value name \"a<U+DC00>\" holds half of a surrogate pair, which the settings cannot "
+         "keep"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(errorOf(row.action), row.error);
+        store.closeKey();
+    }
+    ASSERT_TRUE(store.openKey("Software", false));
+    EXPECT_EQ(store.getValueNames(), QStringList());
+    EXPECT_EQ(store.getKeyNames(), QStringList());
+}
+
+// One change over both branches: committed together when it returns, rolled back in both when
+// it throws, and confined to the branches it was given.
+TEST(SettingsStoreTest, AChangeInOneTransactionIsKeptWholeOrNotAtAll) {
+    TempPrefix prefix;
+    SettingsStore store(prefix.folder());
+    const auto change = [&](bool fail) {
+        store.setRootKey(RootKey::CurrentUser);
+        store.openKey("Software\\A", true);
+        store.writeString("Value", "user");
+        store.openKey("Software\\B", true); // closing A commits nothing yet
+        store.setRootKey(RootKey::LocalMachine);
+        store.openKey("Software\\C", true);
+        store.writeString("Value", "machine");
+        if (fail)
+            throw VallorinError("stop");
+    };
+    const QList<RootKey> both = {RootKey::CurrentUser, RootKey::LocalMachine};
+    EXPECT_EQ(errorOf([&] { store.inOneTransaction(both, [&] { change(true); }); }), "stop");
+    EXPECT_FALSE(store.hasOpenKey());
+    {
+        // Another program sees nothing of it either.
+        SettingsStore other(prefix.folder());
+        EXPECT_FALSE(other.keyExists("Software"));
+        other.setRootKey(RootKey::LocalMachine);
+        EXPECT_FALSE(other.keyExists("Software"));
+    }
+    EXPECT_EQ(
+        errorOf([&] { store.inOneTransaction({RootKey::CurrentUser}, [&] { change(false); }); }),
+        "The settings change was not prepared for this branch");
+    store.setRootKey(RootKey::CurrentUser);
+    EXPECT_FALSE(store.keyExists("Software"));
+
+    store.inOneTransaction(both, [&] { change(false); });
+    EXPECT_FALSE(store.hasOpenKey());
+    SettingsStore other(prefix.folder());
+    EXPECT_EQ(other.keyNamesOf("Software"), QStringList({"A", "B"}));
+    other.setRootKey(RootKey::LocalMachine);
+    ASSERT_TRUE(other.openKey("Software\\C", false));
+    EXPECT_EQ(other.readString("Value"), "machine");
 }

@@ -1,4 +1,5 @@
 #include "platform/Prefix.h"
+#include "platform/RegFile.h"
 #include "platform/SettingsStore.h"
 #include "platform/VallorinError.h"
 #include "support/SavedDefinitions.h"
@@ -7,10 +8,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <iostream>
 #include <map>
@@ -46,7 +49,124 @@ int permissionsOf(const QString& path) {
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
 }
 
+// Each branch of the store in a prefix, exported whole.
+std::array<QByteArray, 2> branchesOf(const QString& folder) {
+    SettingsStore store(folder);
+    return {RegFile::exportKey(store, RootKey::CurrentUser, ""),
+            RegFile::exportKey(store, RootKey::LocalMachine, "")};
+}
+
+QByteArray bytesOf(const QString& path) {
+    QFile in(path);
+    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+}
+
+// A large import that changes both branches, in the order a hand-merged file might: it deletes
+// what the store held, adds many keys to each branch, and changes a value of each at its end.
+QByteArray largeImport(int keys) {
+    QString text = "Windows Registry Editor Version 5.00\r\n\r\n"
+                   "[-HKEY_CURRENT_USER\\Software\\Old]\r\n"
+                   "[HKEY_LOCAL_MACHINE\\Software\\Machine]\r\n\"Value\"=\"first\"\r\n";
+    for (int key = 0; key < keys; ++key)
+        text += QString("[HKEY_%1\\Software\\New\\Group %2\\Key %3]\r\n"
+                        "\"Drives\"=\"C:\\\\Data\\\\%3\"\r\n\"Count\"=dword:%4\r\n")
+                    .arg(key % 10 == 0 ? "LOCAL_MACHINE" : "CURRENT_USER")
+                    .arg(key / 1000)
+                    .arg(key)
+                    .arg(key, 8, 16, QChar('0'));
+    text += "[HKEY_LOCAL_MACHINE\\Software\\Machine]\r\n\"Value\"=\"last\"\r\n"
+            "[HKEY_CURRENT_USER\\Software\\Kept]\r\n\"Value\"=\"last\"\r\n";
+    return QByteArray("\xFF\xFE", 2) +
+           QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+}
+
 } // namespace
+
+// An import killed at any moment leaves each branch exactly as it was before or exactly as the
+// whole file makes it, never part of the file; and the file opens without complaint after.
+TEST(StoreCrashTest, AKilledImportLeavesEachBranchAsBeforeOrAsAfter) {
+    const bool nightly = qEnvironmentVariable("VALLORIN_NIGHTLY") == "1";
+    const int kills = nightly ? 40 : 8;
+    QTemporaryDir work;
+    const QString file = work.filePath("large.reg");
+    {
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(largeImport(30000));
+    }
+    // The store before: closed, so that each branch is one file with its journal folded in.
+    TempPrefix original;
+    {
+        SettingsStore store(original.folder());
+        for (int key = 0; key < 50; ++key) {
+            store.openKey(QString("Software\\Old\\Key %1").arg(key), true);
+            store.writeString("Value", "old");
+        }
+        store.openKey("Software\\Kept", true);
+        store.writeString("Value", "before");
+        store.setRootKey(RootKey::LocalMachine);
+        store.openKey("Software\\Machine", true);
+        store.writeString("Value", "before");
+    }
+    const QByteArray files[2] = {bytesOf(original.path("user.db")),
+                                 bytesOf(original.path("system.db"))};
+    const auto startImport = [&](QProcess& program, TempPrefix& prefix) {
+        prefix.writeFile("user.db", files[0]);
+        prefix.writeFile("system.db", files[1]);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("VALLORIN_PREFIX", prefix.folder());
+        program.setProcessEnvironment(environment);
+        program.start(qEnvironmentVariable("VALLORIN_BIN") + "/vallorin-reg", {"import", file});
+        return program.waitForStarted();
+    };
+    const std::array<QByteArray, 2> before = branchesOf(original.folder());
+
+    TempPrefix whole;
+    QProcess complete;
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(startImport(complete, whole));
+    ASSERT_TRUE(complete.waitForFinished(120000));
+    const auto duration = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now() - started)
+                              .count();
+    ASSERT_EQ(complete.exitCode(), 0) << complete.readAllStandardError().toStdString();
+    const std::array<QByteArray, 2> after = branchesOf(whole.folder());
+    ASSERT_NE(after[0], before[0]);
+    ASSERT_NE(after[1], before[1]);
+
+    // Half the kills spread over the whole import, half in its last sixth, where it commits.
+    int asBefore = 0;
+    int asAfter = 0;
+    int mixed = 0;
+    int finished = 0; // imports that ended before their kill came
+    for (int kill = 0; kill < kills; ++kill) {
+        SCOPED_TRACE(kill);
+        TempPrefix prefix;
+        QProcess program;
+        ASSERT_TRUE(startImport(program, prefix));
+        const double at = kill % 2 == 0 ? double(kill) / kills : 1.0 - double(kill) / kills / 6;
+        if (!program.waitForFinished(int(double(duration) * at))) {
+            program.kill(); // SIGKILL: no destructor, no rollback, no close of the database
+            ASSERT_TRUE(program.waitForFinished());
+        }
+        finished += program.exitStatus() == QProcess::NormalExit;
+        for (const char* name : {"user.db", "system.db"})
+            EXPECT_EQ(integrityOf(prefix.path(name)), "ok") << name;
+        const std::array<QByteArray, 2> found = branchesOf(prefix.folder());
+        for (int branch = 0; branch < 2; ++branch)
+            EXPECT_TRUE(found[branch] == before[branch] || found[branch] == after[branch])
+                << "branch " << branch << " holds part of the import";
+        asBefore += found == before;
+        asAfter += found == after;
+        mixed += found != before && found != after;
+    }
+    std::cout << "[ crash    ] " << kills << " kills of a " << duration
+              << " ms import: " << asBefore << " left the store as before, " << asAfter
+              << " as after, " << mixed << " between the two branches' commits; " << finished
+              << " ended before the kill" << std::endl;
+    RecordProperty("before", asBefore);
+    RecordProperty("after", asAfter);
+}
 
 // A save that closeKey has returned from is on disk: killing the program at any moment, even
 // inside the next save, loses none of them, never leaves half a definition, and leaves a file

@@ -154,8 +154,10 @@ TEST_F(StoreFailureGuiTest, AReadOnlyStoreRefusesTheCloseAndKeepsTheStore) {
     const QByteArray name = QFile::encodeName(file);
     ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner));
     bool immutable = false;
-    if (!(EnterPrivateMounts() && ::mount(name, name, nullptr, MS_BIND, nullptr) == 0 &&
-          ::mount(nullptr, name, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0)) {
+    if (!(EnterPrivateMounts() &&
+          ::mount(name.constData(), name.constData(), nullptr, MS_BIND, nullptr) == 0 &&
+          ::mount(nullptr, name.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) ==
+              0)) {
         const int fd = ::open(name.constData(), O_RDONLY);
         int flags = 0;
         immutable = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&

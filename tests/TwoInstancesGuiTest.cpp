@@ -25,5 +25,5 @@ TEST(TwoInstancesGuiTest, BothWindowsSaveTheirDefinitionsWithoutAnError) {
     for (const QString& tag : tags)
         for (int n = 0; n < Count; ++n)
             EXPECT_TRUE(names.contains(tag + QString::number(n)))
-                << (tag + QString::number(n)).toStdString();
+                << QString(tag + QString::number(n)).toStdString();
 }

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 struct Result {
@@ -196,4 +198,41 @@ TEST(VallorinRegTest, ExportThenImportRestoresTheTree) {
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(result.err.contains("Line 3:")) << result.err.toStdString();
     EXPECT_EQ(reg(other, {"query", "HKCU\\X"}).err, NotFound);
+}
+
+// What import refuses it refuses whole, with the line at fault, and nothing of the file
+// reaches either branch; a named pipe is refused rather than waited on.
+TEST(VallorinRegTest, ImportRefusesAFileWholeOrAppliesItWhole) {
+    TempPrefix prefix;
+    QString deep = "[HKCU\\Software\\Deep";
+    for (int level = 2; level <= 513; ++level)
+        deep += "\\k";
+    const QString keys = "REGEDIT4\r\n[HKLM\\Software\\One]\r\n[HKCU\\Software\\Two]\r\n";
+    const QString pipe = prefix.path("pipe.reg");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    struct Row {
+        const char* what;
+        QString file;
+        QString err;
+    };
+    const Row rows[] = {
+        {"too deep", prefix.writeFile("deep.reg", (keys + deep + "]\r\n").toUtf8()),
+         "Line 4: The key path \"Software\\Deep\\k"},
+        {"NUL in a key",
+         prefix.writeFile("nul.reg", (keys + "[HKCU\\a" + QChar(0) + "b]\r\n").toUtf8()),
+         "Line 4: The key name \"a<U+0000>b\" holds a NUL character"},
+        {"named pipe", pipe, "cannot be read: it is a named pipe (FIFO)"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const Result result = reg(prefix, {"import", row.file});
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_TRUE(result.err.contains(row.err)) << result.err.toStdString();
+        EXPECT_EQ(reg(prefix, {"query", "HKLM\\Software\\One"}).err, NotFound);
+        EXPECT_EQ(reg(prefix, {"query", "HKCU\\Software\\Two"}).err, NotFound);
+    }
+    const Result result = reg(prefix, {"import", prefix.writeFile("good.reg", keys.toUtf8())});
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_EQ(reg(prefix, {"query", "HKLM\\Software\\One"}).exitCode, 0);
+    EXPECT_EQ(reg(prefix, {"query", "HKCU\\Software\\Two"}).exitCode, 0);
 }

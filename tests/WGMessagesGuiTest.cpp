@@ -1,4 +1,5 @@
 #include "support/FormFixture.h"
+#include "support/ModalDialog.h"
 
 #include "guard/WGMessages.h"
 
@@ -6,13 +7,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 #include <functional>
-
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace {
 
@@ -36,24 +32,17 @@ protected:
     // Opens the dialog from the guard page and runs act on it while it is up. True when act
     // left it open (it is then cancelled, so that the test goes on).
     bool withDialog(const std::function<void(TMessageForm&)>& act) {
-        bool ran = false;
-        bool leftOpen = false;
-        QTimer::singleShot(0, [&] {
-            auto* dialog = qobject_cast<TMessageForm*>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
-            ran = true;
-            dialog->activateWindow(); // focus moves as it does for a user only in the active window
-            EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
-            act(*dialog);
-            if (dialog->isVisible()) {
-                leftOpen = true;
-                dialog->reject();
-            }
-        });
-        form->Guard.SBtnMessages->click();
-        EXPECT_TRUE(ran) << "the messages dialog did not open";
-        return leftOpen;
+        const ModalRun run =
+            DriveModal<TMessageForm>([&] { form->Guard.SBtnMessages->click(); },
+                                     [&](TMessageForm& dialog) {
+                                         // Focus moves as it does for a user only in the active
+                                         // window.
+                                         dialog.activateWindow();
+                                         EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+                                         act(dialog);
+                                     });
+        EXPECT_TRUE(run.opened) << "the messages dialog did not open";
+        return run.leftOpen;
     }
     QStringList storedMessages(RootKey root, const QString& key) const {
         QStringList texts;
@@ -130,4 +119,19 @@ TEST_F(WGMessagesTest, ADriverKeyGoneAfterOpeningIsReportedAndTheGuardKeyStillSa
     EXPECT_EQ(storedMessages(RootKey::LocalMachine, DriverKey).count("(absent)"), 4);
     EXPECT_EQ(storedMessages(RootKey::CurrentUser, GuardKey),
               (QStringList{"driver file", Defaults[1], Defaults[2], Defaults[3]}));
+}
+
+TEST_F(WGMessagesTest, TheGuardPageAsksTheServiceAndASaveReachesBothKeys) {
+    dialogs = &scriptedDialogs;
+    seed(RootKey::LocalMachine, DriverKey, {{"StaticVxD", "x"}});
+    start();
+    const QStringList edited = {"1", "2", "3", "4"};
+    scriptedDialogs.messages = {std::nullopt, edited};
+    form->Guard.SBtnMessages->click(); // cancelled
+    EXPECT_EQ(storedMessages(RootKey::LocalMachine, DriverKey),
+              QStringList({"(absent)", "(absent)", "(absent)", "(absent)"}));
+    form->Guard.SBtnMessages->click();
+    EXPECT_EQ(storedMessages(RootKey::LocalMachine, DriverKey), edited);
+    EXPECT_EQ(storedMessages(RootKey::CurrentUser, GuardKey), edited);
+    EXPECT_EQ(scriptedDialogs.asked, QStringList({"messages", "messages"}));
 }

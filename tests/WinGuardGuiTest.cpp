@@ -1,6 +1,6 @@
 #include "support/FormFixture.h"
 
-#include "guard/GuardFile.h"
+#include "core/GuardFile.h"
 #include "guard/WinGuard.h"
 #include "platform/FileSystem.h"
 #include "platform/VallorinError.h"
@@ -14,11 +14,6 @@
 
 #include <functional>
 #include <map>
-
-// Readable failures for texts.
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace {
 

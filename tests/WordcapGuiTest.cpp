@@ -529,7 +529,7 @@ TEST_F(WordcapMainWindow, MainWindowWearsTheTitleBarAroundItsDesignedClientArea)
     EXPECT_EQ(inactive.pixel(bar.right - 1, bar.bottom - 1),
               main.palette().color(QPalette::Active, QPalette::Dark).rgb());
     if (const QByteArray shots = qgetenv("WORDCAP_SHOTS"); !shots.isEmpty()) {
-        active.save(shots + "/main-active.png");
-        inactive.save(shots + "/main-inactive.png");
+        active.save(QString::fromLocal8Bit(shots + "/main-active.png"));
+        inactive.save(QString::fromLocal8Bit(shots + "/main-inactive.png"));
     }
 }

@@ -33,6 +33,8 @@ const char* const Usage = R"(Usage:
          delete never asks, since this tool asks nothing
   /y     replace FILE when it exists; without it export refuses to overwrite
 
+import reads and checks the whole FILE before it changes anything, then applies it whole.
+
 The store is the one in $VALLORIN_PREFIX, or ~/.vallorin when that is not set.
 )";
 

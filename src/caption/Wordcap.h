@@ -38,7 +38,7 @@
 // In every window the company text is hidden, in bold italic system font, and holds
 // CompanyWord; it is measured all the same.
 
-#include "caption/WordcapLayout.h"
+#include "core/WordcapLayout.h"
 
 #include <QFont>
 #include <QIcon>

@@ -2,8 +2,8 @@
 
 #include "caption/Wordcap.h"
 #include "definitions/Common.h"
+#include "definitions/MainState.h"
 #include "platform/qt/ScreenPlacement.h"
-#include "shell/AVTKmain.h"
 
 #include "ui_AddScan.h"
 
@@ -11,9 +11,9 @@
 
 #include <algorithm>
 
-TAddScanForm::TAddScanForm(TMainForm& main)
-    : QDialog(&main, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                         Qt::WindowCloseButtonHint),
+TAddScanForm::TAddScanForm(MainState& main)
+    : QDialog(&main.owner(), Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                 Qt::WindowCloseButtonHint),
       main(main), ui(std::make_unique<Ui::AddScanForm>()) {
     ui->setupUi(this);
     setFixedSize(size());
@@ -29,10 +29,9 @@ TAddScanForm::TAddScanForm(TMainForm& main)
 
 TAddScanForm::~TAddScanForm() = default;
 
-void TAddScanForm::Execute(QComboBox* pageCombo, QAbstractButton* pageRemoveButton) {
-    combo = pageCombo;
-    removeButton = pageRemoveButton;
-    CentreOnScreen(this, &main);
+void TAddScanForm::Execute(const DefinitionPage& servedPage) {
+    page = servedPage;
+    CentreOnScreen(this, &main.owner());
     exec();
 }
 
@@ -51,29 +50,26 @@ QString TAddScanForm::NameRefusal(const QString& name) {
 }
 
 void TAddScanForm::btnOKClick() {
-    const QString name = ui->EditScanName->text();
-    QString refusal = NameRefusal(name);
-    if (refusal.isEmpty() && FindComboEntry(combo, name) >= 0)
+    if (AddDefinition(main, page, ui->EditScanName->text()))
+        accept();
+}
+
+bool AddDefinition(MainState& form, const DefinitionPage& page, const QString& name) {
+    QString refusal = TAddScanForm::NameRefusal(name);
+    if (refusal.isEmpty() && FindComboEntry(page.combo, name) >= 0)
         refusal = "That name is already in use. Enter a new name.";
     if (!refusal.isEmpty()) {
-        main.prompts().message(MessageKind::Information, refusal, MessageButtons::Ok);
-        return;
+        form.prompts().message(MessageKind::Information, refusal, MessageButtons::Ok);
+        return false;
     }
     // Selecting from code runs no change handler: the page keeps what it shows, and the new
     // definition takes that at its first save.
-    combo->setEnabled(true);
-    combo->addItem(name);
-    combo->setCurrentIndex(combo->count() - 1);
-    if (combo == main.Find.ScanCombo) {
-        main.Find.LabLastScanDate->setText("Not scanned.");
-        main.LastScanTime = 0;
-    } else {
-        main.Check.LabLastCompDate->setText("Fingerprints haven't been computed.");
-        main.Check.LabLastCheckDate->setText({});
-        main.LastCheckTime = 0;
-    }
-    removeButton->setEnabled(true);
-    accept();
+    page.combo->setEnabled(true);
+    page.combo->addItem(name);
+    page.combo->setCurrentIndex(page.combo->count() - 1);
+    page.showAdded();
+    page.removeButton->setEnabled(true);
+    return true;
 }
 
 void TAddScanForm::btnCancelClick() {

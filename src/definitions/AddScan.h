@@ -1,12 +1,12 @@
 #pragma once
 
+#include "definitions/Dialogs.h"
+
 #include <QDialog>
 
 #include <memory>
 
-class QAbstractButton;
-class QComboBox;
-class TMainForm;
+class MainState;
 
 namespace Ui {
 class AddScanForm;
@@ -20,10 +20,10 @@ class TMSOfficeCaption;
 class TAddScanForm : public QDialog {
     Q_OBJECT
 public:
-    explicit TAddScanForm(TMainForm& main);
+    explicit TAddScanForm(MainState& main);
     ~TAddScanForm() override;
-    // Keeps the page's combo and remove button, centres the dialog and shows it modally.
-    void Execute(QComboBox* combo, QAbstractButton* removeButton);
+    // Keeps the page it serves, centres the dialog and shows it modally.
+    void Execute(const DefinitionPage& page);
 
     // Why a name cannot become a definition (it names a store key and, on the integrity page,
     // a file), or empty when it can.
@@ -33,9 +33,12 @@ private:
     void btnOKClick();
     void btnCancelClick();
 
-    TMainForm& main;
+    MainState& main;
     std::unique_ptr<Ui::AddScanForm> ui;
-    QComboBox* combo = nullptr;
-    QAbstractButton* removeButton = nullptr;
+    DefinitionPage page;
     Wordcap::TMSOfficeCaption* AddCaption = nullptr; // the title bar
 };
+
+// The dialog's OK: adds name to the page's list and selects it, or tells the user why the name
+// cannot be a definition. True when it was added.
+bool AddDefinition(MainState& form, const DefinitionPage& page, const QString& name);

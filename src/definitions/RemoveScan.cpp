@@ -1,19 +1,17 @@
 #include "RemoveScan.h"
 
 #include "caption/Wordcap.h"
-#include "integrity/Integrity.h"
+#include "definitions/MainState.h"
 #include "platform/SettingsStore.h"
 #include "platform/qt/ScreenPlacement.h"
-#include "scan/Find.h"
-#include "shell/AVTKmain.h"
 
 #include "ui_RemoveScan.h"
 
 #include <QComboBox>
 
-TRemoveScanForm::TRemoveScanForm(TMainForm& main)
-    : QDialog(&main, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                         Qt::WindowCloseButtonHint),
+TRemoveScanForm::TRemoveScanForm(MainState& main)
+    : QDialog(&main.owner(), Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                 Qt::WindowCloseButtonHint),
       main(main), ui(std::make_unique<Ui::RemoveScanForm>()) {
     ui->setupUi(this);
     setFixedSize(size());
@@ -29,36 +27,46 @@ TRemoveScanForm::TRemoveScanForm(TMainForm& main)
 
 TRemoveScanForm::~TRemoveScanForm() = default;
 
-void TRemoveScanForm::Execute(QComboBox* pageCombo, QAbstractButton* pageRemoveButton) {
-    combo = pageCombo;
-    removeButton = pageRemoveButton;
+void TRemoveScanForm::Execute(const DefinitionPage& servedPage) {
+    page = servedPage;
     ui->ListBox->clear();
-    for (int i = 0; i < combo->count(); ++i)
-        ui->ListBox->addItem(combo->itemText(i));
-    CentreOnScreen(this, &main);
+    for (int i = 0; i < page.combo->count(); ++i)
+        ui->ListBox->addItem(page.combo->itemText(i));
+    CentreOnScreen(this, &main.owner());
     exec();
 }
 
 void TRemoveScanForm::btnRemoveClick() {
     QListWidget* list = ui->ListBox;
-    if (list->selectedItems().isEmpty())
+    QList<int> rows;
+    for (int k = 0; k < list->count(); ++k) {
+        if (list->item(k)->isSelected())
+            rows << k;
+    }
+    // The list mirrors the combo: each row removed from one goes from the other.
+    RemoveDefinitions(main, page, rows, [list](int row) { delete list->takeItem(row); });
+    if (list->count() == 0)
+        ui->btnRemove->setEnabled(false);
+}
+
+void RemoveDefinitions(MainState& form, const DefinitionPage& page, const QList<int>& rows,
+                       const std::function<void(int)>& removed) {
+    if (rows.isEmpty())
         return;
-    const bool scanPage = combo == main.Find.ScanCombo;
-    const QString definitions = main.ProgramKey + (scanPage ? "\\Find" : "\\Verify");
-    SettingsStore& store = main.store();
+    QComboBox* combo = page.combo;
+    const QString definitions = form.ProgramKey + '\\' + page.operation;
+    SettingsStore& store = form.store();
     store.setRootKey(RootKey::CurrentUser);
     // Names are deleted only below the page's own definitions key; without it nothing in the
     // store is touched.
     const bool open = store.openKey(definitions, false);
     try {
         // From the end, so that entry k of the list stays entry k of the combo.
-        for (int k = list->count() - 1; k >= 0; --k) {
-            if (!list->item(k)->isSelected())
-                continue;
+        for (auto row = rows.crbegin(); row != rows.crend(); ++row) {
             if (open)
-                store.deleteKey(definitions + '\\' + list->item(k)->text());
-            combo->removeItem(k);
-            delete list->takeItem(k);
+                store.deleteKey(definitions + '\\' + combo->itemText(*row));
+            combo->removeItem(*row);
+            removed(*row);
         }
     } catch (...) {
         store.closeKey();
@@ -66,23 +74,15 @@ void TRemoveScanForm::btnRemoveClick() {
     }
     store.closeKey();
 
-    if (list->count() == 0) {
-        ui->btnRemove->setEnabled(false);
-        removeButton->setEnabled(false);
-        combo->setEnabled(false);
-    }
     if (combo->count() == 0) {
-        if (scanPage) {
-            main.Find.LabLastScanDate->setText("No scans are defined.");
-        } else {
-            main.Check.LabLastCompDate->setText("No checks are defined.");
-            main.Check.LabLastCheckDate->setText({});
-        }
+        page.removeButton->setEnabled(false);
+        combo->setEnabled(false);
+        page.showNone();
         return;
     }
     // The page always ends on the first remaining definition, as stored.
     combo->setCurrentIndex(0);
-    scanPage ? ScanComboChange(main) : CheckComboChange(main);
+    page.load();
 }
 
 void TRemoveScanForm::btnCloseClick() {

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "definitions/Dialogs.h"
+
 #include <QDialog>
+#include <QList>
 
 #include <memory>
 
-class QAbstractButton;
-class QComboBox;
-class TMainForm;
+class MainState;
 
 namespace Ui {
 class RemoveScanForm;
@@ -20,18 +21,23 @@ class TMSOfficeCaption;
 class TRemoveScanForm : public QDialog {
     Q_OBJECT
 public:
-    explicit TRemoveScanForm(TMainForm& main);
+    explicit TRemoveScanForm(MainState& main);
     ~TRemoveScanForm() override;
-    // Copies the combo's entries into the list, centres the dialog and shows it modally.
-    void Execute(QComboBox* combo, QAbstractButton* removeButton);
+    // Copies the page's entries into the list, centres the dialog and shows it modally.
+    void Execute(const DefinitionPage& page);
 
 private:
     void btnRemoveClick();
     void btnCloseClick();
 
-    TMainForm& main;
+    MainState& main;
     std::unique_ptr<Ui::RemoveScanForm> ui;
-    QComboBox* combo = nullptr;
-    QAbstractButton* removeButton = nullptr;
+    DefinitionPage page;
     Wordcap::TMSOfficeCaption* RemoveCaption = nullptr; // the title bar
 };
+
+// The dialog's Remove: deletes the definitions at the given rows of the page's list (ascending)
+// from the store and the list, from the last, telling removed of each row as it goes; then the
+// page shows its first remaining definition, or that none is left.
+void RemoveDefinitions(MainState& form, const DefinitionPage& page, const QList<int>& rows,
+                       const std::function<void(int)>& removed);

@@ -2,13 +2,13 @@
 
 #include "caption/Wordcap.h"
 #include "definitions/Common.h"
+#include "definitions/MainState.h"
 #include "guard/WinGuard.h"
 #include "platform/qt/ScreenPlacement.h"
-#include "shell/AVTKmain.h"
 
 #include <QGuiApplication>
 
-TMessageForm::TMessageForm(TMainForm& owner) : QDialog(&owner), form(owner) {
+TMessageForm::TMessageForm(MainState& owner) : QDialog(&owner.owner()), form(owner) {
     Ui.setupUi(this);
     setFixedSize(size());
     MessageCaption = Wordcap::TMSOfficeCaption::attach(
@@ -32,7 +32,7 @@ QLineEdit* TMessageForm::edit(int index) const {
 }
 
 void TMessageForm::FormCreate() {
-    CentreOnScreen(this, &form);
+    CentreOnScreen(this, &form.owner());
     SettingsStore& store = form.store();
     store.setRootKey(RootKey::LocalMachine);
     const bool installed = store.keyExists(form.GuardVxdKey);
@@ -63,19 +63,35 @@ void TMessageForm::ReadMessages(RootKey root, const QString& path) {
 }
 
 void TMessageForm::WriteMessages(RootKey root, const QString& path) {
+    WriteGuardMessages(form, root, path, texts());
+}
+
+QStringList TMessageForm::texts() const {
+    QStringList all;
+    for (int i = 0; i < 4; ++i)
+        all << edit(i)->text();
+    return all;
+}
+
+void WriteGuardMessages(MainState& form, RootKey root, const QString& path,
+                        const QStringList& texts) {
     SettingsStore& store = form.store();
     store.setRootKey(root);
     const bool opened = WithOpenKey(store, path, path != form.GuardVxdKey, [&] {
         for (int i = 0; i < 4; ++i)
-            store.writeString(GuardMessageNames[i], edit(i)->text());
+            store.writeString(GuardMessageNames[i], texts.value(i));
     });
     if (!opened)
         form.prompts().message(MessageKind::Warning, CouldNotOpenKeyText, MessageButtons::Ok);
 }
 
+void SaveGuardMessages(MainState& form, const QStringList& texts) {
+    WriteGuardMessages(form, RootKey::LocalMachine, form.GuardVxdKey, texts);
+    WriteGuardMessages(form, RootKey::CurrentUser, GuardKeyPath(form), texts);
+}
+
 void TMessageForm::BtnSaveClick() {
-    WriteMessages(RootKey::LocalMachine, form.GuardVxdKey);
-    WriteMessages(RootKey::CurrentUser, GuardKeyPath(form));
+    SaveGuardMessages(form, texts());
     accept();
 }
 

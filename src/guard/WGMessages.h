@@ -5,8 +5,9 @@
 #include "ui_WGMessages.h"
 
 #include <QDialog>
+#include <QStringList>
 
-class TMainForm;
+class MainState;
 
 namespace Wordcap {
 class TMSOfficeCaption;
@@ -18,7 +19,7 @@ class TMSOfficeCaption;
 class TMessageForm : public QDialog {
     Q_OBJECT
 public:
-    explicit TMessageForm(TMainForm& form);
+    explicit TMessageForm(MainState& form);
     ~TMessageForm() override;
 
     Ui::TMessageForm Ui;
@@ -31,7 +32,15 @@ public:
 private:
     void FormCreate();
     QLineEdit* edit(int index) const;
+    QStringList texts() const;
 
-    TMainForm& form;
+    MainState& form;
     Wordcap::TMSOfficeCaption* MessageCaption = nullptr; // the title bar
 };
+
+// The four messages into a key, in GuardMessageNames' order; the driver key is only written when
+// it exists ("Could not open Registry key." otherwise).
+void WriteGuardMessages(MainState& form, RootKey root, const QString& path,
+                        const QStringList& texts);
+// The dialog's Save: the messages into the driver key, then into the guard key.
+void SaveGuardMessages(MainState& form, const QStringList& texts);

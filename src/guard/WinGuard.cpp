@@ -1,25 +1,27 @@
 #include "WinGuard.h"
 
+#include "core/GuardFile.h"
 #include "definitions/Common.h"
-#include "guard/GuardFile.h"
-#include "guard/WGMessages.h"
+#include "definitions/MainState.h"
 #include "platform/FileSystem.h"
 #include "platform/VallorinError.h"
 #include "platform/qt/StyleIcons.h"
-#include "shell/AVTKmain.h"
+
+#include "ui_GuardSheet.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QToolButton>
 
 namespace {
 
 const QByteArray FlagOn("\x01\x00\x00\x00", 4);
 
-bool IsDriverKey(const TMainForm& form, const QString& path) {
+bool IsDriverKey(const MainState& form, const QString& path) {
     return path == form.GuardVxdKey;
 }
 
@@ -47,7 +49,7 @@ void SetEditText(QLineEdit* edit, const std::optional<QString>& text) {
 }
 
 // The radio button that a stored "Drives" value chooses.
-QRadioButton* DrivesChoice(TMainForm& form, const std::optional<QString>& drives) {
+QRadioButton* DrivesChoice(MainState& form, const std::optional<QString>& drives) {
     auto& g = form.Guard;
     if (!drives)
         return g.RadBtnAll;
@@ -60,7 +62,7 @@ QRadioButton* DrivesChoice(TMainForm& form, const std::optional<QString>& drives
     return g.RadBtnDef;
 }
 
-void WarnCouldNotOpenKey(TMainForm& form) {
+void WarnCouldNotOpenKey(MainState& form) {
     form.prompts().message(MessageKind::Warning, CouldNotOpenKeyText, MessageButtons::Ok);
 }
 
@@ -79,13 +81,13 @@ QString ReadGuardFileText(const QString& fileName) {
 
 } // namespace
 
-QString GuardKeyPath(const TMainForm& form) {
+QString GuardKeyPath(const MainState& form) {
     return form.ProgramKey + "\\Guard";
 }
 
 // ---- Settings and their persistence
 
-void LoadGuardPage(TMainForm& form) {
+void LoadGuardPage(MainState& form) {
     SettingsStore& store = form.store();
     store.setRootKey(RootKey::LocalMachine);
     const bool installed = store.keyExists(form.GuardVxdKey);
@@ -100,7 +102,7 @@ void LoadGuardPage(TMainForm& form) {
     form.Guard.SBtnApply->setEnabled(false);
 }
 
-void ReadGuardSettings(TMainForm& form, RootKey root, const QString& path) {
+void ReadGuardSettings(MainState& form, RootKey root, const QString& path) {
     SettingsStore& store = form.store();
     store.setRootKey(root);
     if (!store.keyExists(path))
@@ -164,7 +166,7 @@ void ReadGuardSettings(TMainForm& form, RootKey root, const QString& path) {
     });
 }
 
-void WriteGuardSettings(TMainForm& form, RootKey root, const QString& path) {
+void WriteGuardSettings(MainState& form, RootKey root, const QString& path) {
     SettingsStore& store = form.store();
     store.setRootKey(root);
     auto& g = form.Guard;
@@ -207,7 +209,7 @@ void WriteGuardSettings(TMainForm& form, RootKey root, const QString& path) {
         WarnCouldNotOpenKey(form);
 }
 
-void WriteGuardTextOption(TMainForm& form, QLineEdit* edit, QAbstractButton* box,
+void WriteGuardTextOption(MainState& form, QLineEdit* edit, QAbstractButton* box,
                           const QString& path, const QString& textName,
                           const QString& booleanName) {
     SettingsStore& store = form.store();
@@ -228,7 +230,7 @@ void WriteGuardTextOption(TMainForm& form, QLineEdit* edit, QAbstractButton* box
     store.writeString(textName, text);
 }
 
-void EnableGuard(TMainForm& form) {
+void EnableGuard(MainState& form) {
     SettingsStore& store = form.store();
     QString messages[4];
     std::copy(std::begin(GuardMessageDefaults), std::end(GuardMessageDefaults), messages);
@@ -257,7 +259,7 @@ void EnableGuard(TMainForm& form) {
     WriteGuardSettings(form, RootKey::LocalMachine, form.GuardVxdKey);
 }
 
-void DisableGuard(TMainForm& form) {
+void DisableGuard(MainState& form) {
     WriteGuardSettings(form, RootKey::CurrentUser, GuardKeyPath(form));
     SettingsStore& store = form.store();
     store.setRootKey(RootKey::LocalMachine);
@@ -265,7 +267,7 @@ void DisableGuard(TMainForm& form) {
     WithOpenKey(store, form.RunServicesKey, false, [&] { store.deleteValue("WinGuard"); });
 }
 
-void FinishGuardApply(TMainForm& form) {
+void FinishGuardApply(MainState& form) {
     form.Guard.SBtnApply->setEnabled(false);
     if (form.RestartNotice)
         form.prompts().message(MessageKind::Information,
@@ -277,7 +279,7 @@ void FinishGuardApply(TMainForm& form) {
 
 // ---- Settings files
 
-void LoadGuardFile(TMainForm& form, const QString& fileName) {
+void LoadGuardFile(MainState& form, const QString& fileName) {
     // Everything is read and checked before the first change.
     const QList<GuardFileEntry> entries = ParseGuardFile(ReadGuardFileText(fileName));
 
@@ -302,7 +304,7 @@ void LoadGuardFile(TMainForm& form, const QString& fileName) {
     FinishGuardApply(form);
 }
 
-void SaveGuardFile(TMainForm& form, const QString& fileName) {
+void SaveGuardFile(MainState& form, const QString& fileName) {
     SettingsStore& store = form.store();
     store.setRootKey(RootKey::LocalMachine);
     QList<GuardFileValue> values;
@@ -326,7 +328,7 @@ void SaveGuardFile(TMainForm& form, const QString& fileName) {
 
 // ---- Page handlers
 
-void ChkBoxEnableClick(TMainForm& form) {
+void ChkBoxEnableClick(MainState& form) {
     auto& g = form.Guard;
     g.ChkBoxOLE->setEnabled(!g.ChkBoxAll->isChecked());
     g.ChkBoxPrompt->setEnabled(g.ChkBoxRepair->isChecked());
@@ -335,7 +337,7 @@ void ChkBoxEnableClick(TMainForm& form) {
     form.RestartNotice = true;
 }
 
-void EditGuardDrvChange(TMainForm& form) {
+void EditGuardDrvChange(MainState& form) {
     QLineEdit* edit = form.Guard.EditGuardDrv;
     const qsizetype before = edit->text().size();
     FilterDriveEdit(edit);
@@ -344,11 +346,11 @@ void EditGuardDrvChange(TMainForm& form) {
     form.Guard.SBtnApply->setEnabled(true);
 }
 
-void EditGuardXChange(TMainForm& form) {
+void EditGuardXChange(MainState& form) {
     form.Guard.SBtnApply->setEnabled(true);
 }
 
-void SBtnApplyClick(TMainForm& form) {
+void SBtnApplyClick(MainState& form) {
     SettingsStore& store = form.store();
     store.setRootKey(RootKey::LocalMachine);
     const bool installed = store.keyExists(form.GuardVxdKey);
@@ -370,40 +372,38 @@ void SBtnApplyClick(TMainForm& form) {
     // Not installed and not enabled: nothing to apply; the page stays changed.
 }
 
-void SBtnRestoreClick(TMainForm& form) {
+void SBtnRestoreClick(MainState& form) {
     LoadGuardPage(form);
 }
 
-void SBtnLogBrowseClick(TMainForm& form) {
+void SBtnLogBrowseClick(MainState& form) {
     form.SaveDialog.filterIndex = 3;
     form.SaveDialog.defaultExt = "log";
     if (form.prompts().saveFile(form.SaveDialog))
         form.Guard.EditLog->setText(form.SaveDialog.fileName);
 }
 
-void SBtnLoadClick(TMainForm& form) {
+void SBtnLoadClick(MainState& form) {
     form.OpenDialog.filterIndex = 2;
     form.OpenDialog.defaultExt = "txt";
     if (form.prompts().openFile(form.OpenDialog))
         LoadGuardFile(form, form.OpenDialog.fileName);
 }
 
-void SBtnSaveClick(TMainForm& form) {
+void SBtnSaveClick(MainState& form) {
     form.SaveDialog.filterIndex = 2;
     form.SaveDialog.defaultExt = "txt";
     if (form.prompts().saveFile(form.SaveDialog))
         SaveGuardFile(form, form.SaveDialog.fileName);
 }
 
-void SBtnMessagesClick(TMainForm& form) {
-    // A fresh dialog each time: it reads the stored messages anew and is gone when closed.
-    TMessageForm dialog(form);
-    dialog.exec();
+void SBtnMessagesClick(MainState& form) {
+    form.dialogs().editGuardMessages(form);
 }
 
 // ---- Connections
 
-void ConnectGuardPage(TMainForm& form) {
+void ConnectGuardPage(MainState& form) {
     auto& g = form.Guard;
     for (QCheckBox* box :
          {g.ChkBoxEnable, g.ChkBoxWrite, g.ChkBoxAll, g.ChkBoxOLE, g.ChkBoxProgH, g.ChkBoxWordH,
@@ -422,10 +422,11 @@ void ConnectGuardPage(TMainForm& form) {
     form.onClick(g.SBtnApply, SBtnApplyClick);
     form.onClick(g.SBtnMessages, SBtnMessagesClick);
 
-    g.SBtnLogBrowse->setIcon(StylePicture(&form, QStyle::SP_DirOpenIcon));
-    g.SBtnRestore->setIcon(StylePicture(&form, QStyle::SP_BrowserReload));
-    g.SBtnLoad->setIcon(StylePicture(&form, QStyle::SP_DialogOpenButton));
-    g.SBtnSave->setIcon(StylePicture(&form, QStyle::SP_DialogSaveButton));
-    g.SBtnApply->setIcon(StylePicture(&form, QStyle::SP_DialogApplyButton));
-    g.SBtnMessages->setIcon(StylePicture(&form, QStyle::SP_MessageBoxInformation));
+    const QWidget* window = &form.owner();
+    g.SBtnLogBrowse->setIcon(StylePicture(window, QStyle::SP_DirOpenIcon));
+    g.SBtnRestore->setIcon(StylePicture(window, QStyle::SP_BrowserReload));
+    g.SBtnLoad->setIcon(StylePicture(window, QStyle::SP_DialogOpenButton));
+    g.SBtnSave->setIcon(StylePicture(window, QStyle::SP_DialogSaveButton));
+    g.SBtnApply->setIcon(StylePicture(window, QStyle::SP_DialogApplyButton));
+    g.SBtnMessages->setIcon(StylePicture(window, QStyle::SP_MessageBoxInformation));
 }

@@ -1,17 +1,16 @@
 #include "Integrity.h"
 
-#include "definitions/AddScan.h"
 #include "definitions/Common.h"
-#include "definitions/RemoveScan.h"
+#include "definitions/MainState.h"
 #include "platform/FileSystem.h"
 #include "platform/ProgramStart.h"
 #include "platform/SettingsStore.h"
 #include "platform/VallorinError.h"
-#include "shell/AVTKmain.h"
+
 #include "toolkit/Toolkit.h"
+#include "ui_CheckSheet.h"
 
 #include <QFile>
-#include <QPointer>
 #include <QSignalBlocker>
 #include <QStyle>
 
@@ -23,21 +22,20 @@ using Sheet = Ui::CheckSheet;
 
 const QString NotComputedText = "Fingerprints haven't been computed.";
 const QString ShortKeywordText = "The keyword must be at least 8 characters long.";
-constexpr int MinKeywordLength = 8;
 // The longest file name the file system takes, in bytes.
 constexpr int MaxFileNameBytes = 255;
 
 struct Algorithm {
     QRadioButton* Sheet::*button;
     const char* caption; // the stored text
-    const char* option;  // ViVerify's switch
+    FingerprintAlgorithm algorithm;
 };
 // In the order in which a stored text is compared and the ticked button is looked for.
 const Algorithm Algorithms[] = {
-    {&Sheet::RadBtnSizes, "File size", " /SIZES"},
-    {&Sheet::RadBtnChecksum, "Checksum", " /WHOLESUM"},
-    {&Sheet::RadBtnCCITT, "CCITT CRC", " /CRC"},
-    {&Sheet::RadBtnDES, "DES", " /DES"},
+    {&Sheet::RadBtnSizes, "File size", FingerprintAlgorithm::Sizes},
+    {&Sheet::RadBtnChecksum, "Checksum", FingerprintAlgorithm::Checksum},
+    {&Sheet::RadBtnCCITT, "CCITT CRC", FingerprintAlgorithm::CcittCrc},
+    {&Sheet::RadBtnDES, "DES", FingerprintAlgorithm::Des},
 };
 
 struct Flag {
@@ -68,7 +66,7 @@ const Algorithm* TickedAlgorithm(const Sheet& check) {
 }
 
 // The definition's key; a "\" in the name would address another key of the store.
-QString CheckKeyPath(const TMainForm& form, const QString& name) {
+QString CheckKeyPath(const MainState& form, const QString& name) {
     if (name.contains('\\'))
         throw VallorinError("The check name \"" + name + "\" cannot hold a \"\\\"");
     return form.ProgramKey + "\\Verify\\" + name;
@@ -101,7 +99,7 @@ void BindUpDown(QSpinBox* upDown, QLineEdit* edit) {
 
 // ---- Fingerprint files
 
-QString FingerprintFolder(const TMainForm& form) {
+QString FingerprintFolder(const MainState& form) {
     return form.ProgramFolder + "Prints";
 }
 
@@ -116,7 +114,7 @@ bool IsSafeFingerprintName(const QString& name) {
     return QFile::encodeName(name).size() + 4 <= MaxFileNameBytes;
 }
 
-QString FingerprintBaseName(const TMainForm& form, const QString& name) {
+QString FingerprintBaseName(const MainState& form, const QString& name) {
     if (!IsSafeFingerprintName(name))
         throw VallorinError("The check name \"" + PrintableName(name) +
                             "\" cannot name a fingerprint file: a name must not hold \"/\", "
@@ -128,7 +126,7 @@ QString FingerprintBaseName(const TMainForm& form, const QString& name) {
 
 // ---- Storage
 
-void LoadCheckDefinition(TMainForm& form) {
+void LoadCheckDefinition(MainState& form) {
     Sheet& check = form.Check;
     const QString name = check.CheckCombo->currentText();
     if (name.isEmpty())
@@ -168,7 +166,7 @@ void LoadCheckDefinition(TMainForm& form) {
         edit->setCursorPosition(0);
 }
 
-void SaveCheckDefinition(TMainForm& form) {
+void SaveCheckDefinition(MainState& form) {
     const Sheet& check = form.Check;
     const QString name = check.CheckCombo->currentText();
     if (name.isEmpty())
@@ -193,7 +191,7 @@ void SaveCheckDefinition(TMainForm& form) {
 
 // ---- Handlers
 
-void CheckComboChange(TMainForm& form) {
+void CheckComboChange(MainState& form) {
     Sheet& check = form.Check;
     const QString name = check.CheckCombo->currentText();
     if (name.isEmpty())
@@ -217,29 +215,43 @@ void CheckComboChange(TMainForm& form) {
         check.LabLastCompDate->setText(LastRunText(ToDateTime(written->toLocalTime()), form.now()));
 }
 
-void CheckComboDropDown(TMainForm& form) {
+void CheckComboDropDown(MainState& form) {
     SaveCheckDefinition(form);
 }
 
-void SBtnAddCheckClick(TMainForm& form) {
+DefinitionPage CheckDefinitionPage(MainState& form) {
+    Sheet& check = form.Check;
+    return {.combo = check.CheckCombo,
+            .removeButton = check.SBtnDelCheck,
+            .operation = QStringLiteral("Verify"),
+            .load = [&form] { CheckComboChange(form); },
+            .showAdded =
+                [&form] {
+                    form.Check.LabLastCompDate->setText(NotComputedText);
+                    form.Check.LabLastCheckDate->setText({});
+                    form.LastCheckTime = 0;
+                },
+            .showNone =
+                [&form] {
+                    form.Check.LabLastCompDate->setText(QStringLiteral("No checks are defined."));
+                    form.Check.LabLastCheckDate->setText({});
+                }};
+}
+
+void SBtnAddCheckClick(MainState& form) {
     SaveCheckDefinition(form);
-    // The dialog may free itself when it closes; the guard sees to it either way.
-    QPointer<TAddScanForm> dialog = new TAddScanForm(form);
-    dialog->Execute(form.Check.CheckCombo, form.Check.SBtnDelCheck);
-    delete dialog.data();
+    form.dialogs().addDefinition(form, CheckDefinitionPage(form));
 }
 
-void SBtnDelCheckClick(TMainForm& form) {
-    QPointer<TRemoveScanForm> dialog = new TRemoveScanForm(form);
-    dialog->Execute(form.Check.CheckCombo, form.Check.SBtnDelCheck);
-    delete dialog.data();
+void SBtnDelCheckClick(MainState& form) {
+    form.dialogs().removeDefinitions(form, CheckDefinitionPage(form));
 }
 
-void EditCheckDrivesChange(TMainForm& form) {
+void EditCheckDrivesChange(MainState& form) {
     FilterDriveEdit(form.Check.EditCheckDrives);
 }
 
-void EditBytesChange(TMainForm& form) {
+void EditBytesChange(MainState& form) {
     QLineEdit* edit = form.Check.EditBytes;
     const QString text = edit->text();
     if (text.isEmpty())
@@ -248,14 +260,14 @@ void EditBytesChange(TMainForm& form) {
         edit->clear();
 }
 
-void SBtnComputeClick(TMainForm& form) {
+void SBtnComputeClick(MainState& form) {
     const QDateTime now = form.now();
     form.Check.LabLastCompDate->setText(LastRunText(ToDateTime(now), now));
     SaveCheckDefinition(form);
     RunViVerify(form, "compute");
 }
 
-void SBtnVerifyClick(TMainForm& form) {
+void SBtnVerifyClick(MainState& form) {
     const QDateTime now = form.now();
     form.LastCheckTime = ToDateTime(now);
     form.Check.LabLastCheckDate->setText(LastRunText(form.LastCheckTime, now));
@@ -263,7 +275,7 @@ void SBtnVerifyClick(TMainForm& form) {
     RunViVerify(form, "verify");
 }
 
-void RunViVerify(TMainForm& form, QString action) {
+void RunViVerify(MainState& form, QString action) {
     const Sheet& check = form.Check;
     Prompts& prompts = form.prompts();
     if (DefinitionMissing(form, check.CheckCombo))
@@ -279,9 +291,7 @@ void RunViVerify(TMainForm& form, QString action) {
         action = "compute";
     }
 
-    QString parameters;
     if (action == "compute") {
-        parameters = " /CREATE";
         const QString folder = FingerprintFolder(form);
         if (!FileSystem::DirectoryExists(folder) && !FileSystem::CreateDirectory(folder)) {
             prompts.message(MessageKind::Warning, "Could not create folder for fingerprint files.",
@@ -290,29 +300,26 @@ void RunViVerify(TMainForm& form, QString action) {
         }
     }
 
-    const QString drives = check.EditCheckDrives->text();
-    const bool noDrives = drives.isEmpty();
-    if (!noDrives) {
-        if (!ValidateDrives(form, drives))
-            return;
-        parameters += " /D=" + FormatDriveList(drives);
-    }
-    if (!check.ChkBoxChkBoot->isChecked())
-        parameters += " /NOBOOT";
-    if (!check.ChkBoxChkPart->isChecked())
-        parameters += " /NOPART";
-    if (check.ChkBoxVPrevent->isChecked())
-        parameters += " /NOCANCEL";
-    bool shortKeyword = false;
-    if (check.ChkBoxKeyword->isChecked()) {
-        shortKeyword = check.EditKeyword->text().size() < MinKeywordLength;
-        if (!shortKeyword)
-            parameters += " /X=" + ArgumentText(check.EditKeyword->text());
-    } else {
-        parameters += " /NOPSW";
-    }
-    parameters += " /FF=\"" + baseName + '"';
+    CheckOptions options;
+    options.driveText = check.EditCheckDrives->text();
+    options.boot = check.ChkBoxChkBoot->isChecked();
+    options.partition = check.ChkBoxChkPart->isChecked();
+    options.preventExit = check.ChkBoxVPrevent->isChecked();
+    options.useKeyword = check.ChkBoxKeyword->isChecked();
+    options.keyword = check.EditKeyword->text();
+    if (const Algorithm* algorithm = TickedAlgorithm(check))
+        options.algorithm = algorithm->algorithm;
+    options.turbo = check.ChkBoxTurbo->isChecked();
+    options.bytes = check.EditBytes->text();
+    options.beep = check.ChkBoxChkBeep->isChecked();
+    options.detail = check.ChkBoxChkDetail->isChecked();
+    options.print = check.ChkBoxChkPrint->isChecked();
+    options.report = check.ChkBoxChkReport->isChecked();
 
+    const bool noDrives = options.driveText.isEmpty();
+    if (!noDrives && !ValidateDrives(form, options.driveText))
+        return;
+    const bool shortKeyword = options.useKeyword && options.keyword.size() < MinKeywordLength;
     if (noDrives) {
         prompts.message(MessageKind::Information,
                         form.DriveMessagePrefix + "check." +
@@ -325,21 +332,9 @@ void RunViVerify(TMainForm& form, QString action) {
         return;
     }
 
-    if (const Algorithm* algorithm = TickedAlgorithm(check))
-        parameters += algorithm->option;
-    if (!check.ChkBoxTurbo->isChecked())
-        parameters += " /NT";
-    parameters += " /N=" + check.EditBytes->text();
-    if (check.ChkBoxChkBeep->isChecked())
-        parameters += " /BEEP";
-    if (check.ChkBoxChkDetail->isChecked())
-        parameters += " /LOUD";
-    if (check.ChkBoxChkPrint->isChecked())
-        parameters += " /PRINTOUT";
-    if (check.ChkBoxChkReport->isChecked())
-        parameters += " /REPORT=Verify.Rep";
-
-    const QString commandLine = form.ToolkitFolder + ToolkitFile::ViVerify + parameters;
+    const QString commandLine = ViVerifyCommandLine(
+        form.ToolkitFolder, action == "compute" ? CheckAction::Compute : CheckAction::Verify,
+        options, baseName);
     if (StartProgram(form, commandLine) == StartResult::FileNotFound)
         prompts.message(MessageKind::Warning,
                         "ViVerify not found. Cannot " + action + " fingerprints.",
@@ -348,7 +343,7 @@ void RunViVerify(TMainForm& form, QString action) {
 
 // ---- Connections
 
-void ConnectCheckPage(TMainForm& form) {
+void ConnectCheckPage(MainState& form) {
     Sheet& check = form.Check;
     SetDefinitionButtonIcons(check.SBtnAddCheck, check.SBtnDelCheck);
     form.onActivated(check.CheckCombo, CheckComboChange);

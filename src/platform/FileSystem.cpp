@@ -105,6 +105,21 @@ bool isValidUtf8(const unsigned char* p, qsizetype n) {
     return true;
 }
 
+// The kind of a file that is not a regular one, as a phrase; empty for a regular file.
+QString kindOf(mode_t mode) {
+    if (S_ISDIR(mode))
+        return "a folder";
+    if (S_ISCHR(mode))
+        return "a character device";
+    if (S_ISBLK(mode))
+        return "a block device";
+    if (S_ISFIFO(mode))
+        return "a named pipe (FIFO)";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    return QString();
+}
+
 } // namespace
 
 namespace FileSystem {
@@ -158,7 +173,46 @@ bool DirectoryExists(const QString& path) {
 
 bool CreateDirectory(const QString& path) {
     const QString resolved = ResolvePath(path);
-    return QDir().mkpath(resolved) && QFileInfo(resolved).isDir();
+    try {
+        MakePrivateFolders(resolved);
+    } catch (const VallorinError&) {
+        return false;
+    }
+    return QFileInfo(resolved).isDir();
+}
+
+bool MakePrivateFolders(const QString& path) {
+    const QString folder = QDir::cleanPath(path);
+    const QByteArray name = QFile::encodeName(folder);
+    int error = ::mkdir(name.constData(), 0700) == 0 ? 0 : errno;
+    if (error == ENOENT && folder != u"/" && !folder.isEmpty()) {
+        MakePrivateFolders(QFileInfo(folder).absolutePath());
+        error = ::mkdir(name.constData(), 0700) == 0 ? 0 : errno;
+    }
+    if (error == 0) {
+        ::chmod(name.constData(), 0700); // a umask can take bits away from 0700 too
+        return true;
+    }
+    if (error == EEXIST && QFileInfo(folder).isDir())
+        return false;
+    throw VallorinError("Cannot create the folder " + folder + ": " +
+                        (error == EEXIST ? QStringLiteral("a file of that name is in the way")
+                                         : QString::fromLocal8Bit(std::strerror(error))));
+}
+
+QString NotARegularFile(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat entry;
+    if (::lstat(name.constData(), &entry) != 0)
+        return QString();
+    if (!S_ISLNK(entry.st_mode))
+        return kindOf(entry.st_mode);
+    const QString target = QFileInfo(path).canonicalFilePath();
+    struct stat linked;
+    if (::stat(name.constData(), &linked) != 0)
+        return QString("a link to \"%1\", which does not exist").arg(QFile::symLinkTarget(path));
+    const QString kind = kindOf(linked.st_mode);
+    return kind.isEmpty() ? QString() : QString("a link to \"%1\", which is %2").arg(target, kind);
 }
 
 QStringList ListByExtension(const QString& folder, const QString& extension) {

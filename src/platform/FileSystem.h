@@ -21,8 +21,19 @@ QString ResolvePath(const QString& path);
 // existing folder, respectively.
 bool FileExists(const QString& path);
 bool DirectoryExists(const QString& path);
-// Creates the folder (and the folders above it); false when it cannot be created.
+// Creates the folder (and the folders above it, each 0700 as MakePrivateFolders makes them);
+// false when it cannot be created.
 bool CreateDirectory(const QString& path);
+// Creates the folder and every missing folder above it, each with mode 0700 whatever the umask:
+// what the program makes is its owner's alone. True when the folder itself was made now, false
+// when it existed; throws VallorinError naming the folder that cannot be made.
+bool MakePrivateFolders(const QString& path);
+
+// What stands at path when it is neither a regular file (or a link to one) nor absent, as a
+// phrase for a message: "a character device", "a named pipe (FIFO)", "a folder", "a link to
+// \"/dev/zero\", which is a character device", "a link to \"x\", which does not exist". Empty
+// for a regular file, a link to one, and nothing at all.
+QString NotARegularFile(const QString& path);
 
 // Names (without folder) of the entries of folder whose name ends in "." + extension, compared
 // without regard to case; entries of every kind, in the order the file system returns them.

@@ -1,5 +1,6 @@
 #include "platform/Prefix.h"
 
+#include "platform/FileSystem.h"
 #include "platform/VallorinError.h"
 
 #include <QDir>
@@ -18,21 +19,6 @@ QString errnoText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// Creates one folder with mode 0700; true when it was created now, false when it existed.
-bool makePrivateFolder(const QString& folder) {
-    const QByteArray name = QFile::encodeName(folder);
-    if (::mkdir(name.constData(), 0700) == 0) {
-        ::chmod(name.constData(), 0700); // whatever the umask left
-        return true;
-    }
-    const int error = errno;
-    if (error == EEXIST && QFileInfo(folder).isDir())
-        return false;
-    throw VallorinError(
-        "Cannot create the folder " + folder + ": " +
-        (error == EEXIST ? QStringLiteral("a file of that name is in the way") : errnoText(error)));
-}
-
 } // namespace
 
 namespace Prefix {
@@ -47,16 +33,13 @@ QString Location() {
 
 QString Prepare(const QString& location) {
     const QString folder = QDir::cleanPath(location);
-    const QFileInfo parent(QFileInfo(folder).absolutePath());
-    if (!parent.isDir() && !QDir().mkpath(parent.filePath()))
-        throw VallorinError("Cannot create the folder " + parent.filePath());
-    // An existing prefix keeps the mode its owner gave it; only a folder made here is set
-    // to 0700.
-    makePrivateFolder(folder);
+    // An existing prefix keeps the mode its owner gave it; only the folders made here (the
+    // missing ones above it too) are set to 0700.
+    FileSystem::MakePrivateFolders(folder);
     const QString prefix = folder == u"/" ? folder : folder + u'/';
     // The drive map is fresh when its folder is new: then c: stands for the root. A drive map
     // that exists is the user's, and a letter removed from it stays removed.
-    if (makePrivateFolder(prefix + "dosdevices")) {
+    if (FileSystem::MakePrivateFolders(prefix + "dosdevices")) {
         const QByteArray link = QFile::encodeName(prefix + "dosdevices/c:");
         if (::symlink("/", link.constData()) != 0)
             throw VallorinError("Cannot create the drive c: in " + prefix +

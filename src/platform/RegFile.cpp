@@ -1,5 +1,6 @@
 #include "RegFile.h"
 
+#include "FileSystem.h"
 #include "VallorinError.h"
 
 #include <QFile>
@@ -8,6 +9,7 @@
 
 #include <array>
 #include <functional>
+#include <utility>
 
 namespace {
 
@@ -20,7 +22,7 @@ constexpr std::array<char16_t, 32> Cp1252High = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-QString fromCp1252(const QByteArray& bytes) {
+QString fromCp1252(QByteArrayView bytes) {
     QString text;
     text.reserve(bytes.size());
     for (char byte : bytes) {
@@ -47,10 +49,13 @@ QByteArray utf16Bytes(const QString& text) {
     return bytes;
 }
 
-QString textOfUtf16(const QByteArray& bytes) {
-    QString text;
+// Code unit by code unit, so that half a surrogate pair stays what it is and can be refused
+// where it matters, rather than turn silently into another character.
+QString textOfUtf16(QByteArrayView bytes, bool bigEndian = false) {
+    QString text(bytes.size() / 2, Qt::Uninitialized);
+    const int high = bigEndian ? 0 : 1;
     for (qsizetype i = 0; i + 1 < bytes.size(); i += 2)
-        text += QChar(char16_t(uchar(bytes[i]) | (uchar(bytes[i + 1]) << 8)));
+        text[i / 2] = QChar(char16_t(uchar(bytes[i + 1 - high]) | (uchar(bytes[i + high]) << 8)));
     return text;
 }
 
@@ -62,21 +67,100 @@ bool isHexDigit(QChar c) {
     throw VallorinError(QString("Line %1: %2").arg(line).arg(what));
 }
 
-// Reads the lines of one file; hex lists may continue over several lines.
-class Parser {
+// The lines of a file's text, without their line breaks, decoded one at a time: a large file
+// is held once, as its bytes, and never again as one text or a list of lines.
+class LineReader {
 public:
-    explicit Parser(const QString& text) : lines(text.split('\n')) {
-        for (QString& line : lines)
-            if (line.endsWith('\r'))
-                line.chop(1);
+    explicit LineReader(QStringView text) : text(text), encoding(Encoding::Text) {}
+    // The file's bytes: UTF-16 with a byte-order mark, else UTF-8 when valid (with or without a
+    // mark), else Windows-1252.
+    explicit LineReader(QByteArrayView bytes) : bytes(bytes) {
+        if (bytes.startsWith("\xFF\xFE")) {
+            encoding = Encoding::Utf16LE;
+            pos = 2;
+        } else if (bytes.startsWith("\xFE\xFF")) {
+            encoding = Encoding::Utf16BE;
+            pos = 2;
+        } else if (bytes.startsWith("\xEF\xBB\xBF")) {
+            encoding = Encoding::Utf8;
+            pos = 3;
+        } else {
+            encoding = bytes.isValidUtf8() ? Encoding::Utf8 : Encoding::Cp1252;
+        }
     }
 
-    QList<RegOperation> run() {
-        while (next < lines.size() && lines[next].trimmed().isEmpty())
+    bool atEnd() const { return done; }
+
+    QString next() {
+        QString line = encoding == Encoding::Text ? nextOfText() : nextOfBytes();
+        if (line.endsWith('\r'))
+            line.chop(1);
+        return line;
+    }
+
+private:
+    enum class Encoding { Text, Utf8, Cp1252, Utf16LE, Utf16BE };
+
+    QString nextOfText() {
+        qsizetype end = text.indexOf(u'\n', pos);
+        done = end < 0;
+        if (done)
+            end = text.size();
+        const QString line = text.sliced(pos, end - pos).toString();
+        pos = end + 1;
+        return line;
+    }
+
+    QString nextOfBytes() {
+        const bool wide = encoding == Encoding::Utf16LE || encoding == Encoding::Utf16BE;
+        const QByteArrayView lineFeed = encoding == Encoding::Utf16LE   ? QByteArrayView("\n\0", 2)
+                                        : encoding == Encoding::Utf16BE ? QByteArrayView("\0\n", 2)
+                                                                        : QByteArrayView("\n", 1);
+        qsizetype end = bytes.indexOf(lineFeed, pos);
+        // A line feed of UTF-16 begins on a code unit, never in the middle of one.
+        while (wide && end >= 0 && (end - pos) % 2 != 0)
+            end = bytes.indexOf(lineFeed, end + 1);
+        done = end < 0;
+        if (done)
+            end = bytes.size();
+        const QByteArrayView line = bytes.sliced(pos, end - pos);
+        pos = end + lineFeed.size();
+        switch (encoding) {
+        case Encoding::Utf16LE:
+            return textOfUtf16(line);
+        case Encoding::Utf16BE:
+            return textOfUtf16(line, true);
+        case Encoding::Cp1252:
+            return fromCp1252(line);
+        default:
+            return QString::fromUtf8(line);
+        }
+    }
+
+    QStringView text;
+    QByteArrayView bytes;
+    Encoding encoding = Encoding::Utf8;
+    qsizetype pos = 0;
+    bool done = false;
+};
+
+// Reads the lines of one file and hands each operation to sink as soon as it is read, so that a
+// caller may check a whole file before it applies it, without keeping its operations. Names
+// and key paths are checked against every limit of the store. Hex lists may continue over
+// several lines.
+class Parser {
+public:
+    using Sink = std::function<void(const RegOperation&)>;
+    Parser(LineReader& reader, Sink sink) : reader(reader), sink(std::move(sink)) {}
+
+    void run() {
+        QString header;
+        while (!reader.atEnd() && header.isEmpty()) {
+            header = reader.next().trimmed();
             ++next;
-        if (next == lines.size())
+        }
+        if (header.isEmpty())
             lineError(1, "the file is empty");
-        const QString header = lines[next++].trimmed();
         if (header == Version5Header)
             ansi = false;
         else if (header == Version4Header)
@@ -84,9 +168,9 @@ public:
         else
             lineError(next, QString("a registry file begins with \"%1\" or \"%2\"")
                                 .arg(Version5Header, Version4Header));
-        while (next < lines.size()) {
+        while (!reader.atEnd()) {
             const int number = ++next;
-            const QString line = lines[number - 1].trimmed();
+            const QString line = reader.next().trimmed();
             if (line.isEmpty() || line.startsWith(';'))
                 continue;
             if (line.startsWith('['))
@@ -97,7 +181,6 @@ public:
                 lineError(number,
                           QString("\"%1\" is neither a key nor a value").arg(line.left(80)));
         }
-        return operations;
     }
 
 private:
@@ -114,17 +197,16 @@ private:
             lineError(number, QString("\"%1\" does not begin with HKEY_CURRENT_USER or "
                                       "HKEY_LOCAL_MACHINE")
                                   .arg(name));
-        if (op.path.startsWith('\\'))
-            lineError(number, QString("the key path \"%1\" has an empty name").arg(name));
-        for (const QString& part : op.path.split('\\', Qt::SkipEmptyParts))
-            if (part.size() > MaxKeyNameLength)
-                lineError(number, QString("the key name \"%1\" is longer than %2 characters")
-                                      .arg(part)
-                                      .arg(MaxKeyNameLength));
-        if (remove && op.path.split('\\', Qt::SkipEmptyParts).isEmpty())
+        QStringList parts;
+        try {
+            parts = SettingsStore::splitPath(op.path);
+        } catch (const VallorinError& error) {
+            lineError(number, error.message());
+        }
+        if (remove && parts.isEmpty())
             lineError(number, "a root key cannot be deleted");
         op.kind = remove ? RegOperation::Kind::DeleteKey : RegOperation::Kind::CreateKey;
-        operations << op;
+        sink(op);
         inKey = !remove;
         keyRoot = op.root;
         keyPath = op.path;
@@ -162,6 +244,11 @@ private:
             pos = 1;
         else
             op.name = quoted(line, pos, number);
+        try {
+            SettingsStore::checkValueName(op.name);
+        } catch (const VallorinError& error) {
+            lineError(number, error.message());
+        }
         while (pos < line.size() && line[pos].isSpace())
             ++pos;
         if (pos == line.size() || line[pos] != '=')
@@ -193,7 +280,7 @@ private:
         } else {
             lineError(number, QString("\"%1\" is not a value of the format").arg(data.left(80)));
         }
-        operations << op;
+        sink(op);
     }
 
     // "hex:..." or "hex(N):...", possibly continued with "\" at the ends of lines.
@@ -230,10 +317,10 @@ private:
             }
             if (!continued)
                 break;
-            if (next == lines.size())
+            if (reader.atEnd())
                 lineError(segmentLine, "the last line ends with a continuation \"\\\"");
             segmentLine = ++next;
-            segment = lines[segmentLine - 1].trimmed();
+            segment = reader.next().trimmed();
         }
         op.type = ValueType(type);
         // REGEDIT4 writes texts of every text type as ANSI; the store keeps them in UTF-16.
@@ -241,14 +328,68 @@ private:
             op.data = utf16Bytes(ansiText(op.data));
     }
 
-    QStringList lines;
-    qsizetype next = 0;
+    LineReader& reader;
+    Sink sink;
+    int next = 0; // lines read so far
     bool ansi = false;
     bool inKey = false;
     RootKey keyRoot = RootKey::CurrentUser;
     QString keyPath;
-    QList<RegOperation> operations;
 };
+
+// Applies operations to the store one after the other, keeping one key open for the values
+// that follow it; an error names the line the operation came from.
+class Applier {
+public:
+    explicit Applier(SettingsStore& store) : store(store) {}
+
+    void operator()(const RegOperation& op) {
+        try {
+            switch (op.kind) {
+            case RegOperation::Kind::CreateKey:
+                openFor(op);
+                break;
+            case RegOperation::Kind::DeleteKey:
+                store.setRootKey(op.root);
+                open = false;
+                store.deleteKey(op.path);
+                break;
+            case RegOperation::Kind::SetValue:
+                openFor(op);
+                store.writeRaw(op.name, op.type, op.data);
+                break;
+            case RegOperation::Kind::DeleteValue:
+                openFor(op);
+                store.deleteValue(op.name);
+                break;
+            }
+        } catch (const VallorinError& error) {
+            throw VallorinError(QString("Line %1: %2").arg(op.line).arg(error.message()));
+        }
+    }
+
+private:
+    void openFor(const RegOperation& op) {
+        if (open && openRoot == op.root && openPath == op.path)
+            return;
+        store.setRootKey(op.root);
+        store.openKey(op.path, true);
+        open = true;
+        openRoot = op.root;
+        openPath = op.path;
+    }
+
+    SettingsStore& store;
+    bool open = false;
+    RootKey openRoot = RootKey::CurrentUser;
+    QString openPath;
+};
+
+QList<RegOperation> collect(LineReader reader) {
+    QList<RegOperation> operations;
+    Parser(reader, [&](const RegOperation& op) { operations << op; }).run();
+    return operations;
+}
 
 QString quote(const QString& text) {
     QString out = "\"";
@@ -316,20 +457,20 @@ namespace RegFile {
 
 QString decode(const QByteArray& bytes) {
     if (bytes.startsWith("\xFF\xFE"))
-        return QStringDecoder(QStringConverter::Utf16LE).decode(bytes.mid(2));
+        return textOfUtf16(QByteArrayView(bytes).sliced(2));
     if (bytes.startsWith("\xFE\xFF"))
-        return QStringDecoder(QStringConverter::Utf16BE).decode(bytes.mid(2));
+        return textOfUtf16(QByteArrayView(bytes).sliced(2), true);
     if (bytes.startsWith("\xEF\xBB\xBF"))
         return QString::fromUtf8(bytes.mid(3));
     return ansiText(bytes);
 }
 
 QList<RegOperation> parse(const QString& text) {
-    return Parser(text).run();
+    return collect(LineReader(QStringView(text)));
 }
 
 QList<RegOperation> parseBytes(const QByteArray& bytes) {
-    return parse(decode(bytes));
+    return collect(LineReader(QByteArrayView(bytes)));
 }
 
 bool splitKeyName(const QString& keyName, RootKey& root, QString& path) {
@@ -354,56 +495,47 @@ QString rootName(RootKey root) {
 }
 
 void apply(SettingsStore& store, const QList<RegOperation>& operations) {
-    bool open = false;
-    RootKey openRoot = RootKey::CurrentUser;
-    QString openPath;
-    // Values of one key go into that key's one transaction.
-    const auto openFor = [&](const RegOperation& op) {
-        if (open && openRoot == op.root && openPath == op.path)
-            return;
-        store.setRootKey(op.root);
-        store.openKey(op.path, true);
-        open = true;
-        openRoot = op.root;
-        openPath = op.path;
-    };
-    for (const RegOperation& op : operations) {
-        try {
-            switch (op.kind) {
-            case RegOperation::Kind::CreateKey:
-                openFor(op);
-                break;
-            case RegOperation::Kind::DeleteKey:
-                store.setRootKey(op.root);
-                open = false;
-                store.deleteKey(op.path);
-                break;
-            case RegOperation::Kind::SetValue:
-                openFor(op);
-                store.writeRaw(op.name, op.type, op.data);
-                break;
-            case RegOperation::Kind::DeleteValue:
-                openFor(op);
-                store.deleteValue(op.name);
-                break;
-            }
-        } catch (const VallorinError& error) {
-            store.closeKey();
-            throw VallorinError(QString("Line %1: %2").arg(op.line).arg(error.message()));
-        }
-    }
-    store.closeKey();
+    QList<RootKey> roots;
+    for (const RegOperation& op : operations)
+        if (!roots.contains(op.root))
+            roots << op.root;
+    store.inOneTransaction(roots, [&] {
+        Applier applier(store);
+        for (const RegOperation& op : operations)
+            applier(op);
+    });
 }
 
 void importFile(SettingsStore& store, const QString& fileName) {
+    // A named pipe or a device could block the read or never end it.
+    const QString notAFile = FileSystem::NotARegularFile(fileName);
+    if (!notAFile.isEmpty())
+        throw VallorinError(
+            QString("The file \"%1\" cannot be read: it is %2").arg(fileName, notAFile));
     QFile in(fileName);
     if (!in.open(QIODevice::ReadOnly))
         throw VallorinError(
             QString("The file \"%1\" cannot be read: %2").arg(fileName, in.errorString()));
     const QByteArray bytes = in.readAll();
+    if (in.error() != QFileDevice::NoError)
+        throw VallorinError(
+            QString("The file \"%1\" cannot be read: %2").arg(fileName, in.errorString()));
     in.close();
     try {
-        apply(store, parseBytes(bytes));
+        // The whole file is read and checked first, keeping only which branches it changes;
+        // then it is read again and applied in one transaction per branch. Reading twice costs
+        // far less than keeping every operation, which took many times the file's size.
+        QList<RootKey> roots;
+        LineReader check{QByteArrayView(bytes)};
+        Parser(check, [&](const RegOperation& op) {
+            if (!roots.contains(op.root))
+                roots << op.root;
+        }).run();
+        store.inOneTransaction(roots, [&] {
+            Applier applier(store);
+            LineReader reader{QByteArrayView(bytes)};
+            Parser(reader, std::ref(applier)).run();
+        });
     } catch (const VallorinError& error) {
         throw VallorinError(QString("%1, %2").arg(fileName, error.message()));
     }

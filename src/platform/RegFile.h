@@ -26,7 +26,8 @@ namespace RegFile {
 // The file's text: UTF-16 with a byte-order mark, else UTF-8 when valid, else Windows-1252.
 QString decode(const QByteArray& bytes);
 // A whole file's operations in file order. Throws VallorinError "Line N: ..." for a line that
-// is not of the format; nothing is applied before the whole file has been read.
+// is not of the format, and for a key path or name the store would refuse (too long, too deep,
+// holding a character it cannot keep).
 QList<RegOperation> parse(const QString& text);
 QList<RegOperation> parseBytes(const QByteArray& bytes);
 
@@ -35,8 +36,12 @@ QList<RegOperation> parseBytes(const QByteArray& bytes);
 bool splitKeyName(const QString& keyName, RootKey& root, QString& path);
 QString rootName(RootKey root);
 
-// Applies operations to the store; an error names the line it came from. Leaves no key open.
+// Applies operations to the store in one transaction per branch, all or nothing; an error names
+// the line it came from. Leaves no key open.
 void apply(SettingsStore& store, const QList<RegOperation>& operations);
+// Reads and checks the whole file, then applies it as apply does, durably when it returns. It
+// holds the file's bytes and little more, whatever the file's size; a file that is a device or
+// a named pipe is refused.
 void importFile(SettingsStore& store, const QString& fileName);
 
 // The key with all its sub-keys as the registry editor exports it: version 5.00, UTF-16LE

@@ -1,5 +1,6 @@
 #include "SettingsStore.h"
 
+#include "FileSystem.h"
 #include "VallorinError.h"
 
 #include <QFile>
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -27,10 +29,9 @@ constexpr int ApplicationId = 0x566C7247;
 constexpr int SchemaVersion = 1;
 // Long enough for another instance to finish whatever key it has open.
 constexpr int BusyTimeoutMs = 10000;
-// The registry's own nesting limit; it also keeps cascading deletes far below SQLite's
-// trigger depth limit.
-constexpr int MaxKeyDepth = 512;
 constexpr qint64 RootId = 1;
+// SQLite's own threshold for checkpoints at commit, in journal pages.
+constexpr int WalCheckpointPages = 1000;
 
 const char* const SchemaSql = R"(
 CREATE TABLE keys(
@@ -98,11 +99,20 @@ public:
     Branch& operator=(const Branch&) = delete;
 
     sqlite3_stmt* statement(const char* sql);
-    [[noreturn]] void fail(const QString& what) const;
+    [[noreturn]] void fail(const QString& what);
     void exec(const char* sql);
-    void begin() { exec(readOnly ? "BEGIN" : "BEGIN IMMEDIATE"); }
+    void begin();
     void commit();
     void rollback() noexcept;
+
+    // Starts a transaction that begin, commit and rollback leave alone until release ends it:
+    // the keys opened and closed meanwhile all belong to it.
+    void hold();
+    void release(bool keep);
+    // Writes the held transaction's pages to the journal, uncommitted.
+    void flush();
+    // Copies the journal into the file, as the commits of a held transaction did not.
+    void checkpoint() noexcept;
 
     QString file;
     sqlite3* db = nullptr;
@@ -111,8 +121,13 @@ public:
 private:
     [[noreturn]] void refuse(const QString& why);
     void checkAndPrepare();
+    bool hasOurTables();
     qint64 pragmaInteger(const char* sql);
     std::unordered_map<std::string, sqlite3_stmt*> cache;
+    bool held = false;
+    // SQLite may end a transaction itself on some errors; after one, nothing more may run in a
+    // held transaction, or it would run (and commit) on its own.
+    bool failedWhileHeld = false;
 };
 
 // A cached statement in use: bound, stepped, and reset when it goes out of scope.
@@ -171,6 +186,13 @@ private:
 
 Branch::Branch(const QString& fileName) : file(fileName) {
     const QByteArray path = QFile::encodeName(file);
+    // Looked at before anything opens it: a named pipe would block the open, and a device
+    // would answer with errors that read like a failing disk.
+    const QString notAFile = FileSystem::NotARegularFile(file);
+    if (!notAFile.isEmpty())
+        throw VallorinError(
+            QString("The settings file \"%1\" cannot be used: it is %2; it was left unchanged")
+                .arg(file, notAFile));
     const QFileInfo info(file);
     if (info.exists() && info.size() > 0) {
         // Look at the header ourselves before SQLite touches the file.
@@ -255,6 +277,7 @@ void Branch::checkAndPrepare() {
     bool fresh = false;
     qint64 version = 0;
     bool damaged = false;
+    bool tables = false;
     try {
         // One snapshot for every check: another instance may be creating this file meanwhile,
         // and its schema must not appear between reading the mark and counting the tables.
@@ -266,6 +289,7 @@ void Branch::checkAndPrepare() {
         }
         fresh = isFresh(appId);
         version = pragmaInteger("PRAGMA user_version");
+        tables = appId == ApplicationId && !damaged && hasOurTables();
         exec("COMMIT");
         // The check read every page of the file into the page cache, and the program reads a
         // few keys: the memory goes back to the heap for the window to use.
@@ -283,6 +307,8 @@ void Branch::checkAndPrepare() {
         refuse("is not a settings file of this program");
     if (appId == ApplicationId && version > SchemaVersion)
         refuse("was written by a newer version of this program");
+    if (appId == ApplicationId && !tables)
+        refuse("carries the mark of a settings file of this program but not its tables");
 
     if (!readOnly) {
         Query wal(*this, "PRAGMA journal_mode=WAL");
@@ -319,7 +345,29 @@ void Branch::checkAndPrepare() {
     }
 }
 
+// The tables and columns the store uses, and its root key: a file that carries the mark but
+// lacks them was not made by this program and must not be written to.
+bool Branch::hasOurTables() {
+    const auto columns = [this](const char* sql) {
+        QStringList names;
+        Query q(*this, sql);
+        while (q.step())
+            names << q.text(0);
+        return names;
+    };
+    if (columns("SELECT name FROM pragma_table_info('keys')") !=
+            QStringList({"id", "parent", "name", "upper"}) ||
+        columns("SELECT name FROM pragma_table_info('vals')") !=
+            QStringList({"id", "key", "name", "upper", "type", "data"}))
+        return false;
+    return pragmaInteger("SELECT count(*) FROM keys WHERE id=1 AND parent IS NULL") == 1;
+}
+
 sqlite3_stmt* Branch::statement(const char* sql) {
+    if (failedWhileHeld)
+        throw VallorinError(QString("The settings file \"%1\" could not be used: a change "
+                                    "was abandoned after an error")
+                                .arg(file));
     auto found = cache.find(sql);
     if (found != cache.end())
         return found->second;
@@ -330,7 +378,8 @@ sqlite3_stmt* Branch::statement(const char* sql) {
     return st;
 }
 
-void Branch::fail(const QString& what) const {
+void Branch::fail(const QString& what) {
+    failedWhileHeld = held;
     const int rc = sqlite3_errcode(db) & 0xFF;
     QString why = what.isEmpty() ? QString::fromUtf8(sqlite3_errmsg(db)) : what;
     if (rc == SQLITE_READONLY)
@@ -351,7 +400,14 @@ void Branch::exec(const char* sql) {
     }
 }
 
+void Branch::begin() {
+    if (!held)
+        exec(readOnly ? "BEGIN" : "BEGIN IMMEDIATE");
+}
+
 void Branch::commit() {
+    if (held)
+        return;
     try {
         exec("COMMIT");
     } catch (...) {
@@ -363,19 +419,88 @@ void Branch::commit() {
 }
 
 void Branch::rollback() noexcept {
-    if (!sqlite3_get_autocommit(db))
+    if (!held && !sqlite3_get_autocommit(db))
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
-QStringList splitPath(const QString& path) {
+void Branch::hold() {
+    // No checkpoint at this branch's commit: copying a large change into the file would stand
+    // between this commit and the next branch's, where a kill leaves one branch changed.
+    sqlite3_wal_autocheckpoint(db, 0);
+    begin();
+    held = true;
+    failedWhileHeld = false;
+}
+
+void Branch::release(bool keep) {
+    held = false;
+    failedWhileHeld = false;
+    sqlite3_wal_autocheckpoint(db, WalCheckpointPages);
+    if (keep)
+        commit();
+    else
+        rollback();
+}
+
+void Branch::flush() {
+    if (sqlite3_db_cacheflush(db) != SQLITE_OK)
+        fail(QString());
+}
+
+void Branch::checkpoint() noexcept {
+    // Housekeeping only: what is committed is in the journal, durable, whether this works or not.
+    sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+}
+
+// A character that the store cannot keep in a name, or 0: a NUL cuts the name short wherever
+// it is shown or passed on, and half a surrogate pair has no UTF-8 form, so it would be stored
+// as another character. Either way the name could never be addressed again.
+char32_t unkeepableCharacter(const QString& name) {
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar c = name[i];
+        if (c.isNull())
+            return 0xFFFFFFFF; // stands for NUL, which 0 cannot
+        if (c.isHighSurrogate() && i + 1 < name.size() && name[i + 1].isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            return c.unicode();
+    }
+    return 0;
+}
+
+// The name with its unkeepable characters spelled out, for a message.
+QString shownName(const QString& name) {
+    QString shown;
+    for (QChar c : name)
+        shown += c.isNull() || c.isSurrogate()
+                     ? QString("<U+%1>").arg(c.unicode(), 4, 16, QChar('0')).toUpper()
+                     : QString(c);
+    return shown;
+}
+
+void checkName(const char* what, const QString& name) {
+    const char32_t c = unkeepableCharacter(name);
+    if (c == 0)
+        return;
+    throw VallorinError(QString("The %1 name \"%2\" holds %3, which the settings cannot keep")
+                            .arg(what, shownName(name),
+                                 c == 0xFFFFFFFF ? QString("a NUL character")
+                                                 : QString("half of a surrogate pair")));
+}
+
+} // namespace
+
+QStringList SettingsStore::splitPath(const QString& path) {
     if (path.startsWith('\\'))
         throw VallorinError(QString("The key path \"%1\" may not begin with \"\\\"").arg(path));
     const QStringList parts = path.split('\\', Qt::SkipEmptyParts);
-    for (const QString& part : parts)
+    for (const QString& part : parts) {
         if (part.size() > MaxKeyNameLength)
             throw VallorinError(QString("The key name \"%1\" is longer than %2 characters")
                                     .arg(part)
                                     .arg(MaxKeyNameLength));
+        checkName("key", part);
+    }
     if (parts.size() > MaxKeyDepth)
         throw VallorinError(QString("The key path \"%1\" is nested deeper than %2 keys")
                                 .arg(path)
@@ -383,12 +508,19 @@ QStringList splitPath(const QString& path) {
     return parts;
 }
 
-} // namespace
+void SettingsStore::checkValueName(const QString& name) {
+    checkName("value", name);
+}
 
 struct SettingsStore::Impl {
     explicit Impl(const QString& prefix) : user(prefix + "user.db"), system(prefix + "system.db") {}
 
-    Branch& branch() { return root == RootKey::CurrentUser ? user : system; }
+    Branch& branchOf(RootKey which) { return which == RootKey::CurrentUser ? user : system; }
+    Branch& branch() {
+        if (holding && !holding->contains(root))
+            throw VallorinError("The settings change was not prepared for this branch");
+        return branchOf(root);
+    }
 
     // The key's id, or -1 when it (or a key above it) is missing and create is false.
     qint64 resolve(const QStringList& parts, bool create) {
@@ -448,7 +580,7 @@ struct SettingsStore::Impl {
     }
 
     void abandonKey() noexcept {
-        branch().rollback();
+        branchOf(root).rollback();
         open = false;
         openPath.clear();
     }
@@ -475,6 +607,7 @@ struct SettingsStore::Impl {
 
     void write(const QString& name, int type, const QByteArray& data) {
         const qint64 id = requireKey("write to");
+        checkValueName(name);
         transact([&] {
             // Overwriting keeps the first spelling of the name and its place in the order.
             Query q(branch(), "INSERT INTO vals(key, name, upper, type, data) "
@@ -488,6 +621,8 @@ struct SettingsStore::Impl {
 
     Branch user;
     Branch system;
+    // The branches of the transaction inOneTransaction runs, while it runs.
+    const QList<RootKey>* holding = nullptr;
     RootKey root = RootKey::CurrentUser;
     bool open = false;
     bool openDeleted = false;
@@ -520,12 +655,12 @@ RootKey SettingsStore::rootKey() const {
 }
 
 bool SettingsStore::keyExists(const QString& path) {
-    const QStringList parts = splitPath(path);
+    const QStringList parts = SettingsStore::splitPath(path);
     return d->transact([&] { return d->resolve(parts, false) >= 0; });
 }
 
 bool SettingsStore::deleteKey(const QString& path) {
-    const QStringList parts = splitPath(path);
+    const QStringList parts = SettingsStore::splitPath(path);
     if (parts.isEmpty())
         throw VallorinError("The root of the settings cannot be deleted");
     return d->transact([&] {
@@ -544,7 +679,7 @@ bool SettingsStore::deleteKey(const QString& path) {
 }
 
 bool SettingsStore::openKey(const QString& path, bool canCreate) {
-    const QStringList parts = splitPath(path);
+    const QStringList parts = SettingsStore::splitPath(path);
     closeKey();
     Branch& b = d->branch();
     b.begin();
@@ -664,8 +799,53 @@ QStringList SettingsStore::getValueNames() {
     });
 }
 
+void SettingsStore::inOneTransaction(const QList<RootKey>& roots,
+                                     const std::function<void()>& change) {
+    if (d->holding)
+        throw VallorinError("A settings change is already under way");
+    closeKey();
+    std::vector<Branch*> held;
+    // Always user before system, so two programs changing both cannot wait for each other.
+    for (RootKey root : {RootKey::CurrentUser, RootKey::LocalMachine})
+        if (roots.contains(root))
+            held.push_back(&d->branchOf(root));
+    // Every branch is released, whatever happens to the one before: a failed commit rolls the
+    // ones after it back.
+    const auto finish = [&](bool keep) {
+        d->open = false;
+        d->openPath.clear();
+        d->holding = nullptr;
+        std::exception_ptr failure;
+        for (Branch* branch : held) {
+            try {
+                branch->release(keep && !failure);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        }
+        if (failure)
+            std::rethrow_exception(failure);
+        for (Branch* branch : held)
+            branch->checkpoint();
+    };
+    try {
+        for (Branch* branch : held)
+            branch->hold();
+        d->holding = &roots;
+        change();
+        // Every page is written before the first commit, so that the commits themselves, between
+        // which a kill parts the branches, write no more than their last pages.
+        for (Branch* branch : held)
+            branch->flush();
+    } catch (...) {
+        finish(false);
+        throw;
+    }
+    finish(true);
+}
+
 QStringList SettingsStore::keyNamesOf(const QString& path) {
-    const QStringList parts = splitPath(path);
+    const QStringList parts = SettingsStore::splitPath(path);
     return d->transact([&] {
         const qint64 id = d->resolve(parts, false);
         return id < 0 ? QStringList() : d->childNames(id);

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 // The two branches of the store.
@@ -80,6 +81,20 @@ public:
     // Sub-key names of any key by path (sorted as getKeyNames), for tools that walk the tree.
     QStringList keyNamesOf(const QString& path);
 
+    // Runs change with each branch of roots in one write transaction: the keys it opens, closes
+    // and deletes are all committed together, durably, when it returns, and none of them when
+    // it throws. The branches commit one after the other, user first: each file is all or
+    // nothing, but a kill between the two commits keeps the first. Using a branch that is not
+    // in roots inside change throws. Leaves no key open.
+    void inOneTransaction(const QList<RootKey>& roots, const std::function<void()>& change);
+
+    // The names of a key path as the store takes them. Throws VallorinError for a path it
+    // refuses: one that begins with "\", a name longer than MaxKeyNameLength or holding a
+    // character the store cannot keep, or nesting deeper than MaxKeyDepth.
+    static QStringList splitPath(const QString& path);
+    // Throws VallorinError for a value name holding a character the store cannot keep.
+    static void checkValueName(const QString& name);
+
 private:
     struct Impl;
     std::unique_ptr<Impl> d;
@@ -87,3 +102,6 @@ private:
 
 // The longest key name component the store accepts.
 inline constexpr int MaxKeyNameLength = 255;
+// The deepest key the store accepts: the registry's own nesting limit, which also keeps
+// cascading deletes far below SQLite's trigger depth limit.
+inline constexpr int MaxKeyDepth = 512;

@@ -1,9 +1,11 @@
 #include "Repair.h"
 
 #include "definitions/Common.h"
+#include "definitions/MainState.h"
 #include "platform/SettingsStore.h"
-#include "shell/AVTKmain.h"
+
 #include "toolkit/Toolkit.h"
+#include "ui_RepairSheet.h"
 
 #include <QRadioButton>
 
@@ -13,30 +15,29 @@ namespace {
 
 const QString DrivesAll = "All";
 const QString DrivesLocal = "Local";
-const QString ReportName = "Repair.Rep";
 
-struct DiskType {
+struct DiskTypeButton {
     QRadioButton* button;
-    const char* typeSwitch;
+    DiskType type;
 };
 
 // The disk-type buttons in the order a stored "CleanType" is matched against them.
-std::array<DiskType, 6> DiskTypes(TMainForm& form) {
+std::array<DiskTypeButton, 6> DiskTypes(MainState& form) {
     const Ui::RepairSheet& page = form.Repair;
-    return {{{page.RadBtn360, "/1"},
-             {page.RadBtn12, "/2"},
-             {page.RadBtn720, "/3"},
-             {page.RadBtn144, "/4"},
-             {page.RadBtn288, "/5"},
-             {page.RadBtnAuto, "/A"}}};
+    return {{{page.RadBtn360, DiskType::Kb360},
+             {page.RadBtn12, DiskType::Mb12},
+             {page.RadBtn720, DiskType::Kb720},
+             {page.RadBtn144, DiskType::Mb144},
+             {page.RadBtn288, DiskType::Mb288},
+             {page.RadBtnAuto, DiskType::Auto}}};
 }
 
-QString RepairKey(const TMainForm& form) {
+QString RepairKey(const MainState& form) {
     return form.ProgramKey + "\\Repair";
 }
 
 // The flags in the order they are read and written, after "Drives" and "Delete".
-std::array<std::pair<const char*, QCheckBox*>, 7> RepairFlags(TMainForm& form) {
+std::array<std::pair<const char*, QCheckBox*>, 7> RepairFlags(MainState& form) {
     const Ui::RepairSheet& page = form.Repair;
     return {{{"Detail", page.ChkBoxRepairDetail},
              {"Print", page.ChkBoxRepairPrint},
@@ -47,7 +48,7 @@ std::array<std::pair<const char*, QCheckBox*>, 7> RepairFlags(TMainForm& form) {
              {"ExtErr", page.ChkBoxRepError}}};
 }
 
-void ReadRepairValues(TMainForm& form, SettingsStore& store) {
+void ReadRepairValues(MainState& form, SettingsStore& store) {
     Ui::RepairSheet& page = form.Repair;
     // Only the exact captions choose All or Local; anything else is a drive text.
     const QString drives = ReadText(store, "Drives");
@@ -66,7 +67,7 @@ void ReadRepairValues(TMainForm& form, SettingsStore& store) {
 
     // A type that matches no caption exactly keeps the choice the page has.
     const QString cleanType = ReadText(store, "CleanType", page.RadBtnAuto->text());
-    for (const DiskType& type : DiskTypes(form)) {
+    for (const DiskTypeButton& type : DiskTypes(form)) {
         if (type.button->text() == cleanType) {
             type.button->setChecked(true);
             break;
@@ -75,7 +76,7 @@ void ReadRepairValues(TMainForm& form, SettingsStore& store) {
     (ReadText(store, "CleanDrive", "A") == "A" ? page.RadBtnA : page.RadBtnB)->setChecked(true);
 }
 
-void WriteRepairValues(TMainForm& form, SettingsStore& store) {
+void WriteRepairValues(MainState& form, SettingsStore& store) {
     const Ui::RepairSheet& page = form.Repair;
     QString drives = page.EditRepairDrives->text();
     if (page.RadBtnRepAll->isChecked())
@@ -88,7 +89,7 @@ void WriteRepairValues(TMainForm& form, SettingsStore& store) {
         WriteFlag(store, name, box->isChecked());
     store.writeString("CheckList", page.RChkCombo->currentText());
     store.writeString("Extra Drv", page.RDrvCombo->currentText());
-    for (const DiskType& type : DiskTypes(form)) {
+    for (const DiskTypeButton& type : DiskTypes(form)) {
         if (type.button->isChecked()) {
             store.writeString("CleanType", type.button->text());
             break;
@@ -99,62 +100,52 @@ void WriteRepairValues(TMainForm& form, SettingsStore& store) {
 
 } // namespace
 
-void LoadRepairSettings(TMainForm& form) {
+void LoadRepairSettings(MainState& form) {
     SettingsStore& store = form.store();
     store.setRootKey(RootKey::CurrentUser);
     if (store.keyExists(RepairKey(form)))
         WithOpenKey(store, RepairKey(form), false, [&] { ReadRepairValues(form, store); });
 }
 
-void SaveRepairSettings(TMainForm& form) {
+void SaveRepairSettings(MainState& form) {
     SettingsStore& store = form.store();
     store.setRootKey(RootKey::CurrentUser);
     WithOpenKey(store, RepairKey(form), true, [&] { WriteRepairValues(form, store); });
 }
 
-std::optional<QString> RepairParameters(TMainForm& form) {
+RepairOptions RepairOptionsOf(MainState& form) {
     const Ui::RepairSheet& page = form.Repair;
-    QString parameters;
-    if (page.RadBtnRepAll->isChecked()) {
-        parameters = " /AD";
-    } else if (page.RadBtnRepLocal->isChecked()) {
-        parameters = " /LOCAL";
-    } else if (page.RadBtnRepDef->isChecked()) {
-        const QString drives = page.EditRepairDrives->text();
-        if (drives.isEmpty()) {
+    RepairOptions o;
+    o.drives = DriveChoiceOf(page.RadBtnRepAll, page.RadBtnRepLocal);
+    o.driveText = page.EditRepairDrives->text();
+    o.deleteFiles = page.RadBtnDelete->isChecked();
+    o.detail = page.ChkBoxRepairDetail->isChecked();
+    o.print = page.ChkBoxRepairPrint->isChecked();
+    o.report = page.ChkBoxRepairReport->isChecked();
+    o.appendReport = page.ChkBoxRepAppend->isChecked();
+    o.preventExit = page.ChkBoxRepPrevent->isChecked();
+    o.autoExit = page.ChkBoxRepExit->isChecked();
+    o.extErr = page.ChkBoxRepError->isChecked();
+    o.checkList = page.RChkCombo->currentText();
+    o.extraDrv = page.RDrvCombo->currentText();
+    return o;
+}
+
+std::optional<QString> RepairParameters(MainState& form) {
+    const RepairOptions options = RepairOptionsOf(form);
+    if (options.drives == DriveChoice::Listed) {
+        if (options.driveText.isEmpty()) {
             form.prompts().message(MessageKind::Error, form.DriveMessagePrefix + "repair.",
                                    MessageButtons::Ok);
             return std::nullopt;
         }
-        if (!ValidateDrives(form, drives))
+        if (!ValidateDrives(form, options.driveText))
             return std::nullopt;
-        parameters = " /D=" + FormatDriveList(drives) + " /REPAIR";
     }
-    if (page.RadBtnDelete->isChecked())
-        parameters += " /DELETE";
-    if (page.ChkBoxRepairDetail->isChecked())
-        parameters += " /LOUD";
-    if (page.ChkBoxRepairPrint->isChecked())
-        parameters += " /PRINTOUT";
-    if (page.ChkBoxRepairReport->isChecked())
-        parameters += " /REPORT=" + ReportName;
-    // A tick left in the disabled box does not count.
-    if (page.ChkBoxRepAppend->isEnabled() && page.ChkBoxRepAppend->isChecked())
-        parameters += " /APPEND";
-    if (page.ChkBoxRepPrevent->isChecked())
-        parameters += " /NOEXIT";
-    if (page.ChkBoxRepExit->isChecked())
-        parameters += " /AUTOEXIT";
-    if (page.ChkBoxRepError->isChecked())
-        parameters += " /EXTERROR";
-    if (page.RChkCombo->currentText() != NoneEntry)
-        parameters += " /C=" + ArgumentText(page.RChkCombo->currentText() + ".lst");
-    if (page.RDrvCombo->currentText() != NoneEntry)
-        parameters += " /EXTRA=" + ArgumentText(page.RDrvCombo->currentText() + ".drv");
-    return parameters;
+    return RepairSwitches(options);
 }
 
-void RunRepair(TMainForm& form) {
+void RunRepair(MainState& form) {
     const std::optional<QString> parameters = RepairParameters(form);
     if (!parameters)
         return;
@@ -164,48 +155,49 @@ void RunRepair(TMainForm& form) {
                                MessageButtons::Ok);
 }
 
-QString CleanBootArguments(TMainForm& form) {
-    QString typeSwitch;
-    for (const DiskType& type : DiskTypes(form)) {
+CleanBootOptions CleanBootOptionsOf(MainState& form) {
+    CleanBootOptions options;
+    options.driveB = !form.Repair.RadBtnA->isChecked();
+    for (const DiskTypeButton& type : DiskTypes(form)) {
         if (type.button->isChecked())
-            typeSwitch = type.typeSwitch;
+            options.type = type.type;
     }
-    return (form.Repair.RadBtnA->isChecked() ? " a: " : " b: ") + typeSwitch;
+    return options;
 }
 
-void CleanBootSector(TMainForm& form) {
-    if (StartProgram(form, form.ToolkitFolder + ToolkitFile::Cleaner + CleanBootArguments(form)) ==
+void CleanBootSector(MainState& form) {
+    if (StartProgram(form, CleanBootCommandLine(form.ToolkitFolder, CleanBootOptionsOf(form))) ==
         StartResult::FileNotFound)
         form.prompts().message(MessageKind::Warning,
                                "CleanBoo.exe not found. Cannot clean boot sector.",
                                MessageButtons::Ok);
 }
 
-void EditRepairDrivesChange(TMainForm& form) {
+void EditRepairDrivesChange(MainState& form) {
     FilterDriveEdit(form.Repair.EditRepairDrives);
 }
 
-void ChkBoxRepairReportClick(TMainForm& form) {
+void ChkBoxRepairReportClick(MainState& form) {
     form.Repair.ChkBoxRepAppend->setEnabled(form.Repair.ChkBoxRepairReport->isChecked());
 }
 
-void RChkComboDropDown(TMainForm& form) {
+void RChkComboDropDown(MainState& form) {
     FillToolkitFileCombo(form, form.Repair.RChkCombo, "lst");
 }
 
-void RDrvComboDropDown(TMainForm& form) {
+void RDrvComboDropDown(MainState& form) {
     FillToolkitFileCombo(form, form.Repair.RDrvCombo, "drv");
 }
 
-void SBtnRepairClick(TMainForm& form) {
+void SBtnRepairClick(MainState& form) {
     RunRepair(form);
 }
 
-void SBtnCleanClick(TMainForm& form) {
+void SBtnCleanClick(MainState& form) {
     CleanBootSector(form);
 }
 
-void ConnectRepairPage(TMainForm& form) {
+void ConnectRepairPage(MainState& form) {
     Ui::RepairSheet& page = form.Repair;
     form.onTextChanged(page.EditRepairDrives, EditRepairDrivesChange);
     form.onToggled(page.ChkBoxRepairReport, ChkBoxRepairReportClick);

@@ -1,13 +1,13 @@
 #include "Find.h"
 
-#include "definitions/AddScan.h"
 #include "definitions/Common.h"
-#include "definitions/RemoveScan.h"
+#include "definitions/MainState.h"
 #include "platform/ProgramStart.h"
 #include "platform/SettingsStore.h"
-#include "shell/AVTKmain.h"
-#include "shell/DropDownCombo.h"
+
+#include "definitions/DropDownCombo.h"
 #include "toolkit/Toolkit.h"
+#include "ui_FindSheet.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -59,78 +59,51 @@ const FlagBox SavedFlags[] = {
     {"Exit", &P::ChkBoxAutoExit}, {"ExtErr", &P::ChkBoxError},
 };
 
-void ReadFlags(TMainForm& form, SettingsStore& store, std::span<const FlagBox> flags) {
+void ReadFlags(MainState& form, SettingsStore& store, std::span<const FlagBox> flags) {
     for (const FlagBox& flag : flags)
         (form.Find.*flag.box)->setChecked(ReadFlag(store, flag.name, flag.defaultValue));
 }
 
-void WriteFlags(TMainForm& form, SettingsStore& store, std::span<const FlagBox> flags) {
+void WriteFlags(MainState& form, SettingsStore& store, std::span<const FlagBox> flags) {
     for (const FlagBox& flag : flags)
         WriteFlag(store, flag.name, (form.Find.*flag.box)->isChecked());
 }
 
-QString DefinitionPath(const TMainForm& form) {
+QString DefinitionPath(const MainState& form) {
     return form.ProgramKey + "\\Find\\" + form.Find.ScanCombo->currentText();
 }
 
-bool Active(const QCheckBox* box) {
-    return box->isEnabled() && box->isChecked();
-}
-
-// Rows 4 to 24 of the command line: everything after the drive switch, in its fixed order.
-QString OptionSwitches(const Ui::FindSheet& page) {
-    QString s;
-    if (!page.ChkBoxExe->isChecked())
-        s += " /NOFILES";
-    if (Active(page.ChkBoxData))
-        s += " /DOALLFILES";
-    if (Active(page.ChkBoxZIP))
-        s += " /U";
-    s += Active(page.ChkBoxPK) ? " /PACK" : " /NOPACK";
-    if (!page.ChkBoxBoot->isChecked())
-        s += " /NOBOOT";
-    else if (!page.ChkBoxPart->isChecked())
-        s += " /NOPART";
-    if (!page.ChkBoxMem->isChecked())
-        s += " /NM";
-    if (page.ChkBoxFloppies->isEnabled() && !page.ChkBoxFloppies->isChecked())
-        s += " /ONEONLY";
-    if (page.ChkBoxBeep->isChecked())
-        s += " /BEEP";
-    if (page.ChkBoxError->isChecked())
-        s += " /EXTERROR";
-    const bool program = page.ChkBoxProgramH->isChecked();
-    const bool macro = page.ChkBoxMacroH->isChecked();
-    if (program && macro)
-        s += " /ANALYSE";
-    else if (program)
-        s += " /PANALYSE";
-    else if (macro)
-        s += " /MANALYSE";
-    if (page.ChkBoxAutoExit->isChecked())
-        s += " /AUTOEXIT";
-    if (page.ChkBoxPrevent->isChecked())
-        s += " /NOEXIT";
-    // Each name is one argument of the scanner, quoted when it holds a blank or a quote; the
-    // starter never hands the line to a shell.
-    if (page.ChklistCombo->currentText() != NoneEntry)
-        s += " /C=" + ArgumentText(page.ChklistCombo->currentText() + ".lst");
-    if (page.DrvCombo->currentText() != NoneEntry)
-        s += " /EXTRA=" + ArgumentText(page.DrvCombo->currentText() + ".drv");
-    if (page.ChkBoxDetail->isChecked())
-        s += " /LOUD";
-    if (page.ChkBoxFindReport->isChecked())
-        s += " /REPORT=FindViru.Rep";
-    if (Active(page.ChkBoxAppReport))
-        s += " /APPEND";
-    if (page.ChkBoxFindPrint->isChecked())
-        s += " /P";
-    return s;
+// The page's values as the scanner's command line takes them.
+ScanOptions ScanOptionsOf(const Ui::FindSheet& page) {
+    ScanOptions o;
+    o.drives = DriveChoiceOf(page.RadBtnFindAll, page.RadBtnFindLocal);
+    o.driveText = page.EditFindDrives->text();
+    o.exe = page.ChkBoxExe->isChecked();
+    o.data = page.ChkBoxData->isChecked();
+    o.archives = page.ChkBoxZIP->isChecked();
+    o.compressed = page.ChkBoxPK->isChecked();
+    o.boot = page.ChkBoxBoot->isChecked();
+    o.partition = page.ChkBoxPart->isChecked();
+    o.memCheck = page.ChkBoxMem->isChecked();
+    o.floppies = page.ChkBoxFloppies->isChecked();
+    o.beep = page.ChkBoxBeep->isChecked();
+    o.extErr = page.ChkBoxError->isChecked();
+    o.programH = page.ChkBoxProgramH->isChecked();
+    o.macroH = page.ChkBoxMacroH->isChecked();
+    o.autoExit = page.ChkBoxAutoExit->isChecked();
+    o.preventExit = page.ChkBoxPrevent->isChecked();
+    o.checkList = page.ChklistCombo->currentText();
+    o.extraDrv = page.DrvCombo->currentText();
+    o.detail = page.ChkBoxDetail->isChecked();
+    o.report = page.ChkBoxFindReport->isChecked();
+    o.appendReport = page.ChkBoxAppReport->isChecked();
+    o.print = page.ChkBoxFindPrint->isChecked();
+    return o;
 }
 
 } // namespace
 
-void ConnectFindPage(TMainForm& form) {
+void ConnectFindPage(MainState& form) {
     Ui::FindSheet& page = form.Find;
     SetDefinitionButtonIcons(page.SBtnAddScan, page.SBtnDelScan);
 
@@ -147,7 +120,7 @@ void ConnectFindPage(TMainForm& form) {
     form.onDropDown(page.DrvCombo, DrvComboDropDown);
 }
 
-void LoadScanDefinition(TMainForm& form) {
+void LoadScanDefinition(MainState& form) {
     Ui::FindSheet& page = form.Find;
     SettingsStore& store = form.store();
     store.setRootKey(RootKey::CurrentUser);
@@ -183,7 +156,7 @@ void LoadScanDefinition(TMainForm& form) {
     });
 }
 
-void SaveScanDefinition(TMainForm& form) {
+void SaveScanDefinition(MainState& form) {
     const Ui::FindSheet& page = form.Find;
     if (page.ScanCombo->currentText().isEmpty())
         return;
@@ -202,17 +175,12 @@ void SaveScanDefinition(TMainForm& form) {
     });
 }
 
-void RunScan(TMainForm& form) {
+void RunScan(MainState& form) {
     const Ui::FindSheet& page = form.Find;
     if (DefinitionMissing(form, page.ScanCombo))
         return;
     SaveScanDefinition(form);
 
-    QString switches;
-    if (page.RadBtnFindAll->isChecked())
-        switches = " /AD";
-    else if (page.RadBtnFindLocal->isChecked())
-        switches = " /LOCAL";
     if (page.RadBtnFindDef->isChecked()) {
         const QString drives = page.EditFindDrives->text();
         if (drives.isEmpty()) {
@@ -222,45 +190,58 @@ void RunScan(TMainForm& form) {
         }
         if (!ValidateDrives(form, drives))
             return;
-        switches = " /D=" + FormatDriveList(drives);
     }
-    switches += OptionSwitches(page);
 
-    const int result = StartProgram(form, form.ToolkitFolder + ToolkitFile::FindVirus + switches);
+    const int result = StartProgram(form, ScanCommandLine(form.ToolkitFolder, ScanOptionsOf(page)));
     if (result == StartResult::FileNotFound)
         form.prompts().message(MessageKind::Warning, "FindVirus not found.", MessageButtons::Ok);
 }
 
 // ---- Handlers
 
-void ScanComboDropDown(TMainForm& form) {
+void ScanComboDropDown(MainState& form) {
     SaveScanDefinition(form);
 }
 
-void ScanComboChange(TMainForm& form) {
+void ScanComboChange(MainState& form) {
     LoadScanDefinition(form);
     form.Find.LabLastScanDate->setText(LastRunText(form.LastScanTime, form.now()));
 }
 
-void SBtnScanClick(TMainForm& form) {
+void SBtnScanClick(MainState& form) {
     const QDateTime now = form.now();
     form.LastScanTime = ToDateTime(now);
     form.Find.LabLastScanDate->setText(LastRunText(form.LastScanTime, now));
     RunScan(form);
 }
 
-void SBtnAddScanClick(TMainForm& form) {
+DefinitionPage ScanDefinitionPage(MainState& form) {
+    Ui::FindSheet& page = form.Find;
+    return {.combo = page.ScanCombo,
+            .removeButton = page.SBtnDelScan,
+            .operation = QStringLiteral("Find"),
+            .load = [&form] { ScanComboChange(form); },
+            .showAdded =
+                [&form] {
+                    form.Find.LabLastScanDate->setText(QStringLiteral("Not scanned."));
+                    form.LastScanTime = 0;
+                },
+            .showNone =
+                [&form] {
+                    form.Find.LabLastScanDate->setText(QStringLiteral("No scans are defined."));
+                }};
+}
+
+void SBtnAddScanClick(MainState& form) {
     SaveScanDefinition(form);
-    TAddScanForm dialog(form);
-    dialog.Execute(form.Find.ScanCombo, form.Find.SBtnDelScan);
+    form.dialogs().addDefinition(form, ScanDefinitionPage(form));
 }
 
-void SBtnDelScanClick(TMainForm& form) {
-    TRemoveScanForm dialog(form);
-    dialog.Execute(form.Find.ScanCombo, form.Find.SBtnDelScan);
+void SBtnDelScanClick(MainState& form) {
+    form.dialogs().removeDefinitions(form, ScanDefinitionPage(form));
 }
 
-void ChkBoxExeClick(TMainForm& form) {
+void ChkBoxExeClick(MainState& form) {
     Ui::FindSheet& page = form.Find;
     const bool files = page.ChkBoxExe->isChecked();
     page.ChkBoxData->setEnabled(files);
@@ -268,23 +249,23 @@ void ChkBoxExeClick(TMainForm& form) {
     page.ChkBoxPK->setEnabled(files);
 }
 
-void ChkBoxBootClick(TMainForm& form) {
+void ChkBoxBootClick(MainState& form) {
     form.Find.ChkBoxPart->setEnabled(form.Find.ChkBoxBoot->isChecked());
 }
 
-void ChkBoxFindReportClick(TMainForm& form) {
+void ChkBoxFindReportClick(MainState& form) {
     form.Find.ChkBoxAppReport->setEnabled(form.Find.ChkBoxFindReport->isChecked());
 }
 
-void EditFindDrivesChange(TMainForm& form) {
+void EditFindDrivesChange(MainState& form) {
     FilterDriveEdit(form.Find.EditFindDrives);
     UpdateFloppiesOption(form.Find.EditFindDrives->text(), form.Find.ChkBoxFloppies);
 }
 
-void ChklistComboDropDown(TMainForm& form) {
+void ChklistComboDropDown(MainState& form) {
     FillToolkitFileCombo(form, form.Find.ChklistCombo, "lst");
 }
 
-void DrvComboDropDown(TMainForm& form) {
+void DrvComboDropDown(MainState& form) {
     FillToolkitFileCombo(form, form.Find.DrvCombo, "drv");
 }

@@ -1,6 +1,7 @@
 #include "AVTKmain.h"
 
 #include "definitions/Common.h"
+#include "definitions/DropDownCombo.h"
 #include "guard/WinGuard.h"
 #include "integrity/Integrity.h"
 #include "platform/Drives.h"
@@ -10,8 +11,6 @@
 #include "platform/qt/ScreenPlacement.h"
 #include "repair/Repair.h"
 #include "scan/Find.h"
-#include "shell/DropDownCombo.h"
-#include "shell/Handlers.h"
 #include "shell/Launchers.h"
 #include "shell/ReportViewer.h"
 #include "toolkit/Toolkit.h"
@@ -35,7 +34,8 @@ const QString GuardFilter =
 } // namespace
 
 TMainForm::TMainForm(Services services, QWidget* parent)
-    : QWidget(parent), services(std::move(services)) {
+    : QWidget(parent), MainState(*this, std::move(services),
+                                 {findSheet, repairSheet, checkSheet, guardSheet, viewSheet}) {
     Main.setupUi(this);
     Find.setupUi(Main.FindSheet);
     Repair.setupUi(Main.RepairSheet);
@@ -83,16 +83,6 @@ TMainForm::TMainForm(Services services, QWidget* parent)
 }
 
 TMainForm::~TMainForm() = default;
-
-SettingsStore& TMainForm::store() {
-    if (!Settings)
-        throw VallorinError("The settings store is not open");
-    return *Settings;
-}
-
-bool TMainForm::guarded(const std::function<void()>& handler) {
-    return RunGuarded(prompts(), handler);
-}
 
 // ---- Start-up
 
@@ -282,38 +272,4 @@ void TMainForm::ShowContextHelp() {
     const int context = HelpContextOf(QApplication::focusWidget());
     if (context != 0)
         help().showHelp("Vallorin.hlp", HelpCommand::Context, context);
-}
-
-// ---- Connections
-
-void TMainForm::onClick(QAbstractButton* button, Handler handler) {
-    connect(button, &QAbstractButton::clicked, this,
-            [this, handler] { guarded([&] { handler(*this); }); });
-}
-
-void TMainForm::onToggled(QAbstractButton* box, Handler handler) {
-    connect(box, &QAbstractButton::toggled, this,
-            [this, handler] { guarded([&] { handler(*this); }); });
-}
-
-void TMainForm::onChecked(QAbstractButton* radio, Handler handler) {
-    connect(radio, &QAbstractButton::toggled, this, [this, handler](bool checked) {
-        if (checked)
-            guarded([&] { handler(*this); });
-    });
-}
-
-void TMainForm::onTextChanged(QLineEdit* edit, Handler handler) {
-    connect(edit, &QLineEdit::textChanged, this,
-            [this, handler] { guarded([&] { handler(*this); }); });
-}
-
-void TMainForm::onDropDown(DropDownCombo* combo, Handler handler) {
-    connect(combo, &DropDownCombo::dropDown, this,
-            [this, handler] { guarded([&] { handler(*this); }); });
-}
-
-void TMainForm::onActivated(QComboBox* combo, Handler handler) {
-    connect(combo, &QComboBox::activated, this,
-            [this, handler] { guarded([&] { handler(*this); }); });
 }

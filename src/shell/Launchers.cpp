@@ -2,7 +2,6 @@
 
 #include "platform/FileSystem.h"
 #include "shell/AVTKmain.h"
-#include "shell/AboutBox.h"
 #include "toolkit/Toolkit.h"
 
 #include <QFileInfo>
@@ -62,7 +61,7 @@ void DrawSchedule(QPainter& p) {
 
 } // namespace
 
-void SBtnEncClick(TMainForm& form) {
+void SBtnEncClick(MainState& form) {
     const QString path = form.ToolkitFolder + ToolkitFile::Encyclopedia;
     if (!FileSystem::FileExists(path)) {
         form.prompts().message(MessageKind::Warning, "Virus Encyclopedia not found.",
@@ -75,21 +74,19 @@ void SBtnEncClick(TMainForm& form) {
                          HelpCommand::Finder, 0);
 }
 
-void SBtnScheduleClick(TMainForm& form) {
+void SBtnScheduleClick(MainState& form) {
     // Only a missing program is worth telling; other start failures pass silently.
     if (StartProgram(form, form.ToolkitFolder + ToolkitFile::Scheduler) ==
         StartResult::FileNotFound)
         form.prompts().message(MessageKind::Warning, "Scheduler not found.", MessageButtons::Ok);
 }
 
-void btnHelpClick(TMainForm& form) {
+void btnHelpClick(MainState& form) {
     form.help().showHelp(ApplicationHelpFile, HelpCommand::Finder, 0);
 }
 
-void btnAboutClick(TMainForm&) {
-    // A fresh box each time, owned by the application; it frees itself when it closes.
-    auto* about = new TAboutFm();
-    about->exec();
+void btnAboutClick(MainState& form) {
+    form.dialogs().showAbout(form);
 }
 
 void ConnectLaunchers(TMainForm& form) {

@@ -1,11 +1,12 @@
 #pragma once
 
+class MainState;
 class TMainForm;
 
 // The encyclopedia, scheduler, help and About buttons below the pages.
 void ConnectLaunchers(TMainForm& form);
 
-void SBtnEncClick(TMainForm& form);
-void SBtnScheduleClick(TMainForm& form);
-void btnHelpClick(TMainForm& form);
-void btnAboutClick(TMainForm& form);
+void SBtnEncClick(MainState& form);
+void SBtnScheduleClick(MainState& form);
+void btnHelpClick(MainState& form);
+void btnAboutClick(MainState& form);

@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTextBoundaryFinder>
 
 #include <algorithm>
 #include <climits>
@@ -261,6 +262,25 @@ void ReportView::mouseMoveEvent(QMouseEvent* event) {
     viewport()->update();
 }
 
+void ReportView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return;
+    // The word under the mouse, as a text edit selects it.
+    const ReportPosition at = positionAt(event->position().toPoint());
+    const QString text = shown.line(at.line);
+    QTextBoundaryFinder words(QTextBoundaryFinder::Word, text);
+    words.setPosition(at.column);
+    const bool atStart =
+        words.isAtBoundary() && words.boundaryReasons().testFlag(QTextBoundaryFinder::StartOfItem);
+    const qsizetype start =
+        atStart ? at.column : std::max<qsizetype>(words.toPreviousBoundary(), 0);
+    words.setPosition(start);
+    const qsizetype end = words.toNextBoundary();
+    anchor = {at.line, start};
+    cursor = {at.line, end < 0 ? text.size() : end};
+    viewport()->update();
+}
+
 void ReportView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
@@ -274,16 +294,16 @@ void ReportView::contextMenuEvent(QContextMenuEvent* event) {
     // The menu of a read-only text view: copy the selection, or select everything.
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    const auto shortcut = [](QKeySequence::StandardKey key) {
-        return '\t' + QKeySequence(key).toString(QKeySequence::NativeText);
+    const auto withShortcut = [](const QString& text, QKeySequence::StandardKey key) {
+        return QString(text + u'\t' + QKeySequence(key).toString(QKeySequence::NativeText));
     };
     QAction* copyAction =
-        menu->addAction(QIcon::fromTheme("edit-copy"), tr("&Copy") + shortcut(QKeySequence::Copy),
-                        this, &ReportView::copy);
+        menu->addAction(QIcon::fromTheme("edit-copy"),
+                        withShortcut(tr("&Copy"), QKeySequence::Copy), this, &ReportView::copy);
     copyAction->setEnabled(hasSelection());
     menu->addSeparator();
     menu->addAction(QIcon::fromTheme("edit-select-all"),
-                    tr("Select All") + shortcut(QKeySequence::SelectAll), this,
+                    withShortcut(tr("Select All"), QKeySequence::SelectAll), this,
                     &ReportView::selectAll);
     menu->popup(event->globalPos());
 }

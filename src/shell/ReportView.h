@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/ReportText.h"
+#include "core/ReportText.h"
 
 #include <QAbstractScrollArea>
 #include <QCache>
@@ -38,6 +38,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:

@@ -3,22 +3,22 @@
 #include <QString>
 
 class QAbstractButton;
-class QPlainTextEdit;
-class TMainForm;
+class MainState;
+class ReportView;
 
 // The report viewer page.
 
-void ConnectViewPage(TMainForm& form);
+void ConnectViewPage(MainState& form);
 // Enables each button by whether its file exists now.
-void RefreshReportButtons(TMainForm& form);
+void RefreshReportButtons(MainState& form);
 // Shows ProgramFolder + fileName, labelled with the button's caption + " report:".
-void ShowReport(TMainForm& form, QAbstractButton* button, const QString& fileName);
+void ShowReport(MainState& form, QAbstractButton* button, const QString& fileName);
 // Replaces the view's text with the whole file; throws "Cannot open file <path>" when it
 // cannot be read, leaving the view as it was.
-void LoadFileIntoView(QPlainTextEdit* view, const QString& path);
+void LoadFileIntoView(ReportView* view, const QString& path);
 
 // Page handlers.
-void btnFVrepClick(TMainForm& form);
-void BtnRepairRepClick(TMainForm& form);
-void btnViRepClick(TMainForm& form);
-void btnGuardLogClick(TMainForm& form);
+void btnFVrepClick(MainState& form);
+void BtnRepairRepClick(MainState& form);
+void btnViRepClick(MainState& form);
+void btnGuardLogClick(MainState& form);

@@ -5,6 +5,7 @@
 #include "platform/qt/QtPrompts.h"
 #include "shell/AVTKmain.h"
 #include "shell/Application.h"
+#include "shell/QtDialogs.h"
 
 #include <QApplication>
 
@@ -23,7 +24,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     SpawnProgramStarter starter(prefix);
-    TMainForm form(Services{prefix, QApplication::applicationFilePath(), prompts, starter, help});
+    QtDialogs dialogs;
+    TMainForm form(
+        Services{prefix, QApplication::applicationFilePath(), prompts, starter, help, dialogs});
     prompts.setOwner(&form);
     help.setOwner(&form);
     form.show();

@@ -45,7 +45,7 @@ QString FormFixture::installToolkit(const QStringList& files) {
 
 TMainForm& FormFixture::start() {
     form = std::make_unique<TMainForm>(Services{prefix.folder(), prefix.path("vallorin"), prompts,
-                                                starter, help, [this] { return clock; }});
+                                                starter, help, *dialogs, [this] { return clock; }});
     return *form;
 }
 
@@ -63,4 +63,5 @@ void FormFixture::reset() {
     prompts.files.clear();
     starter.commandLines.clear();
     help.requests.clear();
+    scriptedDialogs = ScriptedDialogs();
 }

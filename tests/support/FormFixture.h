@@ -1,11 +1,13 @@
 #pragma once
 
 #include "support/RecordingStarter.h"
+#include "support/ScriptedDialogs.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempPrefix.h"
 
 #include "platform/SettingsStore.h"
 #include "shell/AVTKmain.h"
+#include "shell/QtDialogs.h"
 
 #include <QDateTime>
 
@@ -20,6 +22,11 @@ protected:
     ScriptedPrompts prompts;
     RecordingStarter starter;
     RecordingHelp help;
+    // The window's dialogs: the real ones unless a test switches to the scripted ones before
+    // start().
+    QtDialogs qtDialogs;
+    ScriptedDialogs scriptedDialogs;
+    Dialogs* dialogs = &qtDialogs;
     QDateTime clock = QDateTime(QDate(1997, 10, 9), QTime(15, 5));
     std::unique_ptr<TMainForm> form;
 

@@ -3,6 +3,7 @@
 // scan page; after each save it lists the stored definitions again and checks that every one
 // it saved is there. Then it closes as the user would. Prints "ok", or what went wrong.
 #include "support/RecordingStarter.h"
+#include "support/ScriptedDialogs.h"
 #include "support/ScriptedPrompts.h"
 
 #include "definitions/Common.h"
@@ -29,7 +30,8 @@ int main(int argc, char** argv) {
     ScriptedPrompts prompts;
     RecordingStarter starter;
     RecordingHelp help;
-    TMainForm form(Services{prefix, prefix + "vallorin", prompts, starter, help});
+    ScriptedDialogs dialogs; // the page saves; no dialog opens
+    TMainForm form(Services{prefix, prefix + "vallorin", prompts, starter, help, dialogs});
     for (int n = 0; n < count && prompts.messages.isEmpty(); ++n) {
         QComboBox* scans = form.Find.ScanCombo;
         scans->addItem(tag + QString::number(n));

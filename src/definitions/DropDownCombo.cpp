@@ -1,6 +1,6 @@
 #include "DropDownCombo.h"
 
 void DropDownCombo::showPopup() {
-    emit dropDown();
+    Q_EMIT dropDown();
     QComboBox::showPopup();
 }

@@ -10,6 +10,6 @@ public:
     using QComboBox::QComboBox;
     void showPopup() override;
 
-signals:
+Q_SIGNALS:
     void dropDown();
 };

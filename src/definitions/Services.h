@@ -1,5 +1,6 @@
 #pragma once
 
+#include "definitions/Dialogs.h"
 #include "platform/Help.h"
 #include "platform/ProgramStart.h"
 #include "platform/Prompts.h"
@@ -17,5 +18,6 @@ struct Services {
     Prompts& prompts;
     ProgramStarter& starter;
     HelpService& help;
+    Dialogs& dialogs;
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
 };

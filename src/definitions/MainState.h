@@ -1,0 +1,102 @@
+#pragma once
+
+#include "definitions/Services.h"
+#include "platform/Prompts.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class DropDownCombo;
+class QAbstractButton;
+class QComboBox;
+class QLineEdit;
+class QWidget;
+class SettingsStore;
+
+namespace Ui {
+class FindSheet;
+class RepairSheet;
+class CheckSheet;
+class GuardSheet;
+class ViewSheet;
+} // namespace Ui
+
+// The page forms' controls, owned by the main window.
+struct PageForms {
+    Ui::FindSheet& find;
+    Ui::RepairSheet& repair;
+    Ui::CheckSheet& check;
+    Ui::GuardSheet& guard;
+    Ui::ViewSheet& view;
+};
+
+// The main window's shared state: every piece of state that more than one page needs, the
+// services and the connection of a control to its handler. The controls are the in-memory model
+// of every definition and setting; a page unit includes its own form's header and reads and
+// writes them directly. This header includes no form, so that a form edit recompiles only the
+// units that use that form.
+class MainState {
+public:
+    MainState(const MainState&) = delete;
+    MainState& operator=(const MainState&) = delete;
+
+    // The controls of each page.
+    Ui::FindSheet& Find;
+    Ui::RepairSheet& Repair;
+    Ui::CheckSheet& Check;
+    Ui::GuardSheet& Guard;
+    Ui::ViewSheet& View;
+
+    std::unique_ptr<SettingsStore> Settings;
+    bool RestartNotice = false;
+    QString ProgramFolder; // ends with "/"
+    QString ToolkitFolder; // may be empty; file names are appended directly
+    const QString ProgramKey = QStringLiteral("Software\\Tesmarine\\Vallorin");
+    const QString GuardVxdKey =
+        QStringLiteral("System\\CurrentControlSet\\Services\\VXD\\WinGuard");
+    const QString RunServicesKey =
+        QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\RunServices");
+    const QString DriveMessagePrefix = QStringLiteral("You must select drive(s) to ");
+    double LastScanTime = 0;
+    double LastCheckTime = 0;
+    FileDialogOptions OpenDialog;
+    FileDialogOptions SaveDialog;
+
+    // The store; throws when it could not be opened at start.
+    SettingsStore& store();
+    Prompts& prompts() { return services.prompts; }
+    ProgramStarter& starter() { return services.starter; }
+    HelpService& help() { return services.help; }
+    Dialogs& dialogs() { return services.dialogs; }
+    QDateTime now() const { return services.now(); }
+    const QString& prefixFolder() const { return services.prefixFolder; }
+    // The main window: the owner of the dialogs and of the connections.
+    QWidget& owner() const { return ownerWindow; }
+
+    // Runs a handler inside the error guard: an exception is shown in the general error box.
+    bool guarded(const std::function<void()>& handler);
+
+    // Connections of a control's change to its page handler, each run inside the guard.
+    using Handler = void (*)(MainState&);
+    void onClick(QAbstractButton* button, Handler handler);
+    // A check box: every change of its state, by the user or by code.
+    void onToggled(QAbstractButton* box, Handler handler);
+    // A radio button: only when it becomes checked.
+    void onChecked(QAbstractButton* radio, Handler handler);
+    void onTextChanged(QLineEdit* edit, Handler handler);
+    // A combo's list about to open.
+    void onDropDown(DropDownCombo* combo, Handler handler);
+    // The user's choice of an entry (never a selection made by code).
+    void onActivated(QComboBox* combo, Handler handler);
+
+protected:
+    MainState(QWidget& window, Services services, PageForms forms);
+    ~MainState();
+
+private:
+    QWidget& ownerWindow;
+    Services services;
+};
