@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -82,19 +81,6 @@ private:
     pid_t pid = -1;
 };
 
-long ResidentKilobytesOf(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string word;
-    while (status >> word) {
-        if (word == "VmRSS:") {
-            long kilobytes = 0;
-            status >> kilobytes;
-            return kilobytes;
-        }
-    }
-    return -1;
-}
-
 struct Launch {
     double milliseconds = -1;
     long residentKilobytes = -1;
@@ -147,7 +133,7 @@ Launch StartToMap(XServer& x, const std::string& program, const std::string& pre
     }
     // What the shown window holds once its first paints are done.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    launch.residentKilobytes = ResidentKilobytesOf(pid);
+    launch.residentKilobytes = StatusKilobytes(std::to_string(pid), "VmRSS:");
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
     XSync(x.display, True); // its unmap and destroy events are not the next program's

@@ -24,7 +24,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -46,19 +45,6 @@ void WriteReport(const QString& path, qint64 size) {
         }
     }
     file.write(piece);
-}
-
-long StatusKilobytes(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string word;
-    while (status >> word) {
-        if (word == field) {
-            long kilobytes = 0;
-            status >> kilobytes;
-            return kilobytes;
-        }
-    }
-    return -1;
 }
 
 struct Measured {
@@ -101,13 +87,13 @@ double LongestStall(QAbstractScrollArea& view) {
 // The floor: reading and decoding the file, which any view of it has to do.
 Measured ProbeFloor(const QString& path) {
     Measured measured;
-    const long before = StatusKilobytes("VmRSS:");
+    const long before = StatusKilobytes("self", "VmRSS:");
     QElapsedTimer timer;
     timer.start();
     const QByteArray bytes = FileSystem::ReadWholeFile(path);
     const QString text = FileSystem::DecodeText(bytes);
     measured.firstScreenMs = double(timer.nsecsElapsed()) / 1e6;
-    measured.peakKilobytes = StatusKilobytes("VmHWM:") - before;
+    measured.peakKilobytes = StatusKilobytes("self", "VmHWM:") - before;
     return measured;
 }
 
@@ -118,13 +104,13 @@ Measured ProbePage(const QString& prefix) {
     TMainForm& form = window.form();
     form.Main.PageControl->setCurrentWidget(form.Main.ViewSheet);
     ShowAndSettle(form);
-    const long before = StatusKilobytes("VmRSS:");
+    const long before = StatusKilobytes("self", "VmRSS:");
     QElapsedTimer timer;
     timer.start();
     form.View.btnFVrep->click();
     measured.firstScreenMs = Settle(form, timer);
     measured.longestStallMs = LongestStall(*form.View.ViewWin);
-    measured.peakKilobytes = StatusKilobytes("VmHWM:") - before;
+    measured.peakKilobytes = StatusKilobytes("self", "VmHWM:") - before;
     if (window.prompts.shown != 0 || form.View.LabViewName->text() != "FindVirus report:")
         measured.firstScreenMs = -1;
     return measured;

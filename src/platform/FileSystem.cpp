@@ -228,7 +228,8 @@ QStringList FolderListing::byExtension(const QString& extension) const {
     QStringList matching;
     const QByteArray tail = QFile::encodeName(u'.' + extension);
     for (const QByteArray& name : names) {
-        if (name.size() >= tail.size() && bytesEqualIgnoringAsciiCase(name.last(tail.size()), tail))
+        if (name.size() >= tail.size() &&
+            bytesEqualIgnoringAsciiCase(QByteArrayView(name).last(tail.size()), tail))
             matching.append(QFile::decodeName(name));
     }
     return matching;
