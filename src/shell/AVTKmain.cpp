@@ -19,7 +19,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFontInfo>
-#include <QFontInfo>
 #include <QLineEdit>
 #include <QScreen>
 #include <QShortcut>
