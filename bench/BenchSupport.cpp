@@ -114,10 +114,14 @@ void ShowAndSettle(QWidget& window) {
 }
 
 long ResidentKilobytes() {
-    std::ifstream status("/proc/self/status");
+    return StatusKilobytes("self", "VmRSS:");
+}
+
+long StatusKilobytes(const std::string& process, const char* field) {
+    std::ifstream status("/proc/" + process + "/status");
     std::string word;
     while (status >> word) {
-        if (word == "VmRSS:") {
+        if (word == field) {
             long kilobytes = 0;
             status >> kilobytes;
             return kilobytes;

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <string>
 
 class QApplication;
 class QWidget;
@@ -67,6 +68,9 @@ void ShowAndSettle(QWidget& window);
 
 // The resident set of this process in kB (VmRSS).
 long ResidentKilobytes();
+// A figure in kB of a process's status ("self" or a process id; field "VmRSS:", "VmHWM:"),
+// -1 when it has none.
+long StatusKilobytes(const std::string& process, const char* field);
 
 // The benchmark main: an offscreen application with the program's style, then the benchmarks.
 int RunBenchmarks(int argc, char** argv);

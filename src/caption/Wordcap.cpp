@@ -387,7 +387,6 @@ Rect TMSOfficeCaption::PaintCaption(QPainter& painter, bool active) {
 }
 
 void TMSOfficeCaption::paintButtons(QPainter& painter, const QPoint&) const {
-    const QStyle* style = owner->style();
     const bool maximised = owner->isMaximized();
     for (const ButtonPlace& place : CaptionButtons(Shape(), Metrics(), NewShell)) {
         const QRect rect = ToQRect(place.rect);
@@ -409,13 +408,22 @@ void TMSOfficeCaption::paintButtons(QPainter& painter, const QPoint&) const {
             glyph = maximised ? QStyle::SP_TitleBarNormalButton : QStyle::SP_TitleBarMaxButton;
             break;
         }
-        const QIcon icon = style->standardIcon(glyph, nullptr, owner);
+        const QIcon& icon = Glyph(glyph);
         QRect inner = rect.adjusted(2, 2, -2, -2);
         if (down)
             inner.translate(1, 1);
         icon.paint(&painter, inner, Qt::AlignCenter,
                    place.enabled ? QIcon::Normal : QIcon::Disabled);
     }
+}
+
+const QIcon& TMSOfficeCaption::Glyph(QStyle::StandardPixmap which) const {
+    // Each look-up goes through the icon theme first; the buttons are painted on every
+    // activation change and every press, so each glyph is looked up once.
+    auto found = glyphs.find(which);
+    if (found == glyphs.end())
+        found = glyphs.emplace(which, owner->style()->standardIcon(which, nullptr, owner)).first;
+    return found->second;
 }
 
 void TMSOfficeCaption::paintFrame(QPainter& painter) const {
@@ -570,6 +578,7 @@ bool TMSOfficeCaption::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::StyleChange:
     case QEvent::ThemeChange:
     case QEvent::ScreenChangeInternal:
+        glyphs.clear();
         RefreshFrame();
         return false;
     case QEvent::MouseButtonPress:

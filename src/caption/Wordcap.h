@@ -41,6 +41,7 @@
 #include "core/WordcapLayout.h"
 
 #include <QFont>
+#include <QIcon>
 #include <QMenu>
 #include <QObject>
 #include <QPoint>
@@ -48,7 +49,9 @@
 #include <QRect>
 #include <QShortcut>
 #include <QString>
+#include <QStyle>
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -195,6 +198,7 @@ private:
     void applyInsets();
     void paintFrame(QPainter& painter) const;
     void paintButtons(QPainter& painter, const QPoint& origin) const;
+    const QIcon& Glyph(QStyle::StandardPixmap which) const;
     void updateBar();
     bool mouseEvent(QEvent* event);
     bool keyEvent(QEvent* event);
@@ -224,7 +228,8 @@ private:
     QPoint moveGrip;   // cursor position relative to the window's corner
     QPoint moveOrigin; // window position when the move started
     QPointer<QMenu> systemMenu;
-    std::vector<QPointer<QShortcut>> shortcuts; // Alt+F4 and Alt+Space
+    std::vector<QPointer<QShortcut>> shortcuts;             // Alt+F4 and Alt+Space
+    mutable std::map<QStyle::StandardPixmap, QIcon> glyphs; // the buttons' glyphs, by style
 };
 
 } // namespace Wordcap

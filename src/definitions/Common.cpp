@@ -5,6 +5,7 @@
 #include "platform/FileSystem.h"
 #include "platform/SettingsStore.h"
 #include "platform/VallorinError.h"
+#include "platform/qt/StyleIcons.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -102,8 +103,8 @@ void FillDefinitionCombo(MainState& form, const QString& operation, QComboBox* c
 }
 
 void SetDefinitionButtonIcons(QAbstractButton* add, QAbstractButton* remove) {
-    add->setIcon(add->style()->standardIcon(QStyle::SP_FileDialogNewFolder));
-    remove->setIcon(remove->style()->standardIcon(QStyle::SP_TrashIcon));
+    add->setIcon(StylePicture(add, QStyle::SP_FileDialogNewFolder));
+    remove->setIcon(StylePicture(remove, QStyle::SP_TrashIcon));
 }
 
 bool DefinitionMissing(MainState& form, QComboBox* combo) {
@@ -125,21 +126,27 @@ void ReportDefinitionNotFound(MainState& form) {
                            MessageButtons::Ok);
 }
 
-void FillToolkitFileCombo(MainState& form, QComboBox* combo, const QString& extension) {
+FileSystem::FolderListing ListToolkitFolder(MainState& form) {
+    return FileSystem::FolderListing(form.ToolkitFolder);
+}
+
+void FillToolkitFileCombo(QComboBox* combo, const FileSystem::FolderListing& toolkit,
+                          const QString& extension) {
     static const QStringList reserved = {"messages", "mem", "guard", "names", "find", "repair"};
     combo->clear();
     combo->addItem(NoneEntry);
     combo->setCurrentIndex(0);
-    // Without a toolkit folder there is nothing to list (an empty path would be the current one).
-    if (form.ToolkitFolder.isEmpty())
-        return;
     QStringList bases;
-    for (const QString& name : FileSystem::ListByExtension(form.ToolkitFolder, extension)) {
+    for (const QString& name : toolkit.byExtension(extension)) {
         const QString base = name.left(name.size() - 4);
         if (!reserved.contains(base, Qt::CaseInsensitive))
             bases << base;
     }
     combo->addItems(bases); // one insertion into the list, not one per entry
+}
+
+void FillToolkitFileCombo(MainState& form, QComboBox* combo, const QString& extension) {
+    FillToolkitFileCombo(combo, ListToolkitFolder(form), extension);
 }
 
 // ---- Edits

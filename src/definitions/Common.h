@@ -3,6 +3,7 @@
 #include "core/CommandLines.h"
 #include "core/LastRun.h"
 #include "core/TextForms.h"
+#include "platform/FileSystem.h"
 
 #include <QString>
 
@@ -42,6 +43,11 @@ bool DefinitionMissing(MainState& form, QComboBox* combo);
 void ReportDefinitionNotFound(MainState& form);
 // Rebuilds a checklist ("lst") or extra-driver ("drv") chooser from the toolkit folder.
 void FillToolkitFileCombo(MainState& form, QComboBox* combo, const QString& extension);
+// The toolkit folder's entries, listed once for several fills of the same moment, and a fill
+// from them: the same result as the fill above.
+FileSystem::FolderListing ListToolkitFolder(MainState& form);
+void FillToolkitFileCombo(QComboBox* combo, const FileSystem::FolderListing& toolkit,
+                          const QString& extension);
 // Selects the entry equal to text without regard to case, else entry 0 ("(None)").
 void SelectComboEntry(QComboBox* combo, const QString& text);
 // The index of the entry equal to text without regard to case, or -1.

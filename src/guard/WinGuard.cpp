@@ -5,6 +5,7 @@
 #include "definitions/MainState.h"
 #include "platform/FileSystem.h"
 #include "platform/VallorinError.h"
+#include "platform/qt/StyleIcons.h"
 
 #include "ui_GuardSheet.h"
 
@@ -428,11 +429,11 @@ void ConnectGuardPage(MainState& form) {
     form.onClick(g.SBtnApply, SBtnApplyClick);
     form.onClick(g.SBtnMessages, SBtnMessagesClick);
 
-    const QStyle* style = form.owner().style();
-    g.SBtnLogBrowse->setIcon(style->standardIcon(QStyle::SP_DirOpenIcon));
-    g.SBtnRestore->setIcon(style->standardIcon(QStyle::SP_BrowserReload));
-    g.SBtnLoad->setIcon(style->standardIcon(QStyle::SP_DialogOpenButton));
-    g.SBtnSave->setIcon(style->standardIcon(QStyle::SP_DialogSaveButton));
-    g.SBtnApply->setIcon(style->standardIcon(QStyle::SP_DialogApplyButton));
-    g.SBtnMessages->setIcon(style->standardIcon(QStyle::SP_MessageBoxInformation));
+    const QWidget* window = &form.owner();
+    g.SBtnLogBrowse->setIcon(StylePicture(window, QStyle::SP_DirOpenIcon));
+    g.SBtnRestore->setIcon(StylePicture(window, QStyle::SP_BrowserReload));
+    g.SBtnLoad->setIcon(StylePicture(window, QStyle::SP_DialogOpenButton));
+    g.SBtnSave->setIcon(StylePicture(window, QStyle::SP_DialogSaveButton));
+    g.SBtnApply->setIcon(StylePicture(window, QStyle::SP_DialogApplyButton));
+    g.SBtnMessages->setIcon(StylePicture(window, QStyle::SP_MessageBoxInformation));
 }

@@ -224,13 +224,26 @@ QString NotARegularFile(const QString& path) {
 }
 
 QStringList ListByExtension(const QString& folder, const QString& extension) {
-    QStringList names;
+    return FolderListing(folder).byExtension(extension);
+}
+
+FolderListing::FolderListing(const QString& folder) {
+    // No folder lists nothing: an empty path would resolve to the current directory.
+    if (folder.isEmpty())
+        return;
+    forEachEntryName(ResolvePath(folder),
+                     [&](QByteArrayView name) { names.append(name.toByteArray()); });
+}
+
+QStringList FolderListing::byExtension(const QString& extension) const {
+    QStringList matching;
     const QByteArray tail = QFile::encodeName(u'.' + extension);
-    forEachEntryName(ResolvePath(folder), [&](QByteArrayView name) {
-        if (name.size() >= tail.size() && bytesEqualIgnoringAsciiCase(name.last(tail.size()), tail))
-            names.append(QFile::decodeName(name.toByteArray()));
-    });
-    return names;
+    for (const QByteArray& name : names) {
+        if (name.size() >= tail.size() &&
+            bytesEqualIgnoringAsciiCase(QByteArrayView(name).last(tail.size()), tail))
+            matching.append(QFile::decodeName(name));
+    }
+    return matching;
 }
 
 std::optional<QDateTime> LastWriteTime(const QString& path) {
@@ -313,15 +326,24 @@ void WriteWholeFile(const QString& path, const QByteArray& data) {
 }
 
 QString DecodeText(const QByteArray& bytes) {
+    const bool utf8 = IsValidUtf8(bytes);
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
     const qsizetype n = bytes.size();
-    if (isValidUtf8(p, n)) {
-        const bool bom = n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF;
-        return bom ? QString::fromUtf8(bytes.constData() + 3, n - 3) : QString::fromUtf8(bytes);
-    }
-    QString text(n, Qt::Uninitialized);
+    const qsizetype bom = utf8 && n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF ? 3 : 0;
+    return DecodePiece(bytes.constData() + bom, n - bom, utf8);
+}
+
+bool IsValidUtf8(const QByteArray& bytes) {
+    return isValidUtf8(reinterpret_cast<const unsigned char*>(bytes.constData()), bytes.size());
+}
+
+QString DecodePiece(const char* bytes, qsizetype size, bool utf8) {
+    if (utf8)
+        return QString::fromUtf8(bytes, size);
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes);
+    QString text(size, Qt::Uninitialized);
     char16_t* out = reinterpret_cast<char16_t*>(text.data());
-    for (qsizetype i = 0; i < n; ++i) {
+    for (qsizetype i = 0; i < size; ++i) {
         const unsigned char c = p[i];
         out[i] = (c >= 0x80 && c <= 0x9F) ? Cp1252High[c - 0x80] : char16_t(c);
     }

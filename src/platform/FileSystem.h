@@ -40,6 +40,17 @@ QString NotARegularFile(const QString& path);
 // A missing or unreadable folder gives an empty list.
 QStringList ListByExtension(const QString& folder, const QString& extension);
 
+// A folder's entry names read once, for several listings by extension of the same moment:
+// byExtension(e) gives what ListByExtension(folder, e) gives; an empty folder name lists nothing.
+class FolderListing {
+public:
+    explicit FolderListing(const QString& folder);
+    QStringList byExtension(const QString& extension) const;
+
+private:
+    QList<QByteArray> names; // as the file system spells them
+};
+
 // Last-write time of a file, in UTC; nothing when the file does not exist.
 std::optional<QDateTime> LastWriteTime(const QString& path);
 
@@ -50,6 +61,11 @@ void WriteWholeFile(const QString& path, const QByteArray& data);
 
 // Text of a file's bytes: UTF-8 when they are valid UTF-8, otherwise Windows-1252.
 QString DecodeText(const QByteArray& bytes);
+// The same decoding in two steps, for a reader that decodes a file's bytes piece by piece:
+// whether the whole is decoded as UTF-8, and the text of one piece of it. A UTF-8 piece must
+// not cut a character in two (pieces split at line ends never do).
+bool IsValidUtf8(const QByteArray& bytes);
+QString DecodePiece(const char* bytes, qsizetype size, bool utf8);
 // Bytes of a text in Windows-1252; a character the code page lacks becomes "?" and clears
 // *lossless (when given).
 QByteArray EncodeWindows1252(const QString& text, bool* lossless = nullptr);

@@ -295,6 +295,9 @@ void Branch::checkAndPrepare() {
         version = pragmaInteger("PRAGMA user_version");
         tables = appId == ApplicationId && !damaged && hasOurTables();
         exec("COMMIT");
+        // The check read every page of the file into the page cache, and the program reads a
+        // few keys: the memory goes back to the heap for the window to use.
+        sqlite3_db_release_memory(db);
     } catch (const StoreFileError&) {
         const int rc = sqlite3_errcode(db) & 0xFF;
         rollback();

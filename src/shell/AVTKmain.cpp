@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QFontInfo>
 #include <QLineEdit>
 #include <QScreen>
 #include <QShortcut>
@@ -76,7 +77,9 @@ TMainForm::TMainForm(Services services, QWidget* parent)
     Main.btnAbout->installEventFilter(this);
 
     // Before centring: the title bar adds its height (and the frame) to the window.
-    QFont captionFont("MS Sans Serif");
+    // The face the window's font resolved to: asked for by the name "MS Sans Serif", the
+    // bold italic would go through the substitutions again on the first paint.
+    QFont captionFont(QFontInfo(font()).family());
     captionFont.setPixelSize(11);
     captionFont.setBold(true);
     captionFont.setItalic(true);
@@ -157,10 +160,12 @@ void TMainForm::CheckToolkitFiles() {
 }
 
 void TMainForm::LoadPages() {
-    FillToolkitFileCombo(*this, Find.ChklistCombo, "lst");
-    FillToolkitFileCombo(*this, Find.DrvCombo, "drv");
-    FillToolkitFileCombo(*this, Repair.RChkCombo, "lst");
-    FillToolkitFileCombo(*this, Repair.RDrvCombo, "drv");
+    // The four fills in their order, from one listing of the toolkit folder.
+    const FileSystem::FolderListing toolkit = ListToolkitFolder(*this);
+    FillToolkitFileCombo(Find.ChklistCombo, toolkit, "lst");
+    FillToolkitFileCombo(Find.DrvCombo, toolkit, "drv");
+    FillToolkitFileCombo(Repair.RChkCombo, toolkit, "lst");
+    FillToolkitFileCombo(Repair.RDrvCombo, toolkit, "drv");
 
     store().setRootKey(RootKey::CurrentUser);
     FillDefinitionCombo(*this, "Find", Find.ScanCombo);

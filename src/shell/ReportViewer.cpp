@@ -3,12 +3,12 @@
 #include "definitions/MainState.h"
 #include "platform/Drives.h"
 #include "platform/FileSystem.h"
+#include "shell/ReportView.h"
 
 #include "ui_GuardSheet.h"
 #include "ui_ViewSheet.h"
 
 #include <QCoreApplication>
-#include <QPlainTextEdit>
 
 namespace {
 
@@ -27,48 +27,6 @@ QString GuardLogPath(MainState& form) {
     return text.isEmpty() ? text : Drives::NativePath(form.prefixFolder(), text);
 }
 
-// A document block per line would make a report of a million lines a million blocks, and
-// building those is what takes seconds. Runs of lines therefore share one block, separated by
-// soft line breaks (U+2028): the view shows the same lines (it never wraps), and copying from
-// it gives ordinary line breaks. A block stays small, as only the blocks in sight are laid out.
-constexpr int LinesPerBlock = 64;
-constexpr qsizetype CharsPerBlock = 8192;
-
-QString GroupLines(const QString& text) {
-    const qsizetype n = text.size();
-    const QChar* in = text.constData();
-    QString grouped(n, Qt::Uninitialized);
-    QChar* out = grouped.data();
-    qsizetype length = 0;
-    qsizetype blockStart = 0;
-    int lines = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = in[i];
-        if (c == QChar::ParagraphSeparator) {
-            out[length++] = c;
-            blockStart = length;
-            lines = 0;
-            continue;
-        }
-        if (c != u'\n' && c != u'\r') {
-            out[length++] = c;
-            continue;
-        }
-        // CR LF, a lone CR and a lone LF each end a line, as the document counts them.
-        if (c == u'\r' && i + 1 < n && in[i + 1] == u'\n')
-            ++i;
-        if (++lines < LinesPerBlock && length - blockStart < CharsPerBlock) {
-            out[length++] = QChar::LineSeparator;
-        } else {
-            out[length++] = u'\n';
-            blockStart = length;
-            lines = 0;
-        }
-    }
-    grouped.truncate(length);
-    return grouped;
-}
-
 } // namespace
 
 void RefreshReportButtons(MainState& form) {
@@ -82,10 +40,10 @@ void RefreshReportButtons(MainState& form) {
     form.View.btnGuardLog->setEnabled(!log.isEmpty() && FileSystem::FileExists(log));
 }
 
-void LoadFileIntoView(QPlainTextEdit* view, const QString& path) {
-    // One text handed over in one call (no per-line appends); the view lays out lazily only
-    // the blocks in sight.
-    view->setPlainText(GroupLines(FileSystem::DecodeText(FileSystem::ReadWholeFile(path))));
+void LoadFileIntoView(ReportView* view, const QString& path) {
+    // The file is read whole and closed here; the view decodes and lays out only the lines
+    // in sight, so a report of any size shows as soon as it is read.
+    view->setReport(ReportText(FileSystem::ReadWholeFile(path)));
 }
 
 void ShowReport(MainState& form, QAbstractButton* button, const QString& fileName) {
@@ -116,8 +74,6 @@ void btnGuardLogClick(MainState& form) {
 }
 
 void ConnectViewPage(MainState& form) {
-    // A read-only view needs no undo history; keeping one would double a large report's memory.
-    form.View.ViewWin->setUndoRedoEnabled(false);
     // Both scroll bars always show, overflowing or not, so the view's text area never changes size.
     form.View.ViewWin->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     form.View.ViewWin->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

@@ -3,8 +3,8 @@
 #include <QString>
 
 class QAbstractButton;
-class QPlainTextEdit;
 class MainState;
+class ReportView;
 
 // The report viewer page.
 
@@ -15,7 +15,7 @@ void RefreshReportButtons(MainState& form);
 void ShowReport(MainState& form, QAbstractButton* button, const QString& fileName);
 // Replaces the view's text with the whole file; throws "Cannot open file <path>" when it
 // cannot be read, leaving the view as it was.
-void LoadFileIntoView(QPlainTextEdit* view, const QString& path);
+void LoadFileIntoView(ReportView* view, const QString& path);
 
 // Page handlers.
 void btnFVrepClick(MainState& form);
