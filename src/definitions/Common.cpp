@@ -31,25 +31,6 @@ bool WithOpenKey(SettingsStore& store, const QString& path, bool canCreate,
     return true;
 }
 
-bool ReadFlag(SettingsStore& store, const QString& name, bool defaultValue) {
-    // A value of another type than text is garbage for a flag, as an unreadable text is.
-    const ValueType type = store.valueType(name);
-    if (type != ValueType::String && type != ValueType::ExpandString)
-        return defaultValue;
-    return FlagFromText(store.readString(name), defaultValue);
-}
-
-void WriteFlag(SettingsStore& store, const QString& name, bool on) {
-    store.writeString(name, FlagText(on));
-}
-
-QString ReadText(SettingsStore& store, const QString& name, const QString& fallback) {
-    const ValueType type = store.valueType(name);
-    if (type != ValueType::String && type != ValueType::ExpandString)
-        return fallback;
-    return store.readString(name);
-}
-
 // ---- Definition lists
 
 int FindComboEntry(const QComboBox* combo, const QString& text) {

@@ -2,6 +2,7 @@
 
 #include "core/CommandLines.h"
 #include "core/LastRun.h"
+#include "core/StoredDefinitions.h"
 #include "core/TextForms.h"
 
 #include <QString>
@@ -24,11 +25,7 @@ class MainState;
 bool WithOpenKey(SettingsStore& store, const QString& path, bool canCreate,
                  const std::function<void()>& body);
 
-// Store helpers for the open key.
-bool ReadFlag(SettingsStore& store, const QString& name, bool defaultValue);
-void WriteFlag(SettingsStore& store, const QString& name, bool on);
-// A text value; an absent one reads as the fallback.
-QString ReadText(SettingsStore& store, const QString& name, const QString& fallback = {});
+// Store helpers for the open key (ReadFlag, WriteFlag, ReadText): core/StoredDefinitions.h.
 
 // ---- Definition lists
 
