@@ -230,7 +230,7 @@ int Cleaning::run(const DriveMap::Drive& drive, std::optional<FloppyType> type) 
     const std::optional<Medium> medium = FloppyMedium(drive, error);
     if (!medium)
         return Program::Refuse(session, report, {error}, false);
-    say(QString("Drive %1: %2 (%3, %4 bytes).")
+    say(QString("Drive %1 stands for %2 (%3, %4 bytes).")
             .arg(letter, drive.root, medium->device ? "a disk" : "a disk image")
             .arg(medium->bytes));
     const std::optional<QByteArray> old = ReadBoot(medium->path, error);
@@ -264,7 +264,7 @@ int Cleaning::run(const DriveMap::Drive& drive, std::optional<FloppyType> type) 
                     "the same?")
                 .arg(medium->bytes)
                 .arg(BootSector::TypeName(*type));
-        say(question);
+        report.add(question);
         if (!session.ask(question, true)) {
             say("Answer: no.");
             return end("The disk's size contradicts its type; nothing was written.",
@@ -295,7 +295,7 @@ int Cleaning::run(const DriveMap::Drive& drive, std::optional<FloppyType> type) 
               : QString("The boot sector of drive %1 is sound and holds no known virus. Write a "
                         "clean boot sector all the same?")
                     .arg(letter);
-    say(question);
+    report.add(question);
     if (!session.ask(question, true)) {
         say("Answer: no.");
         return end(wrong ? "The boot sector was left as it was." : "Nothing was written.",
@@ -308,8 +308,9 @@ int Cleaning::run(const DriveMap::Drive& drive, std::optional<FloppyType> type) 
         return end("The old boot sector could not be saved (" + error +
                        "), so nothing was written.",
                    ExitNotWritten);
-    say("The old boot sector was saved in " + *saved + "; to put it back: dd if=\"" + *saved +
-        "\" of=\"" + drive.root + "\" bs=512 count=1 conv=notrunc");
+    say("The old boot sector was saved in " + *saved + '.');
+    say("To put it back: dd if=\"" + *saved + "\" of=\"" + drive.root +
+        "\" bs=512 count=1 conv=notrunc");
     const QByteArray clean = BootSector::CleanSector(bpb, *old);
     const QString writeError = WriteBoot(medium->path, clean);
     if (!writeError.isEmpty())

@@ -113,7 +113,7 @@ SchedulerWindow::SchedulerWindow(SettingsStore& store, Desktop::Kind kind, QStri
     : store(store), kind(kind), program(std::move(program)), prefix(std::move(prefix)),
       toolkitFolder(std::move(toolkitFolder)) {
     setWindowTitle("Scheduler");
-    resize(820, 360);
+    resize(1000, 380);
     auto* layout = new QVBoxLayout(this);
     auto* where = new QLabel(Desktop::Explanation(kind));
     where->setWordWrap(true);
