@@ -2,12 +2,12 @@
 // starts it (in the prefix, without a display) on floppy images the tests make, answering its
 // questions on standard input.
 #include "lib/BootSector.h"
+#include "support/HeadlessRun.h"
 #include "support/TempPrefix.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -142,20 +142,11 @@ protected:
     }
 
     int run(const QStringList& args, const QByteArray& answers = {}) {
-        QProcess process;
-        process.setWorkingDirectory(prefix.folder());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.remove("DISPLAY");
-        env.remove("WAYLAND_DISPLAY");
-        env.insert("AVTK_CLAMAV_DATABASE", temp.path() + "/no-system-database");
-        process.setProcessEnvironment(env);
-        process.start(toolkit + "CleanBoo.exe", args);
-        process.write(answers);
-        process.closeWriteChannel();
-        EXPECT_TRUE(process.waitForFinished(120000));
-        output = QString::fromUtf8(process.readAllStandardOutput());
-        return process.exitCode();
+        const HeadlessRun done =
+            RunHeadless(toolkit + "CleanBoo.exe", args, prefix.folder(),
+                        {"AVTK_CLAMAV_DATABASE=" + temp.path() + "/no-system-database"}, answers);
+        output = done.output;
+        return done.exitCode;
     }
     QString report() const { return QString::fromUtf8(read(prefix.path("CleanBoo.Rep"))); }
 

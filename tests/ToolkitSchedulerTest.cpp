@@ -6,7 +6,9 @@
 #include "platform/ProgramStart.h"
 #include "platform/SettingsStore.h"
 #include "sched/Schedule.h"
+#include "sched/TaskRun.h"
 #include "sched/Tasks.h"
+#include "support/HeadlessRun.h"
 #include "support/TempPrefix.h"
 
 #include <QDir>
@@ -206,6 +208,46 @@ TEST(SchedulerUnits, CrontabLinesComeAndGoAloneAndAreQuoted) {
     EXPECT_EQ(Tasks::WithoutCronLine(foreign, task.name), foreign);
 }
 
+TEST(SchedulerRuns, CheckTasksVerifyAsTheIntegrityPageWould) {
+    struct Row {
+        QList<std::pair<QString, QString>> values;
+        QString line; // the switches after the program, or the refusal's words
+    };
+    const QList<Row> rows = {
+        {{{"Drives", "t"}, {"Key", "long enough"}, {"Algorithm", "CCITT CRC"}},
+         " /D=t: /X=\"long enough\" /FF=\"PRINTS/My check\" /CRC /N=5 /BEEP"},
+        {{{"Drives", "cd"}, {"Keyword", "0"}, {"Algorithm", "nonsense"}, {"Bytes", "12"}},
+         " /D=c:;d: /NOPSW /FF=\"PRINTS/My check\" /N= /BEEP"},
+        {{{"Drives", ""}, {"Key", "long enough"}}, "names no drives"},
+        {{{"Drives", "t"}}, "keyword shorter than 8 characters"},
+        {{{"Drives", "t"}, {"Key", "short"}}, "keyword shorter than 8 characters"},
+    };
+    for (const Row& row : rows) {
+        TempPrefix prefix;
+        SettingsStore store(prefix.folder());
+        store.setRootKey(RootKey::CurrentUser);
+        store.openKey(VallorinProgramKey + "\\Verify\\My check", true);
+        for (const auto& [value, text] : row.values)
+            store.writeString(value, text);
+        store.closeKey();
+        Tasks::Task task;
+        task.runs = Tasks::Runs::Check;
+        task.definition = "My check";
+        QString why;
+        const std::optional<QString> line =
+            TaskRun::CommandLineOf(store, task, "/kit/", prefix.folder() + "p", why);
+        if (row.line.startsWith(' ')) {
+            ASSERT_TRUE(line) << why.toStdString();
+            QString expected = "/kit/WViVer32.exe" + row.line;
+            expected.replace("PRINTS", prefix.folder() + "p/Prints");
+            EXPECT_EQ(*line, expected);
+        } else {
+            EXPECT_FALSE(line);
+            EXPECT_TRUE(why.contains(row.line)) << why.toStdString();
+        }
+    }
+}
+
 // ---- TK_Sched.exe on a prefix of the test's own
 
 class ToolkitScheduler : public ::testing::Test {
@@ -249,20 +291,12 @@ protected:
     }
 
     int run(const QStringList& args) {
-        QProcess process;
-        process.setWorkingDirectory(prefix.folder());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.remove("DISPLAY");
-        env.remove("WAYLAND_DISPLAY");
-        env.insert("PATH", temp.path() + "/bin:/usr/bin:/bin");
-        env.insert("XDG_CONFIG_HOME", temp.path() + "/config");
-        env.insert("HOME", temp.path() + "/home");
-        process.setProcessEnvironment(env);
-        process.start(program, args);
-        EXPECT_TRUE(process.waitForFinished(60000));
-        output = QString::fromUtf8(process.readAllStandardOutput());
-        return process.exitCode();
+        const HeadlessRun done = RunHeadless(program, args, prefix.folder(),
+                                             {"PATH=" + temp.path() + "/bin:/usr/bin:/bin",
+                                              "XDG_CONFIG_HOME=" + temp.path() + "/config",
+                                              "HOME=" + temp.path() + "/home"});
+        output = done.output;
+        return done.exitCode;
     }
 
     // Stores a scan definition as the scan page does.

@@ -5,23 +5,12 @@
 
 #include <QDir>
 
-#include <functional>
-
 namespace {
 
-// Runs body on the key, closing it afterwards also when body throws; false when it is absent.
+// Runs body on the key of the current user's branch; false when there is no such key.
 bool ReadKey(SettingsStore& store, const QString& path, const std::function<void()>& body) {
     store.setRootKey(RootKey::CurrentUser);
-    if (!store.keyExists(path) || !store.openKey(path, false))
-        return false;
-    try {
-        body();
-    } catch (...) {
-        store.closeKey();
-        throw;
-    }
-    store.closeKey();
-    return true;
+    return store.keyExists(path) && WithOpenKey(store, path, false, body);
 }
 
 // A chooser's entry: the toolkit's "<name>.<extension>" file, without regard to case, else none.
@@ -36,6 +25,22 @@ QString ToolkitEntry(const QString& toolkitFolder, const QString& name, const QS
 }
 
 } // namespace
+
+bool WithOpenKey(SettingsStore& store, const QString& path, bool canCreate,
+                 const std::function<void()>& body) {
+    if (!store.openKey(path, canCreate)) {
+        store.closeKey();
+        return false;
+    }
+    try {
+        body();
+    } catch (...) {
+        store.closeKey();
+        throw;
+    }
+    store.closeKey();
+    return true;
+}
 
 bool ReadFlag(SettingsStore& store, const QString& name, bool defaultValue) {
     // A value of another type than text is garbage for a flag, as an unreadable text is.

@@ -4,12 +4,18 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class SettingsStore;
 
 // Stored values as the pages and the toolkit's scheduler read them, and the scan and check
 // definitions read from the store into the command-line builders' options.
+
+// Opens the key, runs body on it and closes it, also when body throws; false, without running
+// body, when the key could not be opened.
+bool WithOpenKey(SettingsStore& store, const QString& path, bool canCreate,
+                 const std::function<void()>& body);
 
 // Values of the open key. A flag is text, "1" or "0"; a value of another type, or text that is
 // no number, reads as the default.

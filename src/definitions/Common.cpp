@@ -15,22 +15,6 @@
 
 #include <algorithm>
 
-bool WithOpenKey(SettingsStore& store, const QString& path, bool canCreate,
-                 const std::function<void()>& body) {
-    if (!store.openKey(path, canCreate)) {
-        store.closeKey();
-        return false;
-    }
-    try {
-        body();
-    } catch (...) {
-        store.closeKey();
-        throw;
-    }
-    store.closeKey();
-    return true;
-}
-
 // ---- Definition lists
 
 int FindComboEntry(const QComboBox* combo, const QString& text) {

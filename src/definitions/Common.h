@@ -20,12 +20,8 @@ class MainState;
 // Store conventions, definition lists, drive routines and the last-run date text shared by
 // the pages.
 
-// Opens the key, runs body on it and closes it, also when body throws; false, without running
-// body, when the key could not be opened.
-bool WithOpenKey(SettingsStore& store, const QString& path, bool canCreate,
-                 const std::function<void()>& body);
-
-// Store helpers for the open key (ReadFlag, WriteFlag, ReadText): core/StoredDefinitions.h.
+// WithOpenKey and the store helpers for the open key (ReadFlag, WriteFlag, ReadText):
+// core/StoredDefinitions.h.
 
 // ---- Definition lists
 
