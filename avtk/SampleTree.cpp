@@ -1,7 +1,10 @@
 // Builds the sample drive of the demo: a few ordinary files, the EICAR anti-virus test file under
 // a program's name, the same inside a zip archive, and a file that only the demo's extra driver
-// recognises; the scanner finds the first two with the signatures it ships.
+// recognises; the scanner finds the first two with the signatures it ships. With a second
+// argument, also a 1.44 MB floppy image whose boot sector carries the toolkit's test signature,
+// for CleanBoo to clean.
 #include "engine/Signatures.h"
+#include "lib/BootSector.h"
 #include "lib/Zip.h"
 
 #include <QCoreApplication>
@@ -29,8 +32,8 @@ bool Put(const QString& folder, const QString& name, const QByteArray& content) 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() != 2) {
-        std::fprintf(stderr, "usage: vallorin-sample-tree FOLDER\n");
+    if (arguments.size() != 2 && arguments.size() != 3) {
+        std::fprintf(stderr, "usage: vallorin-sample-tree FOLDER [FLOPPY-IMAGE]\n");
         return 2;
     }
     const QString folder = arguments[1];
@@ -52,5 +55,18 @@ int main(int argc, char** argv) {
             Zip::Write({{"readme.txt", readme, true},
                         {"bin/eicar.com", eicar, true},
                         {"bin/ret.com", ret, false}}));
+    if (ok && arguments.size() == 3) {
+        const BootSector::Bpb bpb = BootSector::StandardBpb(BootSector::FloppyType::Mb144);
+        QByteArray boot = BootSector::CleanSector(bpb, {});
+        // The boot code replaced by a "virus" that the toolkit's own test signature names.
+        const QByteArray virus = QByteArray("AVTK-TEST-") + "SIGNATURE in a boot sector";
+        boot.replace(62, virus.size(), virus);
+        QByteArray image = boot + QByteArray(int(bpb.bytes()) - BootSector::Size, '\0');
+        // The two FATs' first entries (media byte, end marks), as a formatted disk has them.
+        for (const int fat : {1, 1 + bpb.sectorsPerFat})
+            image.replace(fat * BootSector::Size, 3, QByteArray::fromHex("f0ffff"));
+        const QFileInfo floppy(arguments[2]);
+        ok = Put(floppy.absolutePath(), floppy.fileName(), image);
+    }
     return ok ? 0 : 1;
 }

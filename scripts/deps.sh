@@ -11,7 +11,10 @@ case "${1:-}" in
     test)
         packages+=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool x11-utils
                    clang-14 clang-format-14 libclang-rt-14-dev python3 clamav zip dpkg-dev file
-                   desktop-file-utils appstream) ;;
+                   desktop-file-utils appstream
+                   # systemd-analyze checks the scheduler's units (no running systemd needed);
+                   # tzdata: the time zones of the next-run tests
+                   systemd tzdata) ;;
     *)
         echo "usage: $0 [test]" >&2
         exit 2 ;;

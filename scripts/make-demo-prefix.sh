@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Creates or refreshes a demo prefix for Vallorin: the toolkit installed (its InstallPath
-# in the machine-wide branch), a sample drive T: holding the EICAR test file, one scan definition
-# and one check definition of that drive.
+# in the machine-wide branch), a sample drive T: holding the EICAR test file, a floppy image on
+# drive A: whose boot sector carries the toolkit's test signature (for the boot-sector cleaner),
+# one scan definition and one check definition of drive T:.
 #
 #   scripts/make-demo-prefix.sh PREFIX
 #
@@ -37,10 +38,12 @@ exists() { "$reg" query "$1" >/dev/null 2>&1; }
 runservices='HKLM\Software\Microsoft\Windows\CurrentVersion\RunServices'
 exists "$runservices" || "$reg" add "$runservices" /f >/dev/null
 
-# The sample drive T:, rebuilt from scratch.
+# The sample drive T: and the infected floppy on A:, rebuilt from scratch.
 rm -rf "$prefix/sample"
-"$bin/vallorin-sample-tree" "$prefix/sample"
+rm -f "$prefix/floppy-a.img"
+"$bin/vallorin-sample-tree" "$prefix/sample" "$prefix/floppy-a.img"
 ln -sfn ../sample "$prefix/dosdevices/t:"
+ln -sfn ../floppy-a.img "$prefix/dosdevices/a:"
 
 definitions="$(mktemp)"
 trap 'rm -f "$definitions"' EXIT

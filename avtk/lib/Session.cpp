@@ -85,15 +85,17 @@ void Session::beep() {
         std::printf("\a");
 }
 
-bool Session::ask(const QString& question) {
+bool Session::ask(const QString& question, bool pipedAnswer) {
     if (window)
         return QMessageBox::question(window, window->windowTitle(), question) == QMessageBox::Yes;
-    if (!::isatty(STDIN_FILENO))
+    if (!pipedAnswer && !::isatty(STDIN_FILENO))
         return false;
     std::printf("%s [y/N] ", qPrintable(question));
     std::fflush(stdout);
     std::string answer;
     std::getline(std::cin, answer);
+    if (!::isatty(STDIN_FILENO)) // the piped answer is not echoed: show it with its question
+        std::printf("%s\n", answer.c_str());
     return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
 }
 

@@ -34,8 +34,9 @@ public:
     bool cancelled();
     void beep();
     // Asks the user a yes/no question (the window's box, or the terminal); no one to ask
-    // (neither a display nor a terminal) answers no.
-    bool ask(const QString& question);
+    // (neither a display nor a terminal) answers no. With `pipedAnswer`, a line on standard input
+    // answers without a display even when it is no terminal (a script's "y"); its end answers no.
+    bool ask(const QString& question, bool pipedAnswer = false);
 
     // Shows the result. Without auto-exit a window stays until the user closes it; with no
     // display the run always ends here. Returns the exit code to end with.

@@ -10,11 +10,11 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QSet>
 #include <QStyle>
 
-#include <QCoreApplication>
 #include <algorithm>
 
 namespace {
@@ -25,41 +25,6 @@ struct Texts {
 };
 
 } // namespace
-
-bool WithOpenKey(SettingsStore& store, const QString& path, bool canCreate,
-                 const std::function<void()>& body) {
-    if (!store.openKey(path, canCreate)) {
-        store.closeKey();
-        return false;
-    }
-    try {
-        body();
-    } catch (...) {
-        store.closeKey();
-        throw;
-    }
-    store.closeKey();
-    return true;
-}
-
-bool ReadFlag(SettingsStore& store, const QString& name, bool defaultValue) {
-    // A value of another type than text is garbage for a flag, as an unreadable text is.
-    const ValueType type = store.valueType(name);
-    if (type != ValueType::String && type != ValueType::ExpandString)
-        return defaultValue;
-    return FlagFromText(store.readString(name), defaultValue);
-}
-
-void WriteFlag(SettingsStore& store, const QString& name, bool on) {
-    store.writeString(name, FlagText(on));
-}
-
-QString ReadText(SettingsStore& store, const QString& name, const QString& fallback) {
-    const ValueType type = store.valueType(name);
-    if (type != ValueType::String && type != ValueType::ExpandString)
-        return fallback;
-    return store.readString(name);
-}
 
 // ---- Definition lists
 

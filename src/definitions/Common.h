@@ -2,6 +2,7 @@
 
 #include "core/CommandLines.h"
 #include "core/LastRun.h"
+#include "core/StoredDefinitions.h"
 #include "core/TextForms.h"
 #include "platform/FileSystem.h"
 
@@ -20,16 +21,8 @@ class MainState;
 // Store conventions, definition lists, drive routines and the last-run date text shared by
 // the pages.
 
-// Opens the key, runs body on it and closes it, also when body throws; false, without running
-// body, when the key could not be opened.
-bool WithOpenKey(SettingsStore& store, const QString& path, bool canCreate,
-                 const std::function<void()>& body);
-
-// Store helpers for the open key.
-bool ReadFlag(SettingsStore& store, const QString& name, bool defaultValue);
-void WriteFlag(SettingsStore& store, const QString& name, bool on);
-// A text value; an absent one reads as the fallback.
-QString ReadText(SettingsStore& store, const QString& name, const QString& fallback = {});
+// WithOpenKey and the store helpers for the open key (ReadFlag, WriteFlag, ReadText):
+// core/StoredDefinitions.h.
 
 // ---- Definition lists
 

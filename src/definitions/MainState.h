@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/StoredDefinitions.h"
 #include "definitions/Services.h"
 #include "platform/Prompts.h"
 
@@ -55,7 +56,7 @@ public:
     bool RestartNotice = false;
     QString ProgramFolder; // ends with "/"
     QString ToolkitFolder; // may be empty; file names are appended directly
-    const QString ProgramKey = QStringLiteral("Software\\Tesmarine\\Vallorin");
+    const QString ProgramKey = VallorinProgramKey;
     const QString GuardVxdKey =
         QStringLiteral("System\\CurrentControlSet\\Services\\VXD\\WinGuard");
     const QString RunServicesKey =

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "core/CommandLines.h"
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class SettingsStore;
+
+// Stored values as the pages and the toolkit's scheduler read them, and the scan and check
+// definitions read from the store into the command-line builders' options.
+
+// Opens the key, runs body on it and closes it, also when body throws; false, without running
+// body, when the key could not be opened.
+bool WithOpenKey(SettingsStore& store, const QString& path, bool canCreate,
+                 const std::function<void()>& body);
+
+// Values of the open key. A flag is text, "1" or "0"; a value of another type, or text that is
+// no number, reads as the default.
+bool ReadFlag(SettingsStore& store, const QString& name, bool defaultValue);
+void WriteFlag(SettingsStore& store, const QString& name, bool on);
+// A text value; an absent one, or one of another type, reads as the fallback.
+QString ReadText(SettingsStore& store, const QString& name, const QString& fallback = {});
+
+// The program's key in the current user's branch, which holds the "Find" and "Verify"
+// definitions.
+inline const QString VallorinProgramKey = QStringLiteral("Software\\Tesmarine\\Vallorin");
+
+// A scan definition ("<program key>\Find\<name>" in the current user's branch) as the scan page
+// loads it and reads it back into options; nothing when the definition is not stored. Selects
+// the current user's branch and leaves no key open. A checklist or extra driver that the page
+// would not find among the toolkit's files is its chooser's "(None)", as the page shows it.
+std::optional<ScanOptions> ReadScanDefinition(SettingsStore& store, const QString& name,
+                                              const QString& toolkitFolder);
+
+// A check definition ("<program key>\Verify\<name>") likewise. An absent or unknown "Algorithm"
+// is none (ViVerify's own default).
+std::optional<CheckOptions> ReadCheckDefinition(SettingsStore& store, const QString& name);
