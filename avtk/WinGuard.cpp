@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <QStyle>
 #include <QSystemTrayIcon>
@@ -98,6 +99,15 @@ public:
         auto* box = new QMessageBox(QMessageBox::Warning, "WinGuard", text, QMessageBox::Ok);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setModal(false);
+        // Like a notification: in the screen's corner, without taking the keyboard from the
+        // window the user works in.
+        box->setAttribute(Qt::WA_ShowWithoutActivating);
+        box->setWindowFlag(Qt::WindowStaysOnTopHint);
+        box->adjustSize();
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect area = screen->availableGeometry();
+            box->move(area.right() - box->width() - 16, area.bottom() - box->height() - 48);
+        }
         box->show();
     }
     bool askRepair(const QString& file, const QString& virus) override {
