@@ -1,6 +1,8 @@
 // End-to-end tests: the real program on a demo prefix, under an X server of the test's own,
 // driven with the keyboard and the mouse through xdotool as a person would drive it. What is
 // checked is what the toolkit received and wrote, and what the store holds afterwards.
+#include "support/WaitFor.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -25,17 +27,6 @@ namespace {
 const QString Source = VALLORIN_SOURCE_DIR;
 const QString ProgramKey = "HKCU\\Software\\Tesmarine\\Vallorin";
 constexpr int ClientHeight = 453; // the main window's client area, below any painted caption
-
-// Polls until the condition holds or the time is up; never a fixed sleep.
-bool WaitFor(const std::function<bool()>& condition, int milliseconds = 30000) {
-    QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(50);
-    }
-    return true;
-}
 
 // The rectangle of a control in a form, relative to the form's top widget (group boxes and
 // panels add their offsets).

@@ -2,6 +2,7 @@
 // guard page's own Apply wrote, without a display: alerts come on its standard output, the
 // repair question is answered on its standard input, and every event is in its log.
 #include "support/FormFixture.h"
+#include "support/WaitFor.h"
 
 #include "engine/Signatures.h"
 #include "guard/GuardSettings.h"
@@ -26,17 +27,6 @@
 namespace {
 
 const QString DriverKey = "System\\CurrentControlSet\\Services\\VXD\\WinGuard";
-
-// Polls until the condition holds or the time is up (a bound against a hang, not a measure).
-bool WaitFor(const std::function<bool()>& condition, int milliseconds = 60000) {
-    QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
 
 void Write(const QString& path, const QByteArray& content) {
     QDir().mkpath(QFileInfo(path).path());
