@@ -322,9 +322,15 @@ TEST_F(ToolkitGuard, ABurstOfAThousandFilesIsAlertedWhole) {
         },
         240000))
         << output().count("ALERT: ");
-    for (int i = 0; i < Files; ++i)
-        ASSERT_TRUE(out.contains(QString("File T:\\burst\\f%1.com is infected").arg(i))) << i;
-    EXPECT_EQ(out.count("ALERT: "), Files);
+    // The folder arrives with the burst: files written before its watch was set are found by
+    // reading it, and one being written just then may be alerted twice, but none is missed.
+    ASSERT_TRUE(WaitFor([&] {
+        guard->waitForReadyRead(20);
+        for (int i = 0; i < Files; ++i)
+            if (!output().contains(QString("File T:\\burst\\f%1.com is infected").arg(i)))
+                return false;
+        return true;
+    })) << out.toStdString();
 }
 
 TEST_F(ToolkitGuard, BadValuesAndAnUnwritableLogAreToldAndTheGuardRuns) {

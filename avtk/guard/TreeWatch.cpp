@@ -90,8 +90,12 @@ void TreeWatch::addTree(const std::string& root, const QString& shownRoot, QStri
                 continue;
             if (S_ISDIR(st.st_mode) && st.st_dev == rootStat.st_dev)
                 pending.emplace_back(child, ChildShown(shown, name));
-            else if (S_ISREG(st.st_mode) && found && !ignored.count(child))
+            else if (S_ISREG(st.st_mode) && found && !ignored.count(child)) {
+                // It may still be being written, its creation unseen: its next close after
+                // writing is checked too (a file may be alerted twice, never missed).
+                created.insert(child);
                 (*found)(FileToCheck{child, ChildShown(shown, name)});
+            }
         }
         ::closedir(dir);
     }
