@@ -2,6 +2,7 @@
 // makes harmless what it finds when asked to repair. The switches and the exit levels are
 // described in the toolkit's help (veinfo95.hlp, "FindVirus").
 #include "engine/Engine.h"
+#include "engine/Harmless.h"
 #include "engine/Memory.h"
 #include "engine/ScanPool.h"
 #include "engine/Sectors.h"
@@ -257,45 +258,14 @@ std::vector<Root> Scan::checklistRoots() {
 QString Scan::repair(const avtk::FileOutcome& found) {
     if (!line.has("REPAIR"))
         return {};
-    // The file renamed or deleted is the one scanned, not one that took its name meanwhile.
-    struct stat st;
-    if (::lstat(found.path.c_str(), &st) != 0 || st.st_dev != found.device ||
-        st.st_ino != found.inode) {
+    const avtk::HarmlessResult result =
+        avtk::MakeHarmless(found.path, found.device, found.inode, line.has("DELETE"),
+                           !found.result.finding.members.isEmpty());
+    if (result.done)
+        ++totals.dealtWith;
+    else
         problems = true;
-        return "not changed: the file was replaced or removed after it was scanned.";
-    }
-    const QString inArchive =
-        found.result.finding.members.isEmpty() ? QString() : " (the archive whole)";
-    if (line.has("DELETE")) {
-        if (::unlink(found.path.c_str()) == 0) {
-            ++totals.dealtWith;
-            return "cannot be repaired: deleted" + inArchive + '.';
-        }
-        problems = true;
-        return "cannot be repaired, and could not be deleted: " + avtk::ErrnoText(errno) + '.';
-    }
-    // Made harmless: not executable, and under a name that no program loader takes.
-    ::chmod(found.path.c_str(), st.st_mode & 07666);
-    const std::size_t slash = found.path.rfind('/');
-    const std::size_t dot = found.path.rfind('.');
-    const std::string stem =
-        dot != std::string::npos && dot > slash + 1 ? found.path.substr(0, dot) : found.path;
-    for (int n = 0; n < 100; ++n) {
-        const std::string target =
-            stem + (n == 0 ? std::string(".VIR")
-                           : QString(".V%1").arg(n, 2, 10, QChar(u'0')).toStdString());
-        // Never over an existing file.
-        if (::renameat2(AT_FDCWD, found.path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) ==
-            0) {
-            ++totals.dealtWith;
-            return "cannot be repaired: renamed to " +
-                   avtk::ShownName(target.substr(target.rfind('/') + 1)) + inArchive + '.';
-        }
-        if (errno != EEXIST)
-            break;
-    }
-    problems = true;
-    return "cannot be repaired, and could not be renamed: " + avtk::ErrnoText(errno) + '.';
+    return result.action;
 }
 
 void Scan::outcome(avtk::FileOutcome&& outcome) {

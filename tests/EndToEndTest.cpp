@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <signal.h>
+
 namespace {
 
 const QString Source = VALLORIN_SOURCE_DIR;
@@ -131,6 +133,65 @@ TEST_F(Desktop, ApplyOnTheGuardPageInstallsTheGuard) {
     keys(notice, {"Return"});
     EXPECT_TRUE(gone("^Information$"));
     EXPECT_TRUE(exitProgram());
+}
+
+TEST_F(Desktop, TheServicesStarterStartsTheInstalledGuardAndTheViewShowsItsLog) {
+    const QString driverKey = "HKLM\\System\\CurrentControlSet\\Services\\VXD\\WinGuard";
+    const QString log = prefix + "/guard.log";
+    // The page's own copy of the settings: the sample drive, and a log.
+    for (const QStringList& value : {QStringList{"Drives", "t"}, QStringList{"UseLog", "1"},
+                                     QStringList{"Long_logfilename", log}})
+        run(bin + "/vallorin-reg",
+            {"add", ProgramKey + "\\Guard", "/v", value[0], "/d", value[1], "/f"});
+    startProgram();
+    page(3);
+    click("src/guard/GuardSheet.ui", "ChkBoxEnable");
+    click("src/guard/GuardSheet.ui", "SBtnApply");
+    ASSERT_TRUE(WaitFor([&] { return keyExists(driverKey); })) << "the driver key was not made";
+    const QString notice = window("^Information$");
+    ASSERT_FALSE(notice.isEmpty()) << "no restart notice";
+    keys(notice, {"Return"});
+    ASSERT_TRUE(gone("^Information$"));
+
+    int code = -1;
+    run(bin + "/vallorin-services", {}, &code);
+    EXPECT_EQ(code, 0);
+    // The guard is no child of this test: it is stopped through the process number it holds.
+    struct StopGuard {
+        QString pidFile;
+        ~StopGuard() {
+            QFile file(pidFile);
+            if (file.open(QIODevice::ReadOnly))
+                if (const int pid = file.readAll().trimmed().toInt(); pid > 0)
+                    ::kill(pid, SIGTERM);
+        }
+    } stopGuard{prefix + "/WGFE95.pid"};
+    ASSERT_TRUE(WaitFor([&] { return read("guard.log").contains("Watching: T: ("); }))
+        << read("guard.log").toStdString();
+
+    QFile sample(prefix + "/sample/arrived.com");
+    ASSERT_TRUE(sample.open(QIODevice::WriteOnly));
+    sample.write(
+        QByteArray::fromHex("58354f2150254041505b345c505a58353428505e2937434329377d2445494341"
+                            "522d5354414e444152442d414e544956495255532d544553542d46494c45"
+                            "2124482b482a"));
+    sample.close();
+    const QString finding = "T:\\arrived.com  Infected: EICAR-Test-File";
+    ASSERT_TRUE(WaitFor([&] { return read("guard.log").contains(finding); }))
+        << read("guard.log").toStdString();
+
+    // The View page shows the guard log.
+    page(1);
+    click("src/shell/ViewSheet.ui", "btnGuardLog");
+    click("src/shell/ViewSheet.ui", "ViewWin");
+    keys(mainWindow, {"ctrl+a", "ctrl+c"});
+    const QString shown = run(bin + "/vallorin-clipboard", {});
+    EXPECT_TRUE(shown.contains(finding)) << "the view holds: " << shown.toStdString();
+    EXPECT_TRUE(exitProgram());
+    QFile pid(prefix + "/WGFE95.pid");
+    ASSERT_TRUE(pid.open(QIODevice::ReadOnly));
+    ::kill(pid.readAll().trimmed().toInt(), SIGTERM);
+    EXPECT_TRUE(WaitFor([&] { return read("guard.log").contains("WinGuard stopped (SIGTERM)."); }));
 }
 
 } // namespace

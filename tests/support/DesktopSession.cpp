@@ -16,16 +16,6 @@ constexpr int ClientHeight = 453; // the main window's client area, below any pa
 
 } // namespace
 
-bool WaitFor(const std::function<bool()>& condition, int milliseconds) {
-    QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(50);
-    }
-    return true;
-}
-
 std::optional<QRect> ControlRect(const QString& uiFile, const QString& control) {
     QFile file(Source + '/' + uiFile);
     if (!file.open(QIODevice::ReadOnly))

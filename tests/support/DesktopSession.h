@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/WaitFor.h"
+
 #include <QDir>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -13,9 +15,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-
-// Polls until the condition holds or the time is up; never a fixed sleep.
-bool WaitFor(const std::function<bool()>& condition, int milliseconds = 30000);
 
 // The rectangle of a control in a form of the source tree, relative to the form's top widget
 // (group boxes and panels add their offsets).

@@ -1,0 +1,224 @@
+// WinGuard's front end ("WGFE95.EXE"): the toolkit's resident scanner. It reads the driver key
+// that Vallorin's guard page writes, watches the drives it names and checks files as they are
+// written, with the scanner's engine. Its settings and exit codes are described in the toolkit's
+// help (veinfo95.hlp, "WinGuard").
+#include "guard/Guard.h"
+#include "lib/DriveMap.h"
+#include "lib/Program.h"
+#include "lib/Session.h"
+#include "platform/SettingsStore.h"
+#include "platform/VallorinError.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QFile>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <QStyle>
+#include <QSystemTrayIcon>
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int ExitNotInstalled = 2;
+constexpr int ExitAlreadyRunning = 3;
+constexpr int ExitFailed = 4;
+
+// Without a display: alerts on standard output, the repair question on standard input (a
+// terminal, or the pipe of a program that answers for the user).
+class ConsoleAlerts : public guard::Alerts {
+public:
+    void alert(const QString& text) override {
+        std::printf("ALERT: %s\n", qPrintable(text));
+        std::fflush(stdout);
+    }
+    bool askRepair(const QString& file, const QString& virus) override {
+        std::printf("PROMPT: %s is infected with %s. Repair or Leave? [r/L]\n", qPrintable(file),
+                    qPrintable(virus));
+        std::fflush(stdout);
+        std::string answer;
+        if (!std::getline(std::cin, answer))
+            return false; // no one to ask: the file is left as it is
+        return !answer.empty() && (answer[0] == 'r' || answer[0] == 'R');
+    }
+};
+
+// With a display: a desktop notification through the freedesktop service, or a small window
+// when the session has none; the question in a box; a tray icon when there is a tray.
+class DesktopAlerts : public guard::Alerts {
+public:
+    explicit DesktopAlerts(std::function<void()> quit) {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        notifications = bus.isConnected() && bus.interface() &&
+                        bus.interface()->isServiceRegistered("org.freedesktop.Notifications");
+        if (!QSystemTrayIcon::isSystemTrayAvailable())
+            return;
+        tray = std::make_unique<QSystemTrayIcon>(
+            QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning));
+        menu = std::make_unique<QMenu>();
+        menu->addAction("Open Vallorin", [] {
+            QProcess::startDetached(Program::ToolkitFolder() + "/../bin/vallorin", {});
+        });
+        alertsMenu = menu->addMenu("Last alerts");
+        menu->addAction("Quit", std::move(quit));
+        tray->setContextMenu(menu.get());
+        tray->show();
+    }
+    void alert(const QString& text) override {
+        if (alertsMenu) {
+            alertsMenu->addAction(text)->setEnabled(false);
+            while (alertsMenu->actions().size() > 10)
+                alertsMenu->removeAction(alertsMenu->actions().constFirst());
+        }
+        if (notifications) {
+            QDBusMessage call = QDBusMessage::createMethodCall(
+                "org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+                "org.freedesktop.Notifications", "Notify");
+            call << QString("WinGuard") << 0u << QString("dialog-warning") << QString("WinGuard")
+                 << text << QStringList() << QVariantMap() << -1;
+            // Not waited for: a slow notification service never holds the guard up.
+            QDBusConnection::sessionBus().asyncCall(call);
+            return;
+        }
+        auto* box = new QMessageBox(QMessageBox::Warning, "WinGuard", text, QMessageBox::Ok);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setModal(false);
+        // Like a notification: in the screen's corner, without taking the keyboard from the
+        // window the user works in.
+        box->setAttribute(Qt::WA_ShowWithoutActivating);
+        box->setWindowFlag(Qt::WindowStaysOnTopHint);
+        box->adjustSize();
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect area = screen->availableGeometry();
+            box->move(area.right() - box->width() - 16, area.bottom() - box->height() - 48);
+        }
+        box->show();
+    }
+    bool askRepair(const QString& file, const QString& virus) override {
+        QMessageBox box(QMessageBox::Warning, "WinGuard",
+                        QString("%1 is infected with the %2 virus.").arg(file, virus));
+        QPushButton* repair = box.addButton("&Repair", QMessageBox::AcceptRole);
+        box.addButton("&Leave", QMessageBox::RejectRole);
+        box.exec();
+        return box.clickedButton() == repair;
+    }
+    void status(const QString& text) override {
+        if (tray)
+            tray->setToolTip(text);
+    }
+
+private:
+    bool notifications = false;
+    std::unique_ptr<QSystemTrayIcon> tray;
+    std::unique_ptr<QMenu> menu;
+    QMenu* alertsMenu = nullptr;
+};
+
+// One guard per prefix: a lock on a file of the prefix, held while the guard runs, which also
+// holds its process number. The kernel drops the lock when the process ends, however it ends.
+int TakeInstanceLock(const QString& prefix, QString& holder) {
+    const QByteArray path = QFile::encodeName(prefix + "/WGFE95.pid");
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        holder = QString("the lock file %1 cannot be opened").arg(QFile::decodeName(path));
+        return -1;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        char buffer[32] = {};
+        const ssize_t n = ::pread(fd, buffer, sizeof buffer - 1, 0);
+        holder = QString("process %1").arg(QString::fromLatin1(buffer, n > 0 ? n : 0).trimmed());
+        ::close(fd);
+        return -1;
+    }
+    const QByteArray pid = QByteArray::number(::getpid()) + '\n';
+    if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, pid.constData(), size_t(pid.size()), 0) < 0)
+        std::fprintf(stderr, "WinGuard: the process number could not be written to %s\n",
+                     path.constData());
+    return fd;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // SIGHUP and SIGTERM are read from a descriptor in the event loop; blocked before any thread
+    // starts, so that every thread inherits the mask and none is interrupted by them.
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int s : {SIGHUP, SIGTERM, SIGINT})
+        sigaddset(&signals, s);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    const int signalFd = ::signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
+
+    const bool windowed = Session::DisplayAvailable();
+    std::unique_ptr<QCoreApplication> app = windowed
+                                                ? std::make_unique<QApplication>(argc, argv)
+                                                : std::make_unique<QCoreApplication>(argc, argv);
+    const QString prefix = DriveMap::PrefixFolder();
+    {
+        SettingsStore store(prefix);
+        store.setRootKey(RootKey::LocalMachine);
+        if (!store.keyExists(guard::DriverKey)) {
+            std::fprintf(stderr,
+                         "WinGuard is not installed in %s: there is no driver key. "
+                         "Install it on Vallorin's guard page.\n",
+                         qPrintable(prefix));
+            return ExitNotInstalled;
+        }
+    }
+    QString holder;
+    const int lock = TakeInstanceLock(prefix, holder);
+    if (lock < 0) {
+        std::fprintf(stderr, "WinGuard is already running for %s (%s): this one ends.\n",
+                     qPrintable(prefix), qPrintable(holder));
+        return ExitAlreadyRunning;
+    }
+
+    std::unique_ptr<guard::Alerts> alerts;
+    if (windowed) {
+        QApplication::setQuitOnLastWindowClosed(false);
+        alerts = std::make_unique<DesktopAlerts>([] { ::raise(SIGTERM); });
+    } else {
+        alerts = std::make_unique<ConsoleAlerts>();
+    }
+    guard::Guard guard(prefix, Program::ToolkitFolder(), *alerts);
+    if (!guard.start()) {
+        guard.stop("it could not start");
+        return ExitFailed;
+    }
+    QString stopReason;
+    QSocketNotifier onSignal(signalFd, QSocketNotifier::Read);
+    QObject::connect(&onSignal, &QSocketNotifier::activated, app.get(), [&] {
+        signalfd_siginfo info;
+        while (::read(signalFd, &info, sizeof info) == ssize_t(sizeof info)) {
+            if (info.ssi_signo == SIGHUP) {
+                if (!guard.reload()) {
+                    stopReason = "the settings could not be used";
+                    QCoreApplication::exit(ExitFailed);
+                }
+            } else {
+                stopReason = info.ssi_signo == SIGINT ? "SIGINT" : "SIGTERM";
+                QCoreApplication::exit(0);
+            }
+        }
+    });
+    const int code = app->exec();
+    guard.stop(stopReason.isEmpty() ? QString("the event loop ended") : stopReason);
+    ::close(lock);
+    return code;
+}

@@ -1,0 +1,282 @@
+#include "guard/Guard.h"
+
+#include "engine/Harmless.h"
+#include "engine/Sectors.h"
+#include "engine/Signatures.h"
+#include "engine/Walk.h"
+#include "platform/Drives.h"
+#include "platform/SettingsStore.h"
+#include "platform/VallorinError.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QSocketNotifier>
+
+#include <algorithm>
+#include <cstdio>
+
+#include <unistd.h>
+
+namespace guard {
+
+Guard::Guard(QString prefix, QString toolkitFolder, Alerts& alerts)
+    : prefix(std::move(prefix)), toolkitFolder(std::move(toolkitFolder)), alerts(alerts) {}
+
+Guard::~Guard() {
+    end();
+}
+
+void Guard::log(const QString& text) {
+    const QString line =
+        QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss") + "  " + text + "\r\n";
+    const QByteArray bytes = line.toUtf8();
+    if (logFile.isOpen() && logFile.write(bytes) == bytes.size() && logFile.flush())
+        return;
+    std::fputs(bytes.constData(), stderr);
+    std::fflush(stderr);
+}
+
+void Guard::openLog() {
+    const QString wanted =
+        settings.logFile.isEmpty() ? QString() : Drives::NativePath(prefix, settings.logFile);
+    if (wanted == logPath && logFile.isOpen())
+        return;
+    logFile.close();
+    logPath = wanted;
+    if (logPath.isEmpty())
+        return;
+    // Kept open and appended to: the log is never closed after writing, so its own lines raise
+    // no event of the watch.
+    logFile.setFileName(logPath);
+    if (!logFile.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        const QString reason = logFile.errorString();
+        log(QString("The log file %1 cannot be written (%2): the log goes to standard error.")
+                .arg(logPath, reason));
+    }
+}
+
+bool Guard::start() {
+    return begin();
+}
+
+bool Guard::reload() {
+    end();
+    log("Settings read again (SIGHUP).");
+    return begin();
+}
+
+bool Guard::begin() {
+    QStringList problems;
+    bool installed = false;
+    try {
+        SettingsStore store(prefix);
+        installed = ReadSettings(store, settings, problems);
+    } catch (const VallorinError& error) {
+        log("The settings store cannot be read: " + error.message());
+        return false;
+    }
+    if (!installed) {
+        log("WinGuard is not installed (there is no driver key): it stops.");
+        return false;
+    }
+    openLog();
+    log(QString("WinGuard started (process %1).").arg(::getpid()));
+    for (const QString& problem : problems)
+        log(problem);
+
+    engine = std::make_unique<avtk::Engine>();
+    QString driver;
+    if (!settings.extra.isEmpty()) {
+        const QDir folder(toolkitFolder);
+        for (const QString& name : QStringList{settings.extra, settings.extra + ".drv"})
+            if (driver.isEmpty() && QFileInfo(folder.filePath(name)).isFile())
+                driver = folder.filePath(name);
+        const QString native = Drives::NativePath(prefix, settings.extra);
+        if (driver.isEmpty() && QFileInfo(native).isFile())
+            driver = native;
+        if (driver.isEmpty())
+            log(QString("The extra driver \"%1\" is not found: it is not loaded.")
+                    .arg(settings.extra));
+    }
+    const avtk::LoadSummary loaded =
+        avtk::LoadSignatures(*engine, toolkitFolder, driver, [&](const QString& f) { log(f); });
+    const QString compileError = loaded.signatures ? engine->compile() : QString("none loaded");
+    if (!compileError.isEmpty()) {
+        log("No virus signatures can be used (" + compileError + "): WinGuard stops.");
+        return false;
+    }
+    log(QString("Signatures: %1 from %2 files.").arg(loaded.signatures).arg(loaded.files));
+
+    avtk::ScanOptions options;
+    options.programHeuristics = settings.programHeuristics;
+    options.macroHeuristics = settings.macroHeuristics;
+    const avtk::Selection selection{settings.files == FileChoice::AllFiles, false};
+    pool = std::make_unique<avtk::ScanPool>(*engine, options, selection,
+                                            std::max(1u, std::thread::hardware_concurrency()));
+    // Outcomes are handed to the main thread, where the log, the alerts and repairs happen.
+    collector = std::thread([this, p = pool.get()] {
+        while (true) {
+            std::vector<avtk::FileOutcome> ready = p->collect(std::chrono::milliseconds(200));
+            for (avtk::FileOutcome& one : ready)
+                QMetaObject::invokeMethod(
+                    &context, [this, o = std::move(one)]() mutable { handle(std::move(o)); },
+                    Qt::QueuedConnection);
+            if (ready.empty() && p->finished())
+                return;
+        }
+    });
+
+    watch = std::make_unique<TreeWatch>(settings.writes);
+    if (watch->fd() < 0) {
+        log(watch->error() + ": WinGuard stops.");
+        return false;
+    }
+    if (logFile.isOpen())
+        watch->ignoreFile(QFile::encodeName(QFileInfo(logPath).absoluteFilePath()).toStdString());
+    const QString mode = "inotify: files are checked when closed after writing, created or "
+                         "moved in; an infected file is found, not blocked";
+    log("Mode: " + mode + '.');
+    alerts.status("WinGuard runs in inotify mode");
+    log("Files: " + DescribeFiles(settings) + "; repair: " + DescribeRepair(settings) + '.');
+    problems.clear();
+    const QList<DriveMap::Drive> drives = ChosenDrives(prefix, settings, problems);
+    for (const QString& problem : problems)
+        log(problem);
+    QStringList watched;
+    for (const DriveMap::Drive& drive : drives) {
+        if (!drive.folder) {
+            bootSectors(drive);
+            continue;
+        }
+        QStringList watchProblems;
+        watch->addTree(QFile::encodeName(drive.root).toStdString(), QString(drive.letter) + ":\\",
+                       watchProblems);
+        for (const QString& problem : watchProblems)
+            log(problem);
+        watched << QString(drive.letter) + ": (" + drive.root + ')';
+    }
+    log(QString("Watching: %1; %2 folders.")
+            .arg(watched.isEmpty() ? QString("no drive") : watched.join(", "))
+            .arg(watch->watches()));
+    notifier = std::make_unique<QSocketNotifier>(watch->fd(), QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, &context, [this] {
+        QStringList readProblems;
+        watch->readEvents([this](FileToCheck&& f) { submit(std::move(f)); }, [this] { rescan(); },
+                          readProblems);
+        for (const QString& problem : readProblems)
+            log(problem);
+    });
+    return true;
+}
+
+void Guard::submit(FileToCheck&& file) {
+    // The queue is bounded: while the threads are busy the reading waits, and the kernel keeps
+    // the events meanwhile (an overflow there is rescanned).
+    pool->submit(avtk::FileJob{std::move(file.path), file.shown, false});
+}
+
+void Guard::rescan() {
+    log("Events were lost (the kernel's queue overflowed): the watched drives are scanned again.");
+    if (rescanning.exchange(true))
+        return;
+    if (rescanner.joinable())
+        rescanner.join();
+    rescanner = std::thread([this, roots = watch->roots(), p = pool.get()] {
+        for (const auto& [root, shown] : roots)
+            avtk::Walk(root, shown, {}, [&](avtk::WalkEntry&& entry) {
+                if (entry.kind == avtk::WalkEntry::File)
+                    return p->submit(avtk::FileJob{std::move(entry.path), entry.shown, false});
+                return true;
+            });
+        rescanning = false;
+    });
+}
+
+void Guard::handle(avtk::FileOutcome&& outcome) {
+    using avtk::FileOutcome;
+    if (outcome.kind == FileOutcome::NotChecked) {
+        const bool gone = !QFileInfo::exists(QFile::decodeName(outcome.path.c_str()));
+        log(outcome.shown + "  not checked: " +
+            (gone ? QString("removed before it could be checked") : outcome.problem));
+        return;
+    }
+    if (outcome.kind != FileOutcome::Scanned) {
+        return;
+    }
+    if (outcome.result.kind == avtk::ScanResult::Failed) {
+        log(outcome.shown + "  not checked: " + outcome.result.problem);
+        return;
+    }
+    if (outcome.result.kind != avtk::ScanResult::Infected)
+        return;
+    const QString virus = outcome.result.finding.virus;
+    log(outcome.shown + "  Infected: " + virus);
+    bool repair = settings.repair == RepairChoice::Repair;
+    if (settings.repair == RepairChoice::Prompt) {
+        repair = alerts.askRepair(outcome.shown, virus);
+        log(outcome.shown + "  the user chose: " + (repair ? "Repair" : "Leave"));
+    }
+    if (repair) {
+        const avtk::HarmlessResult result =
+            avtk::MakeHarmless(outcome.path, outcome.device, outcome.inode, false,
+                               !outcome.result.finding.members.isEmpty());
+        if (result.done)
+            watch->ignoreArrival(result.target);
+        log(outcome.shown + "  " + result.action);
+        const QString text = result.done ? FillAlert(settings.fileRepair, outcome.shown, virus, {})
+                                         : FillAlert(settings.fileAlert, outcome.shown, virus, {});
+        log("Alert: " + text);
+        alerts.alert(text);
+        return;
+    }
+    const QString text = FillAlert(settings.fileAlert, outcome.shown, virus, {});
+    log("Alert: " + text);
+    alerts.alert(text);
+}
+
+void Guard::bootSectors(const DriveMap::Drive& drive) {
+    const QString disk = QString(drive.letter) + u':';
+    QString error;
+    const auto sectors = avtk::ReadSectors(QFile::encodeName(drive.root).toStdString(), error);
+    if (!sectors || !sectors->boot) {
+        log(disk + " boot sector  not checked: " + (sectors ? sectors->bootNote : error));
+        return;
+    }
+    const avtk::ScanResult result =
+        engine->scan(sectors->boot->constData(), size_t(sectors->boot->size()),
+                     QString(disk + " boot sector").toStdString(), {});
+    if (result.kind != avtk::ScanResult::Infected) {
+        log(disk + " boot sector checked: " +
+            (result.kind == avtk::ScanResult::Clean ? QString("clean") : result.problem));
+        return;
+    }
+    log(disk + " boot sector  Infected: " + result.finding.virus +
+        " (not changed: CleanBoo repairs boot sectors)");
+    const QString text = FillAlert(settings.bootAlert, {}, result.finding.virus, disk);
+    log("Alert: " + text);
+    alerts.alert(text);
+}
+
+void Guard::end() {
+    notifier.reset();
+    if (pool)
+        pool->close();
+    if (rescanner.joinable())
+        rescanner.join();
+    if (collector.joinable())
+        collector.join();
+    // The outcomes still queued to the main thread are handled before the engine goes.
+    QCoreApplication::sendPostedEvents(&context);
+    watch.reset();
+    pool.reset();
+    engine.reset();
+}
+
+void Guard::stop(const QString& why) {
+    end();
+    log("WinGuard stopped (" + why + ").");
+}
+
+} // namespace guard

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "engine/Engine.h"
+#include "engine/ScanPool.h"
+#include "guard/GuardSettings.h"
+#include "guard/TreeWatch.h"
+
+#include <QFile>
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <thread>
+
+class QSocketNotifier;
+
+namespace guard {
+
+// How the guard tells the user: alerts and the repair question. The program gives a desktop
+// notification or a window; without a display, lines on standard output and the question on
+// standard input.
+class Alerts {
+public:
+    virtual ~Alerts() = default;
+    virtual void alert(const QString& text) = 0;
+    // Repair (true) or leave (false) the infected file.
+    virtual bool askRepair(const QString& file, const QString& virus) = 0;
+    // The mode and the last alerts, for a tray icon; nothing by default.
+    virtual void status(const QString&) {}
+};
+
+// The resident guard: the settings of the driver key, the engine, the watched drives, the log.
+class Guard {
+public:
+    Guard(QString prefix, QString toolkitFolder, Alerts& alerts);
+    ~Guard();
+    Guard(const Guard&) = delete;
+    Guard& operator=(const Guard&) = delete;
+
+    // Reads the settings and starts watching; false (with the reason logged) when the driver key
+    // is gone or nothing can be watched, after which the program ends.
+    bool start();
+    // Stops watching and scanning, then reads the settings again and starts anew.
+    bool reload();
+    // Stops cleanly: the queued files are scanned and handled, the stop is logged.
+    void stop(const QString& why);
+
+    // A line in the log (and on standard error when there is no log file).
+    void log(const QString& text);
+
+private:
+    bool begin();
+    void end();
+    void submit(FileToCheck&& file);
+    void rescan();
+    void handle(avtk::FileOutcome&& outcome);
+    void bootSectors(const DriveMap::Drive& drive);
+    void openLog();
+
+    QString prefix, toolkitFolder;
+    Alerts& alerts;
+    Settings settings;
+    QFile logFile;
+    QString logPath;
+    std::unique_ptr<avtk::Engine> engine;
+    std::unique_ptr<avtk::ScanPool> pool;
+    std::unique_ptr<TreeWatch> watch;
+    std::unique_ptr<QSocketNotifier> notifier;
+    std::thread collector, rescanner;
+    std::atomic<bool> rescanning = false;
+    QObject context; // outcomes come back to the main thread through it
+};
+
+} // namespace guard
