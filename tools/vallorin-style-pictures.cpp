@@ -14,6 +14,7 @@
 #include <QStyleFactory>
 
 #include <cstdio>
+#include <memory>
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -24,7 +25,7 @@ int main(int argc, char** argv) {
     // The style's own pictures, never an icon theme's (whatever the building machine has).
     QIcon::setThemeName(QStringLiteral("vallorin-no-theme"));
     QIcon::setFallbackThemeName(QStringLiteral("vallorin-no-theme"));
-    QStyle* style = QStyleFactory::create(QStringLiteral("Windows"));
+    const std::unique_ptr<QStyle> style(QStyleFactory::create(QStringLiteral("Windows")));
     if (!style)
         return 1;
     const QStyle::StandardPixmap pictures[] = {
