@@ -2,7 +2,7 @@
 # (cpack -G DEB in a build folder). Included at the end of the top CMakeLists.txt, once every
 # target exists.
 
-install(TARGETS vallorin vallorin-reg RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS vallorin vallorin-reg vallorin-services RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES help/Vallorin.hlp DESTINATION ${VALLORIN_INSTALL_DATADIR})
 # The toolkit's programs and files are installed by avtk/CMakeLists.txt, where they are made.
 
@@ -14,6 +14,14 @@ install(FILES ${CMAKE_BINARY_DIR}/packaging/${VALLORIN_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES packaging/vallorin.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications
         RENAME ${VALLORIN_APP_ID}.desktop)
+# The services starter runs when the desktop session starts: the system's autostart folder is
+# /etc/xdg/autostart for a /usr install (the package), the prefix's own etc/ for any other.
+if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+    set(VALLORIN_AUTOSTART_DIR /etc/xdg/autostart)
+else()
+    set(VALLORIN_AUTOSTART_DIR ${CMAKE_INSTALL_SYSCONFDIR}/xdg/autostart)
+endif()
+install(FILES packaging/vallorin-services.desktop DESTINATION ${VALLORIN_AUTOSTART_DIR})
 
 # The icon is drawn by the program's own painting code at build time, so the menu's icon and the
 # window's icon are one picture and the repository holds no generated images.
