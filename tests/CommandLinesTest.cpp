@@ -113,6 +113,14 @@ TEST(CommandLinesTest, ViVerifyLeavesOutWhatThePageRefuses) {
               "WViVer32.exe /NOPSW /FF=\"D\" /DES /NT /N=5 /BEEP");
 }
 
+TEST(CommandLinesTest, AByteIntervalIsAWholeNumberAboveZeroOfAnyLength) {
+    const struct {
+        QString stored, kept;
+    } rows[] = {{"5", "5"}, {"12", "12"}, {"", ""}, {"0", ""}, {"x", ""}, {"1.5", ""}};
+    for (const auto& row : rows)
+        EXPECT_EQ(AcceptedByteInterval(row.stored), row.kept) << row.stored.toStdString();
+}
+
 TEST(CommandLinesTest, AProgramInAFolderWithABlankIsQuoted) {
     EXPECT_EQ(WithProgramQuoted("/opt/Dr S/", "/opt/Dr S/WFindV32.exe /AD"),
               "\"/opt/Dr S/WFindV32.exe\" /AD");

@@ -218,7 +218,7 @@ TEST(SchedulerRuns, CheckTasksVerifyAsTheIntegrityPageWould) {
         {{{"Drives", "t"}, {"Key", "long enough"}, {"Algorithm", "CCITT CRC"}},
          " /D=t: /X=\"long enough\" /FF=\"PRINTS/My check\" /CRC /N=5 /BEEP"},
         {{{"Drives", "cd"}, {"Keyword", "0"}, {"Algorithm", "nonsense"}, {"Bytes", "12"}},
-         " /D=c:;d: /NOPSW /FF=\"PRINTS/My check\" /N= /BEEP"},
+         " /D=c:;d: /NOPSW /FF=\"PRINTS/My check\" /N=12 /BEEP"},
         {{{"Drives", ""}, {"Key", "long enough"}}, "names no drives"},
         {{{"Drives", "t"}}, "keyword shorter than 8 characters"},
         {{{"Drives", "t"}, {"Key", "short"}}, "keyword shorter than 8 characters"},

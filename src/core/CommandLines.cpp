@@ -149,6 +149,12 @@ QString CleanBootCommandLine(const QString& toolkitFolder, const CleanBootOption
     return toolkitFolder + ToolkitFile::Cleaner + CleanBootArguments(options);
 }
 
+QString AcceptedByteInterval(const QString& text) {
+    if (text.isEmpty() || !ParseIntegerText(text) || text == QStringLiteral("0"))
+        return {};
+    return text;
+}
+
 QString ViVerifyCommandLine(const QString& toolkitFolder, CheckAction action, const CheckOptions& o,
                             const QString& fingerprintBase) {
     QString s;

@@ -115,6 +115,9 @@ struct CheckOptions {
     bool print = false;                            // "Print"
     bool report = false;                           // "Report"
 };
+// The byte interval as the check page keeps it: a whole number above zero, or nothing. A stored
+// text longer than the page's edit is kept when it obeys that rule.
+QString AcceptedByteInterval(const QString& text);
 // ViVerify computing or verifying the fingerprints of fingerprintBase + ".vvf". Without drives
 // the line has no "/D=", and a keyword shorter than MinKeywordLength is left out: the page
 // refuses both before it starts anything.

@@ -124,9 +124,7 @@ std::optional<CheckOptions> ReadCheckDefinition(SettingsStore& store, const QStr
             if (algorithm == QLatin1String(caption))
                 o.algorithm = value;
         o.turbo = ReadFlag(store, "Turbo", true);
-        // One digit, as the page's edit holds; a longer text is no interval.
-        const QString bytes = ReadText(store, "Bytes", "5");
-        o.bytes = bytes.size() <= 1 ? bytes : QString();
+        o.bytes = AcceptedByteInterval(ReadText(store, "Bytes", "5"));
         o.beep = ReadFlag(store, "Beep", true);
         o.detail = ReadFlag(store, "Detail", false);
         o.print = ReadFlag(store, "Print", false);

@@ -246,10 +246,7 @@ void EditCheckDrivesChange(MainState& form) {
 
 void EditBytesChange(MainState& form) {
     QLineEdit* edit = form.Check.EditBytes;
-    const QString text = edit->text();
-    if (text.isEmpty())
-        return;
-    if (!ParseIntegerText(text) || text == "0")
+    if (AcceptedByteInterval(edit->text()).isEmpty())
         edit->clear();
 }
 
