@@ -1,5 +1,6 @@
 #include "support/DesktopSession.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -107,20 +108,28 @@ void DesktopSession::TearDown() {
 }
 
 void DesktopSession::startServer() {
-    // Xvfb picks a free display itself and writes its number once it accepts clients, so
-    // tests running side by side never share one.
-    server = std::make_unique<QProcess>();
-    server->start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-    ASSERT_TRUE(server->waitForStarted(5000)) << "Xvfb could not be started";
-    QByteArray number;
-    WaitFor([&] {
-        server->waitForReadyRead(50);
-        number += server->readAllStandardOutput();
-        return number.contains('\n') || server->state() == QProcess::NotRunning;
-    });
-    ASSERT_TRUE(number.contains('\n') && server->state() == QProcess::Running)
-        << "no X server could be started";
-    display = ":" + QString::fromLatin1(number.trimmed());
+    // Each test process starts at a display number of its own, past the low numbers: a display
+    // that one test's server has just left can be taken by the next before the old server has
+    // removed its socket, which then leaves the new server unreachable. Xvfb writes the number
+    // once it accepts clients, or ends when the display is taken, and the next one is tried.
+    const int first = 100 + int(QCoreApplication::applicationPid() % 5000);
+    for (int number = first; number < first + 20; ++number) {
+        server = std::make_unique<QProcess>();
+        server->start("Xvfb", {":" + QString::number(number), "-displayfd", "1", "-screen", "0",
+                               "1024x768x24", "-nolisten", "tcp"});
+        ASSERT_TRUE(server->waitForStarted(5000)) << "Xvfb could not be started";
+        QByteArray ready;
+        WaitFor([&] {
+            server->waitForReadyRead(50);
+            ready += server->readAllStandardOutput();
+            return ready.contains('\n') || server->state() == QProcess::NotRunning;
+        });
+        if (ready.contains('\n') && server->state() == QProcess::Running) {
+            display = ":" + QString::fromLatin1(ready.trimmed());
+            return;
+        }
+    }
+    FAIL() << "no X server could be started";
 }
 
 QProcessEnvironment DesktopSession::environment() const {
