@@ -164,54 +164,56 @@ QString ReadText(SettingsStore& store, const QString& name, const QString& fallb
     return store.readString(name);
 }
 
-StoredScan ReadScanValues(SettingsStore& store, OlderValues older) {
+std::optional<StoredScan> ReadStoredScan(SettingsStore& store, const QString& path,
+                                         OlderValues older) {
     StoredScan scan;
-    EachScanValue(scan, ValueReader{store});
-    if (store.valueExists("AHA")) {
-        scan.options.programH = scan.options.macroH = ReadFlag(store, "AHA", false);
-        if (older == OlderValues::Drop)
-            store.deleteValue("AHA");
-    }
-    return scan;
+    const bool found = ReadKey(store, path, [&] {
+        EachScanValue(scan, ValueReader{store});
+        if (store.valueExists("AHA")) {
+            scan.options.programH = scan.options.macroH = ReadFlag(store, "AHA", false);
+            if (older == OlderValues::Drop)
+                store.deleteValue("AHA");
+        }
+    });
+    return found ? std::optional(scan) : std::nullopt;
 }
 
-void WriteScanValues(SettingsStore& store, const StoredScan& scan) {
-    EachScanValue(scan, ValueWriter{store});
+void WriteStoredScan(SettingsStore& store, const QString& path, const StoredScan& scan) {
+    store.setRootKey(RootKey::CurrentUser);
+    WithOpenKey(store, path, true, [&] { EachScanValue(scan, ValueWriter{store}); });
 }
 
-StoredCheck ReadCheckValues(SettingsStore& store) {
+std::optional<StoredCheck> ReadStoredCheck(SettingsStore& store, const QString& path) {
     StoredCheck check;
-    EachCheckValue(check, ValueReader{store});
+    const bool found = ReadKey(store, path, [&] { EachCheckValue(check, ValueReader{store}); });
     if (check.options.keyword.isEmpty())
         check.options.keyword = QStringLiteral("None");
-    return check;
+    return found ? std::optional(check) : std::nullopt;
 }
 
-void WriteCheckValues(SettingsStore& store, const StoredCheck& check) {
-    EachCheckValue(check, ValueWriter{store});
+void WriteStoredCheck(SettingsStore& store, const QString& path, const StoredCheck& check) {
+    store.setRootKey(RootKey::CurrentUser);
+    WithOpenKey(store, path, true, [&] { EachCheckValue(check, ValueWriter{store}); });
 }
 
 std::optional<ScanOptions> ReadScanDefinition(SettingsStore& store, const QString& name,
                                               const QString& toolkitFolder) {
     if (name.isEmpty() || name.contains(u'\\'))
         return std::nullopt;
-    std::optional<ScanOptions> o;
-    ReadKey(store, VallorinProgramKey + "\\Find\\" + name,
-            [&] { o = ReadScanValues(store, OlderValues::Keep).options; });
-    if (o) {
-        o->checkList = ToolkitEntry(toolkitFolder, o->checkList, "lst");
-        o->extraDrv = ToolkitEntry(toolkitFolder, o->extraDrv, "drv");
-    }
-    return o;
+    auto scan = ReadStoredScan(store, VallorinProgramKey + "\\Find\\" + name, OlderValues::Keep);
+    if (!scan)
+        return std::nullopt;
+    scan->options.checkList = ToolkitEntry(toolkitFolder, scan->options.checkList, "lst");
+    scan->options.extraDrv = ToolkitEntry(toolkitFolder, scan->options.extraDrv, "drv");
+    return scan->options;
 }
 
 std::optional<CheckOptions> ReadCheckDefinition(SettingsStore& store, const QString& name) {
     if (name.isEmpty() || name.contains(u'\\'))
         return std::nullopt;
-    std::optional<CheckOptions> o;
-    ReadKey(store, VallorinProgramKey + "\\Verify\\" + name,
-            [&] { o = ReadCheckValues(store).options; });
-    if (o)
-        o->bytes = AcceptedByteInterval(o->bytes);
-    return o;
+    auto check = ReadStoredCheck(store, VallorinProgramKey + "\\Verify\\" + name);
+    if (!check)
+        return std::nullopt;
+    check->options.bytes = AcceptedByteInterval(check->options.bytes);
+    return check->options;
 }

@@ -44,21 +44,21 @@ struct StoredCheck {
 // them; a reader that saves nothing keeps it.
 enum class OlderValues { Keep, Drop };
 
-// The values of the open key. An absent or unreadable value reads as its field's initial value,
-// an empty "Key" as "None", a "LastScan" or "CheckDate" that is no number as never. A save
-// writes them in the order the pages have always written them.
-StoredScan ReadScanValues(SettingsStore& store, OlderValues older);
-void WriteScanValues(SettingsStore& store, const StoredScan& scan);
-StoredCheck ReadCheckValues(SettingsStore& store);
-void WriteCheckValues(SettingsStore& store, const StoredCheck& check);
+// The definition at path in the current user's branch; nothing when it is not stored. An absent
+// or unreadable value reads as its field's initial value, an empty "Key" as "None", a date that
+// is no number as never. The writes create the key and write every value, in the order the
+// pages have always written them. Each selects the current user's branch and leaves no key open.
+std::optional<StoredScan> ReadStoredScan(SettingsStore& store, const QString& path,
+                                         OlderValues older);
+void WriteStoredScan(SettingsStore& store, const QString& path, const StoredScan& scan);
+std::optional<StoredCheck> ReadStoredCheck(SettingsStore& store, const QString& path);
+void WriteStoredCheck(SettingsStore& store, const QString& path, const StoredCheck& check);
 
-// A scan definition ("<program key>\Find\<name>" in the current user's branch) read back into
-// options; nothing when the definition is not stored. Selects the current user's branch and
-// leaves no key open. A checklist or extra driver that the page would not find among the
-// toolkit's files is its chooser's "(None)", as the page shows it.
+// A scan definition ("<program key>\Find\<name>") read back into options. A checklist or extra
+// driver that the page would not find among the toolkit's files is its chooser's "(None)", as
+// the page shows it.
 std::optional<ScanOptions> ReadScanDefinition(SettingsStore& store, const QString& name,
                                               const QString& toolkitFolder);
-
-// A check definition ("<program key>\Verify\<name>") likewise, its byte interval checked by the
-// page's rule. An absent or unknown "Algorithm" is none (ViVerify's own default).
+// A check definition ("<program key>\Verify\<name>"), its byte interval checked by the page's
+// rule. An absent or unknown "Algorithm" is none (ViVerify's own default).
 std::optional<CheckOptions> ReadCheckDefinition(SettingsStore& store, const QString& name);

@@ -1,12 +1,10 @@
 #include "Integrity.h"
 
 #include "core/DefinitionNames.h"
-#include "core/StoredDefinitions.h"
 #include "definitions/Common.h"
 #include "definitions/MainState.h"
 #include "platform/FileSystem.h"
 #include "platform/ProgramStart.h"
-#include "platform/SettingsStore.h"
 #include "platform/VallorinError.h"
 
 #include "toolkit/Toolkit.h"
@@ -134,35 +132,24 @@ QString FingerprintBaseName(const MainState& form, const QString& name) {
 // ---- Storage
 
 void LoadCheckDefinition(MainState& form) {
-    Sheet& check = form.Check;
-    const QString name = check.CheckCombo->currentText();
+    const QString name = form.Check.CheckCombo->currentText();
     if (name.isEmpty())
         return;
-    const QString path = CheckKeyPath(form, name);
-    SettingsStore& store = form.store();
-    store.setRootKey(RootKey::CurrentUser);
-    if (!store.keyExists(path)) {
+    const std::optional<StoredCheck> stored =
+        ReadStoredCheck(form.store(), CheckKeyPath(form, name));
+    if (!stored) {
         ReportDefinitionNotFound(form);
         return;
     }
-    StoredCheck stored;
-    if (WithOpenKey(store, path, false, [&] { stored = ReadCheckValues(store); })) {
-        ShowCheckOptions(check, stored.options);
-        form.LastCheckTime = stored.lastCheck;
-    }
+    ShowCheckOptions(form.Check, stored->options);
+    form.LastCheckTime = stored->lastCheck;
 }
 
 void SaveCheckDefinition(MainState& form) {
-    const Sheet& check = form.Check;
-    const QString name = check.CheckCombo->currentText();
-    if (name.isEmpty())
-        return;
-    const QString path = CheckKeyPath(form, name);
-    SettingsStore& store = form.store();
-    store.setRootKey(RootKey::CurrentUser);
-    WithOpenKey(store, path, true, [&] {
-        WriteCheckValues(store, {CheckOptionsOf(check), form.LastCheckTime});
-    });
+    const QString name = form.Check.CheckCombo->currentText();
+    if (!name.isEmpty())
+        WriteStoredCheck(form.store(), CheckKeyPath(form, name),
+                         {CheckOptionsOf(form.Check), form.LastCheckTime});
 }
 
 // ---- Handlers

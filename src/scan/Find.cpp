@@ -1,10 +1,8 @@
 #include "Find.h"
 
-#include "core/StoredDefinitions.h"
 #include "definitions/Common.h"
 #include "definitions/MainState.h"
 #include "platform/ProgramStart.h"
-#include "platform/SettingsStore.h"
 
 #include "definitions/DropDownCombo.h"
 #include "toolkit/Toolkit.h"
@@ -99,29 +97,21 @@ void ConnectFindPage(MainState& form) {
 }
 
 void LoadScanDefinition(MainState& form) {
-    SettingsStore& store = form.store();
-    store.setRootKey(RootKey::CurrentUser);
-    const QString path = DefinitionPath(form);
-    if (!store.keyExists(path)) {
+    // The page's next save writes the heuristics' own values, so "AHA" goes once read.
+    const std::optional<StoredScan> scan =
+        ReadStoredScan(form.store(), DefinitionPath(form), OlderValues::Drop);
+    if (!scan) {
         ReportDefinitionNotFound(form);
         return;
     }
-    StoredScan scan;
-    // The page's next save writes the heuristics' own values, so "AHA" goes once read.
-    if (!WithOpenKey(store, path, false, [&] { scan = ReadScanValues(store, OlderValues::Drop); }))
-        return;
-    ShowScanOptions(form.Find, scan.options);
-    form.LastScanTime = scan.lastScan;
+    ShowScanOptions(form.Find, scan->options);
+    form.LastScanTime = scan->lastScan;
 }
 
 void SaveScanDefinition(MainState& form) {
-    if (form.Find.ScanCombo->currentText().isEmpty())
-        return;
-    SettingsStore& store = form.store();
-    store.setRootKey(RootKey::CurrentUser);
-    WithOpenKey(store, DefinitionPath(form), true, [&] {
-        WriteScanValues(store, {ScanOptionsOf(form.Find), form.LastScanTime});
-    });
+    if (!form.Find.ScanCombo->currentText().isEmpty())
+        WriteStoredScan(form.store(), DefinitionPath(form),
+                        {ScanOptionsOf(form.Find), form.LastScanTime});
 }
 
 void RunScan(MainState& form) {
