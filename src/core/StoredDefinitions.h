@@ -54,11 +54,11 @@ void WriteStoredScan(SettingsStore& store, const QString& path, const StoredScan
 std::optional<StoredCheck> ReadStoredCheck(SettingsStore& store, const QString& path);
 void WriteStoredCheck(SettingsStore& store, const QString& path, const StoredCheck& check);
 
-// A scan definition ("<program key>\Find\<name>") read back into options. A checklist or extra
-// driver that the page would not find among the toolkit's files is its chooser's "(None)", as
-// the page shows it.
+// The scan definition "<program key>\Find\<name>" as ReadStoredScan reads it, into options. A
+// checklist or extra driver that the page would not find among the toolkit's files is its
+// chooser's "(None)", as the page shows it.
 std::optional<ScanOptions> ReadScanDefinition(SettingsStore& store, const QString& name,
                                               const QString& toolkitFolder);
-// A check definition ("<program key>\Verify\<name>"), its byte interval checked by the page's
-// rule. An absent or unknown "Algorithm" is none (ViVerify's own default).
+// The check definition "<program key>\Verify\<name>" likewise, its byte interval checked by the
+// page's rule. An absent or unknown "Algorithm" is none (ViVerify's own default).
 std::optional<CheckOptions> ReadCheckDefinition(SettingsStore& store, const QString& name);
