@@ -60,7 +60,7 @@ template <typename Scan, typename Visit> void EachScanValue(Scan& scan, const Vi
     visit("Report", o.report);
     visit("+Report", o.appendReport);
     visit("Print", o.print);
-    visit("LastScan", scan.lastScan);
+    visit("LastScan", scan.lastRun);
 }
 
 template <typename Check, typename Visit> void EachCheckValue(Check& check, const Visit& visit) {
@@ -78,7 +78,7 @@ template <typename Check, typename Visit> void EachCheckValue(Check& check, cons
     visit("Detail", o.detail);
     visit("Print", o.print);
     visit("Report", o.report);
-    visit("CheckDate", check.lastCheck);
+    visit("CheckDate", check.lastRun);
 }
 
 // Reads each value of the open key into its field, which holds the default.

@@ -30,14 +30,12 @@ inline const QString VallorinProgramKey = QStringLiteral("Software\\Tesmarine\\V
 
 // A definition as its key stores it: the options, the choosers' entries as stored, and the
 // date-time (TextForms) of its last run, 0 for never.
-struct StoredScan {
-    ScanOptions options;
-    double lastScan = 0;
+template <typename Options> struct StoredDefinition {
+    Options options;
+    double lastRun = 0;
 };
-struct StoredCheck {
-    CheckOptions options;
-    double lastCheck = 0;
-};
+using StoredScan = StoredDefinition<ScanOptions>;
+using StoredCheck = StoredDefinition<CheckOptions>;
 
 // "AHA", the single switch for both heuristics that older versions stored, wins over "PrgH" and
 // "MacH" while it is stored. Drop deletes it once read, for a reader whose next save writes

@@ -142,7 +142,7 @@ void LoadCheckDefinition(MainState& form) {
         return;
     }
     ShowCheckOptions(form.Check, stored->options);
-    form.LastCheckTime = stored->lastCheck;
+    form.LastCheckTime = stored->lastRun;
 }
 
 void SaveCheckDefinition(MainState& form) {

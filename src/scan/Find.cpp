@@ -105,7 +105,7 @@ void LoadScanDefinition(MainState& form) {
         return;
     }
     ShowScanOptions(form.Find, scan->options);
-    form.LastScanTime = scan->lastScan;
+    form.LastScanTime = scan->lastRun;
 }
 
 void SaveScanDefinition(MainState& form) {
