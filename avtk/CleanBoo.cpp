@@ -178,6 +178,14 @@ std::optional<QString> SaveOld(const Medium& medium, const QByteArray& sector, Q
     return std::nullopt;
 }
 
+// What was done about a virus, by the run's exit level: with a virus, only a clean sector
+// written and read back ends clean.
+QString CleaningAction(int code, const QString& savedSector) {
+    if (code == ExitClean)
+        return "cleaned; old sector saved as " + QFileInfo(savedSector).fileName() + '.';
+    return code == ExitLeft ? QString("left as it was.") : QString("not cleaned.");
+}
+
 class Cleaning {
 public:
     Cleaning(Session& session, Report& report) : session(session), report(report) {}
@@ -189,17 +197,10 @@ private:
         session.line(text);
         report.add(text);
     }
-    // Ends the run. The virus's finding then says what was done about it; with a virus, only a
-    // clean sector written and read back ends clean.
+    // Ends the run; the virus's finding then says what was done about it, the result why.
     int end(const QString& result, int code) {
-        if (found >= 0) {
-            QString action = "not cleaned. " + result;
-            if (code == ExitClean)
-                action = "cleaned; old sector saved as " + QFileInfo(savedSector).fileName() + '.';
-            else if (code == ExitLeft)
-                action = "left as it was.";
-            session.setFindingAction(found, action);
-        }
+        if (found >= 0)
+            session.setFindingAction(found, CleaningAction(code, savedSector));
         report.add(QString());
         report.add(result);
         return session.finish(result, Program::WriteReport(session, report, code), false);
