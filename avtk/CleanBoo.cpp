@@ -178,6 +178,14 @@ std::optional<QString> SaveOld(const Medium& medium, const QByteArray& sector, Q
     return std::nullopt;
 }
 
+// What was done about a virus, by the run's exit level: with a virus, only a clean sector
+// written and read back ends clean.
+QString CleaningAction(int code, const QString& savedSector) {
+    if (code == ExitClean)
+        return "cleaned; old sector saved as " + QFileInfo(savedSector).fileName() + '.';
+    return code == ExitLeft ? QString("left as it was.") : QString("not cleaned.");
+}
+
 class Cleaning {
 public:
     Cleaning(Session& session, Report& report) : session(session), report(report) {}
@@ -189,7 +197,10 @@ private:
         session.line(text);
         report.add(text);
     }
+    // Ends the run; the virus's finding then says what was done about it, the result why.
     int end(const QString& result, int code) {
+        if (found >= 0)
+            session.setFindingAction(found, CleaningAction(code, savedSector));
         report.add(QString());
         report.add(result);
         return session.finish(result, Program::WriteReport(session, report, code), false);
@@ -199,6 +210,8 @@ private:
 
     Session& session;
     Report& report;
+    int found = -1;      // the window's finding of a virus, if any
+    QString savedSector; // the file of the old sector, once it is saved
 };
 
 QString Cleaning::scan(const QByteArray& sector, const QString& shown, QString& note) {
@@ -244,7 +257,7 @@ int Cleaning::run(const DriveMap::Drive& drive, std::optional<FloppyType> type) 
     const QString virus = scan(*old, shown, note);
     if (!virus.isEmpty()) {
         say(shown + "  Infected: " + virus);
-        session.finding(shown, virus, "found");
+        found = session.finding(shown, virus, "found");
     } else {
         say(shown + (note.isEmpty() ? "  no known virus" : "  " + note));
     }
@@ -308,6 +321,7 @@ int Cleaning::run(const DriveMap::Drive& drive, std::optional<FloppyType> type) 
         return end("The old boot sector could not be saved (" + error +
                        "), so nothing was written.",
                    ExitNotWritten);
+    savedSector = *saved;
     say("The old boot sector was saved in " + *saved + '.');
     say("To put it back: dd if=\"" + *saved + "\" of=\"" + drive.root +
         "\" bs=512 count=1 conv=notrunc");

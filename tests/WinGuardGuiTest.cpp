@@ -172,6 +172,12 @@ TEST_F(WinGuardTest, StoredValuesReadIntoThePage) {
              EXPECT_TRUE(p.RadBtnDef->isChecked());
              EXPECT_EQ(p.EditGuardDrv->text(), "cD");
          }},
+        {"a defined list longer than the edit's typing limit keeps every letter",
+         {{"drives", ValueType::String, "c:;d:;e:;f:;g:;h:;i:;j:;k:;l:"}},
+         [](auto& p) {
+             EXPECT_EQ(p.EditGuardDrv->text(), "cdefghijkl");
+             EXPECT_EQ(p.EditGuardDrv->maxLength(), 26) << "typing keeps its limit";
+         }},
         {"repair prompt",
          {{"repair", ValueType::String, "prompt"}},
          [](auto& p) {

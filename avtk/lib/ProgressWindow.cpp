@@ -24,6 +24,8 @@ ProgressWindow::ProgressWindow(const QString& title, QWidget* parent)
     findings->setHeaderLabels({"File", "Virus", "Action"});
     findings->setRootIsDecorated(false);
     findings->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    // Paths and saved files keep their ends in sight when cut.
+    findings->setTextElideMode(Qt::ElideMiddle);
     findings->hide(); // until there is a finding
     log->setReadOnly(true);
     log->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -67,10 +69,21 @@ void ProgressWindow::setProgress(qint64 doneCount, qint64 total) {
     bar->setValue(int(std::min(doneCount, total) / scale));
 }
 
-void ProgressWindow::addFinding(const QString& file, const QString& virus, const QString& action) {
+int ProgressWindow::addFinding(const QString& file, const QString& virus, const QString& action) {
     findings->show();
     auto* item = new QTreeWidgetItem(findings, {file, virus, action});
+    // A text cut to its column's width is read whole in its tip.
+    for (int column = 0; column < item->columnCount(); ++column)
+        item->setToolTip(column, item->text(column));
     findings->scrollToItem(item);
+    return findings->indexOfTopLevelItem(item);
+}
+
+void ProgressWindow::setFindingAction(int row, const QString& action) {
+    if (QTreeWidgetItem* item = findings->topLevelItem(row)) {
+        item->setText(2, action);
+        item->setToolTip(2, action);
+    }
 }
 
 void ProgressWindow::setPreventExit(bool prevent) {

@@ -22,7 +22,9 @@ public:
     void setCurrent(const QString& item);
     // Files done of files counted so far; a total of 0 while counting shows a busy bar.
     void setProgress(qint64 done, qint64 total);
-    void addFinding(const QString& file, const QString& virus, const QString& action);
+    // Returns the finding's row, for setFindingAction once the action is done.
+    int addFinding(const QString& file, const QString& virus, const QString& action);
+    void setFindingAction(int row, const QString& action);
     // While set, the user can neither stop the work nor close the window.
     void setPreventExit(bool prevent);
     // The work is over: shows the result, and the button closes the window.

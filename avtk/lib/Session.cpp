@@ -63,9 +63,13 @@ void Session::counts(qint64 done, qint64 total) {
         window->setProgress(done, total);
 }
 
-void Session::finding(const QString& file, const QString& virus, const QString& action) {
+int Session::finding(const QString& file, const QString& virus, const QString& action) {
+    return window ? window->addFinding(file, virus, action) : -1;
+}
+
+void Session::setFindingAction(int finding, const QString& action) {
     if (window)
-        window->addFinding(file, virus, action);
+        window->setFindingAction(finding, action);
 }
 
 void Session::setPreventExit(bool prevent) {

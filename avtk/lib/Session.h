@@ -27,7 +27,9 @@ public:
     void progress(const QString& item);
     // Files done of files counted (window only).
     void counts(qint64 done, qint64 total);
-    void finding(const QString& file, const QString& virus, const QString& action);
+    // A finding, and its number for a later word on what was done about it.
+    int finding(const QString& file, const QString& virus, const QString& action);
+    void setFindingAction(int finding, const QString& action);
     // While set, the user cannot stop the run (the toolkit's "prevent user exit").
     void setPreventExit(bool prevent);
     // True once the user asked to stop; gives the window its events first.

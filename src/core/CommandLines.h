@@ -6,7 +6,8 @@
 
 // The command lines of the toolkit's programs, as pure functions of plain option values. The
 // pages read their controls into these values; a program that reads a definition from the
-// store fills the same fields from the stored values (each field names its value).
+// store fills the same fields from the stored values (StoredDefinitions names them for a scan and
+// a check, a repair field's comment for a repair).
 
 // File names of the toolkit's programs and files, appended directly to the toolkit folder.
 namespace ToolkitFile {
@@ -38,28 +39,28 @@ enum class DriveChoice { All, Local, Listed };
 // as the page disables them: "Data", "Archives" and "Compressed" need "Exe", "+Report" needs
 // "Report", and "Floppies" is offered only while the drive text names A or B.
 struct ScanOptions {
-    DriveChoice drives = DriveChoice::All; // "Drives"
-    QString driveText;                     // the drive edit's letters, whatever the choice
-    bool exe = true;                       // "Exe"
-    bool data = false;                     // "Data"
-    bool archives = false;                 // "Archives"
-    bool compressed = false;               // "Compressed"
-    bool boot = true;                      // "Boot"
-    bool partition = true;                 // "Partition"
-    bool memCheck = true;                  // "MemCheck"
-    bool floppies = false;                 // "Floppies"
-    bool beep = true;                      // "Beep"
-    bool extErr = false;                   // "ExtErr"
-    bool programH = false;                 // "PrgH"
-    bool macroH = false;                   // "MacH"
-    bool autoExit = false;                 // "Exit"
-    bool preventExit = false;              // "PreventExit"
-    QString checkList = NoneEntry;         // "CheckList"
-    QString extraDrv = NoneEntry;          // "Extra Drv"
-    bool detail = false;                   // "Detail"
-    bool report = false;                   // "Report"
-    bool appendReport = false;             // "+Report"
-    bool print = false;                    // "Print"
+    DriveChoice drives = DriveChoice::All;
+    QString driveText; // the drive edit's letters, whatever the choice
+    bool exe = true;
+    bool data = false;
+    bool archives = false;
+    bool compressed = false;
+    bool boot = true;
+    bool partition = true;
+    bool memCheck = true;
+    bool floppies = false;
+    bool beep = true;
+    bool extErr = false;
+    bool programH = false;
+    bool macroH = false;
+    bool autoExit = false;
+    bool preventExit = false;
+    QString checkList = NoneEntry;
+    QString extraDrv = NoneEntry;
+    bool detail = false;
+    bool report = false;
+    bool appendReport = false;
+    bool print = false;
 };
 // FindVirus with the scan's switches. A listed drive text must not be empty (the page refuses
 // that before).
@@ -101,19 +102,19 @@ enum class FingerprintAlgorithm { Sizes, Checksum, CcittCrc, Des };
 enum class CheckAction { Compute, Verify };
 // A check definition.
 struct CheckOptions {
-    QString driveText;                             // "Drives"
-    bool boot = true;                              // "Boot"
-    bool partition = true;                         // "Partition"
-    bool preventExit = false;                      // "PreventExit"
-    bool useKeyword = true;                        // "Keyword"
-    QString keyword;                               // "Key"
-    std::optional<FingerprintAlgorithm> algorithm; // "Algorithm"
-    bool turbo = true;                             // "Turbo"
-    QString bytes = QStringLiteral("5");           // "Bytes"
-    bool beep = true;                              // "Beep"
-    bool detail = false;                           // "Detail"
-    bool print = false;                            // "Print"
-    bool report = false;                           // "Report"
+    QString driveText;
+    bool boot = true;
+    bool partition = true;
+    bool preventExit = false;
+    bool useKeyword = true;
+    QString keyword;
+    std::optional<FingerprintAlgorithm> algorithm;
+    bool turbo = true;
+    QString bytes = QStringLiteral("5");
+    bool beep = true;
+    bool detail = false;
+    bool print = false;
+    bool report = false;
 };
 // The byte interval as the check page keeps it: a whole number above zero, or nothing. A stored
 // text longer than the page's edit is kept when it obeys that rule.

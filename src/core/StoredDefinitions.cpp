@@ -24,6 +24,109 @@ QString ToolkitEntry(const QString& toolkitFolder, const QString& name, const QS
     return NoneEntry;
 }
 
+// The captions that a scan's "Drives" holds for the two choices without a drive text.
+const QString DrivesAll = QStringLiteral("All");
+const QString DrivesLocal = QStringLiteral("Local");
+
+// The stored captions of the fingerprint algorithms.
+const std::pair<const char*, FingerprintAlgorithm> AlgorithmCaptions[] = {
+    {"File size", FingerprintAlgorithm::Sizes},
+    {"Checksum", FingerprintAlgorithm::Checksum},
+    {"CCITT CRC", FingerprintAlgorithm::CcittCrc},
+    {"DES", FingerprintAlgorithm::Des}};
+
+// Every stored value of a definition with the field that holds it, in the order a save writes
+// them: the one list of the values' names. A field's initial value is its value's default.
+template <typename Scan, typename Visit> void EachScanValue(Scan& scan, const Visit& visit) {
+    auto& o = scan.options;
+    visit("Drives", o.drives, o.driveText);
+    visit("Exe", o.exe);
+    visit("Data", o.data);
+    visit("Archives", o.archives);
+    visit("Compressed", o.compressed);
+    visit("Boot", o.boot);
+    visit("Partition", o.partition);
+    visit("MemCheck", o.memCheck);
+    visit("Floppies", o.floppies);
+    visit("Beep", o.beep);
+    visit("PrgH", o.programH);
+    visit("MacH", o.macroH);
+    visit("PreventExit", o.preventExit);
+    visit("Exit", o.autoExit);
+    visit("ExtErr", o.extErr);
+    visit("CheckList", o.checkList);
+    visit("Extra Drv", o.extraDrv);
+    visit("Detail", o.detail);
+    visit("Report", o.report);
+    visit("+Report", o.appendReport);
+    visit("Print", o.print);
+    visit("LastScan", scan.lastRun);
+}
+
+template <typename Check, typename Visit> void EachCheckValue(Check& check, const Visit& visit) {
+    auto& o = check.options;
+    visit("Drives", o.driveText);
+    visit("Boot", o.boot);
+    visit("Partition", o.partition);
+    visit("PreventExit", o.preventExit);
+    visit("Keyword", o.useKeyword);
+    visit("Key", o.keyword);
+    visit("Algorithm", o.algorithm);
+    visit("Turbo", o.turbo);
+    visit("Bytes", o.bytes);
+    visit("Beep", o.beep);
+    visit("Detail", o.detail);
+    visit("Print", o.print);
+    visit("Report", o.report);
+    visit("CheckDate", check.lastRun);
+}
+
+// Reads each value of the open key into its field, which holds the default.
+struct ValueReader {
+    SettingsStore& store;
+    void operator()(const char* name, bool& on) const { on = ReadFlag(store, name, on); }
+    void operator()(const char* name, QString& text) const { text = ReadText(store, name, text); }
+    void operator()(const char* name, double& dateTime) const {
+        dateTime = DateTimeFromText(ReadText(store, name));
+    }
+    void operator()(const char* name, std::optional<FingerprintAlgorithm>& algorithm) const {
+        const QString text = ReadText(store, name);
+        for (const auto& [caption, value] : AlgorithmCaptions)
+            if (text == QLatin1String(caption))
+                algorithm = value;
+    }
+    // Only the exact captions choose "All" or "Local"; any other text is a drive text.
+    void operator()(const char* name, DriveChoice& drives, QString& driveText) const {
+        const QString text = ReadText(store, name);
+        drives = text == DrivesAll     ? DriveChoice::All
+                 : text == DrivesLocal ? DriveChoice::Local
+                                       : DriveChoice::Listed;
+        if (drives == DriveChoice::Listed)
+            driveText = text;
+    }
+};
+
+// Writes each field into its value of the open key.
+struct ValueWriter {
+    SettingsStore& store;
+    void operator()(const char* name, bool on) const { WriteFlag(store, name, on); }
+    void operator()(const char* name, const QString& text) const { store.writeString(name, text); }
+    void operator()(const char* name, double dateTime) const {
+        store.writeString(name, DateTimeText(dateTime));
+    }
+    // No algorithm chosen leaves the stored one as it is.
+    void operator()(const char* name, std::optional<FingerprintAlgorithm> algorithm) const {
+        for (const auto& [caption, value] : AlgorithmCaptions)
+            if (algorithm == value)
+                store.writeString(name, caption);
+    }
+    void operator()(const char* name, DriveChoice drives, const QString& driveText) const {
+        store.writeString(name, drives == DriveChoice::All     ? DrivesAll
+                                : drives == DriveChoice::Local ? DrivesLocal
+                                                               : driveText);
+    }
+};
+
 } // namespace
 
 bool WithOpenKey(SettingsStore& store, const QString& path, bool canCreate,
@@ -61,76 +164,56 @@ QString ReadText(SettingsStore& store, const QString& name, const QString& fallb
     return store.readString(name);
 }
 
+std::optional<StoredScan> ReadStoredScan(SettingsStore& store, const QString& path,
+                                         OlderValues older) {
+    StoredScan scan;
+    const bool found = ReadKey(store, path, [&] {
+        EachScanValue(scan, ValueReader{store});
+        if (store.valueExists("AHA")) {
+            scan.options.programH = scan.options.macroH = ReadFlag(store, "AHA", false);
+            if (older == OlderValues::Drop)
+                store.deleteValue("AHA");
+        }
+    });
+    return found ? std::optional(scan) : std::nullopt;
+}
+
+void WriteStoredScan(SettingsStore& store, const QString& path, const StoredScan& scan) {
+    store.setRootKey(RootKey::CurrentUser);
+    WithOpenKey(store, path, true, [&] { EachScanValue(scan, ValueWriter{store}); });
+}
+
+std::optional<StoredCheck> ReadStoredCheck(SettingsStore& store, const QString& path) {
+    StoredCheck check;
+    const bool found = ReadKey(store, path, [&] { EachCheckValue(check, ValueReader{store}); });
+    if (check.options.keyword.isEmpty())
+        check.options.keyword = QStringLiteral("None");
+    return found ? std::optional(check) : std::nullopt;
+}
+
+void WriteStoredCheck(SettingsStore& store, const QString& path, const StoredCheck& check) {
+    store.setRootKey(RootKey::CurrentUser);
+    WithOpenKey(store, path, true, [&] { EachCheckValue(check, ValueWriter{store}); });
+}
+
 std::optional<ScanOptions> ReadScanDefinition(SettingsStore& store, const QString& name,
                                               const QString& toolkitFolder) {
     if (name.isEmpty() || name.contains(u'\\'))
         return std::nullopt;
-    ScanOptions o;
-    const bool found = ReadKey(store, VallorinProgramKey + "\\Find\\" + name, [&] {
-        const QString drives = ReadText(store, "Drives");
-        o.drives = drives == u"All"     ? DriveChoice::All
-                   : drives == u"Local" ? DriveChoice::Local
-                                        : DriveChoice::Listed;
-        if (o.drives == DriveChoice::Listed)
-            o.driveText = drives;
-        o.exe = ReadFlag(store, "Exe", true);
-        o.data = ReadFlag(store, "Data", false);
-        o.archives = ReadFlag(store, "Archives", false);
-        o.compressed = ReadFlag(store, "Compressed", false);
-        o.boot = ReadFlag(store, "Boot", true);
-        o.partition = ReadFlag(store, "Partition", true);
-        o.memCheck = ReadFlag(store, "MemCheck", true);
-        o.floppies = ReadFlag(store, "Floppies", false);
-        o.beep = ReadFlag(store, "Beep", true);
-        o.extErr = ReadFlag(store, "ExtErr", false);
-        o.programH = ReadFlag(store, "PrgH", false);
-        o.macroH = ReadFlag(store, "MacH", false);
-        // The older single switch for both heuristics wins while it is stored.
-        if (store.valueExists("AHA"))
-            o.programH = o.macroH = ReadFlag(store, "AHA", false);
-        o.autoExit = ReadFlag(store, "Exit", false);
-        o.preventExit = ReadFlag(store, "PreventExit", false);
-        o.checkList = ToolkitEntry(toolkitFolder, ReadText(store, "CheckList", NoneEntry), "lst");
-        o.extraDrv = ToolkitEntry(toolkitFolder, ReadText(store, "Extra Drv", NoneEntry), "drv");
-        o.detail = ReadFlag(store, "Detail", false);
-        o.report = ReadFlag(store, "Report", false);
-        o.appendReport = ReadFlag(store, "+Report", false);
-        o.print = ReadFlag(store, "Print", false);
-    });
-    if (!found)
+    auto scan = ReadStoredScan(store, VallorinProgramKey + "\\Find\\" + name, OlderValues::Keep);
+    if (!scan)
         return std::nullopt;
-    return o;
+    scan->options.checkList = ToolkitEntry(toolkitFolder, scan->options.checkList, "lst");
+    scan->options.extraDrv = ToolkitEntry(toolkitFolder, scan->options.extraDrv, "drv");
+    return scan->options;
 }
 
 std::optional<CheckOptions> ReadCheckDefinition(SettingsStore& store, const QString& name) {
     if (name.isEmpty() || name.contains(u'\\'))
         return std::nullopt;
-    CheckOptions o;
-    const bool found = ReadKey(store, VallorinProgramKey + "\\Verify\\" + name, [&] {
-        o.driveText = ReadText(store, "Drives");
-        o.boot = ReadFlag(store, "Boot", true);
-        o.partition = ReadFlag(store, "Partition", true);
-        o.preventExit = ReadFlag(store, "PreventExit", false);
-        o.useKeyword = ReadFlag(store, "Keyword", true);
-        const QString keyword = ReadText(store, "Key");
-        o.keyword = keyword.isEmpty() ? QStringLiteral("None") : keyword;
-        const QString algorithm = ReadText(store, "Algorithm");
-        const std::pair<const char*, FingerprintAlgorithm> captions[] = {
-            {"File size", FingerprintAlgorithm::Sizes},
-            {"Checksum", FingerprintAlgorithm::Checksum},
-            {"CCITT CRC", FingerprintAlgorithm::CcittCrc},
-            {"DES", FingerprintAlgorithm::Des}};
-        for (const auto& [caption, value] : captions)
-            if (algorithm == QLatin1String(caption))
-                o.algorithm = value;
-        o.turbo = ReadFlag(store, "Turbo", true);
-        o.bytes = AcceptedByteInterval(ReadText(store, "Bytes", "5"));
-        o.beep = ReadFlag(store, "Beep", true);
-        o.detail = ReadFlag(store, "Detail", false);
-        o.print = ReadFlag(store, "Print", false);
-        o.report = ReadFlag(store, "Report", false);
-    });
-    if (!found)
+    auto check = ReadStoredCheck(store, VallorinProgramKey + "\\Verify\\" + name);
+    if (!check)
         return std::nullopt;
-    return o;
+    check->options.bytes = AcceptedByteInterval(check->options.bytes);
+    return check->options;
 }

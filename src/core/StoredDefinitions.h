@@ -28,13 +28,35 @@ QString ReadText(SettingsStore& store, const QString& name, const QString& fallb
 // definitions.
 inline const QString VallorinProgramKey = QStringLiteral("Software\\Tesmarine\\Vallorin");
 
-// A scan definition ("<program key>\Find\<name>" in the current user's branch) as the scan page
-// loads it and reads it back into options; nothing when the definition is not stored. Selects
-// the current user's branch and leaves no key open. A checklist or extra driver that the page
-// would not find among the toolkit's files is its chooser's "(None)", as the page shows it.
+// A definition as its key stores it: the options, the choosers' entries as stored, and the
+// date-time (TextForms) of its last run, 0 for never.
+template <typename Options> struct StoredDefinition {
+    Options options;
+    double lastRun = 0;
+};
+using StoredScan = StoredDefinition<ScanOptions>;
+using StoredCheck = StoredDefinition<CheckOptions>;
+
+// "AHA", the single switch for both heuristics that older versions stored, wins over "PrgH" and
+// "MacH" while it is stored. Drop deletes it once read, for a reader whose next save writes
+// them; a reader that saves nothing keeps it.
+enum class OlderValues { Keep, Drop };
+
+// The definition at path in the current user's branch; nothing when it is not stored. An absent
+// or unreadable value reads as its field's initial value, an empty "Key" as "None", a date that
+// is no number as never. The writes create the key and write every value, in the order the
+// pages have always written them. Each selects the current user's branch and leaves no key open.
+std::optional<StoredScan> ReadStoredScan(SettingsStore& store, const QString& path,
+                                         OlderValues older);
+void WriteStoredScan(SettingsStore& store, const QString& path, const StoredScan& scan);
+std::optional<StoredCheck> ReadStoredCheck(SettingsStore& store, const QString& path);
+void WriteStoredCheck(SettingsStore& store, const QString& path, const StoredCheck& check);
+
+// The scan definition "<program key>\Find\<name>" as ReadStoredScan reads it, into options. A
+// checklist or extra driver that the page would not find among the toolkit's files is its
+// chooser's "(None)", as the page shows it.
 std::optional<ScanOptions> ReadScanDefinition(SettingsStore& store, const QString& name,
                                               const QString& toolkitFolder);
-
-// A check definition ("<program key>\Verify\<name>") likewise. An absent or unknown "Algorithm"
-// is none (ViVerify's own default).
+// The check definition "<program key>\Verify\<name>" likewise, its byte interval checked by the
+// page's rule. An absent or unknown "Algorithm" is none (ViVerify's own default).
 std::optional<CheckOptions> ReadCheckDefinition(SettingsStore& store, const QString& name);

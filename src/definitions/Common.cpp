@@ -118,9 +118,10 @@ void FillToolkitFileCombo(MainState& form, QComboBox* combo, const QString& exte
 
 void KeepTypingLimit(QLineEdit* edit) {
     const int limit = edit->maxLength();
-    // Never below the text's length: setting a limit below it would cut the text.
-    QObject::connect(edit, &QLineEdit::textChanged, edit, [edit, limit](const QString& text) {
-        edit->setMaxLength(std::max(limit, int(text.size())));
+    // Never below the text's length: setting a limit below it would cut the text. The edit's
+    // text, not the signal's: a change handler before this one may have changed it since.
+    QObject::connect(edit, &QLineEdit::textChanged, edit, [edit, limit] {
+        edit->setMaxLength(std::max(limit, int(edit->text().size())));
     });
 }
 

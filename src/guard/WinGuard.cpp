@@ -140,8 +140,9 @@ void ReadGuardSettings(MainState& form, RootKey root, const QString& path) {
         const auto drives = TextValue(store, "Drives");
         QRadioButton* choice = DrivesChoice(form, drives);
         choice->setChecked(true);
+        // Whole, whatever the typing limit: the filter, not the limit, decides what is kept.
         if (choice == g.RadBtnDef)
-            g.EditGuardDrv->setText(*drives);
+            SetLoadedText(g.EditGuardDrv, *drives);
 
         if (const auto repair = TextValue(store, "Repair")) {
             const bool withoutPrompt = repair->compare("True", Qt::CaseInsensitive) == 0;
@@ -420,6 +421,7 @@ void ConnectGuardPage(MainState& form) {
          {g.RadBtnAll, g.RadBtnFloppies, g.RadBtnNetwork, g.RadBtnLocal, g.RadBtnDef})
         form.onChecked(radio, ChkBoxEnableClick);
     form.onTextChanged(g.EditGuardDrv, EditGuardDrvChange);
+    KeepTypingLimit(g.EditGuardDrv);
     for (QLineEdit* edit : {g.EditGuardX, g.EditLog, g.EditWinsock})
         form.onTextChanged(edit, EditGuardXChange);
     form.onClick(g.SBtnLogBrowse, SBtnLogBrowseClick);

@@ -5,7 +5,6 @@
 #include "definitions/MainState.h"
 #include "platform/FileSystem.h"
 #include "platform/ProgramStart.h"
-#include "platform/SettingsStore.h"
 #include "platform/VallorinError.h"
 
 #include "toolkit/Toolkit.h"
@@ -16,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -31,44 +31,55 @@ const char* const NotComputedText =
 const char* const ShortKeywordText =
     QT_TRANSLATE_NOOP("Integrity", "The keyword must be at least 8 characters long.");
 
-struct Algorithm {
-    QRadioButton* Sheet::*button;
-    const char* caption; // the stored text
-    FingerprintAlgorithm algorithm;
-};
-// In the order in which a stored text is compared and the ticked button is looked for.
-const Algorithm Algorithms[] = {
-    {&Sheet::RadBtnSizes, "File size", FingerprintAlgorithm::Sizes},
-    {&Sheet::RadBtnChecksum, "Checksum", FingerprintAlgorithm::Checksum},
-    {&Sheet::RadBtnCCITT, "CCITT CRC", FingerprintAlgorithm::CcittCrc},
-    {&Sheet::RadBtnDES, "DES", FingerprintAlgorithm::Des},
-};
+// The page's check boxes with the options they show.
+const std::pair<bool CheckOptions::*, QCheckBox * Sheet::*> Boxes[] = {
+    {&CheckOptions::boot, &Sheet::ChkBoxChkBoot},
+    {&CheckOptions::partition, &Sheet::ChkBoxChkPart},
+    {&CheckOptions::preventExit, &Sheet::ChkBoxVPrevent},
+    {&CheckOptions::useKeyword, &Sheet::ChkBoxKeyword},
+    {&CheckOptions::turbo, &Sheet::ChkBoxTurbo},
+    {&CheckOptions::beep, &Sheet::ChkBoxChkBeep},
+    {&CheckOptions::detail, &Sheet::ChkBoxChkDetail},
+    {&CheckOptions::print, &Sheet::ChkBoxChkPrint},
+    {&CheckOptions::report, &Sheet::ChkBoxChkReport}};
+// In the order in which the ticked button is looked for.
+const std::pair<FingerprintAlgorithm, QRadioButton * Sheet::*> AlgorithmButtons[] = {
+    {FingerprintAlgorithm::Sizes, &Sheet::RadBtnSizes},
+    {FingerprintAlgorithm::Checksum, &Sheet::RadBtnChecksum},
+    {FingerprintAlgorithm::CcittCrc, &Sheet::RadBtnCCITT},
+    {FingerprintAlgorithm::Des, &Sheet::RadBtnDES}};
 
-struct Flag {
-    const char* name;
-    QCheckBox* Sheet::*box;
-    bool defaultValue;
-};
-// The flags stored between "Drives" and "Key", and those after "Bytes", in storage order.
-const Flag LeadingFlags[] = {
-    {"Boot", &Sheet::ChkBoxChkBoot, true},
-    {"Partition", &Sheet::ChkBoxChkPart, true},
-    {"PreventExit", &Sheet::ChkBoxVPrevent, false},
-    {"Keyword", &Sheet::ChkBoxKeyword, true},
-};
-const Flag TrailingFlags[] = {
-    {"Beep", &Sheet::ChkBoxChkBeep, true},
-    {"Detail", &Sheet::ChkBoxChkDetail, false},
-    {"Print", &Sheet::ChkBoxChkPrint, false},
-    {"Report", &Sheet::ChkBoxChkReport, false},
-};
-
-const Algorithm* TickedAlgorithm(const Sheet& check) {
-    for (const Algorithm& algorithm : Algorithms) {
-        if ((check.*algorithm.button)->isChecked())
-            return &algorithm;
+// The page's values, as they are saved and as ViVerify's command line takes them.
+CheckOptions CheckOptionsOf(const Sheet& check) {
+    CheckOptions o;
+    o.driveText = check.EditCheckDrives->text();
+    o.keyword = check.EditKeyword->text();
+    o.bytes = check.EditBytes->text();
+    for (const auto& [option, box] : Boxes)
+        o.*option = (check.*box)->isChecked();
+    for (const auto& [algorithm, button] : AlgorithmButtons) {
+        if ((check.*button)->isChecked()) {
+            o.algorithm = algorithm;
+            break;
+        }
     }
-    return nullptr;
+    return o;
+}
+
+// An unknown algorithm leaves the buttons as they are.
+void ShowCheckOptions(Sheet& check, const CheckOptions& o) {
+    check.EditCheckDrives->setText(o.driveText);
+    // Loaded whole; the byte interval's change handler then applies its rule.
+    SetLoadedText(check.EditKeyword, o.keyword);
+    SetLoadedText(check.EditBytes, o.bytes);
+    for (const auto& [option, box] : Boxes)
+        (check.*box)->setChecked(o.*option);
+    for (const auto& [algorithm, button] : AlgorithmButtons)
+        if (o.algorithm == algorithm)
+            (check.*button)->setChecked(true);
+    // Show loaded texts from their start, as a fresh edit does.
+    for (QLineEdit* edit : {check.EditCheckDrives, check.EditKeyword, check.EditBytes})
+        edit->setCursorPosition(0);
 }
 
 // The definition's key; a "\" in the name would address another key of the store.
@@ -121,64 +132,24 @@ QString FingerprintBaseName(const MainState& form, const QString& name) {
 // ---- Storage
 
 void LoadCheckDefinition(MainState& form) {
-    Sheet& check = form.Check;
-    const QString name = check.CheckCombo->currentText();
+    const QString name = form.Check.CheckCombo->currentText();
     if (name.isEmpty())
         return;
-    const QString path = CheckKeyPath(form, name);
-    SettingsStore& store = form.store();
-    store.setRootKey(RootKey::CurrentUser);
-    if (!store.keyExists(path)) {
+    const std::optional<StoredCheck> stored =
+        ReadStoredCheck(form.store(), CheckKeyPath(form, name));
+    if (!stored) {
         ReportDefinitionNotFound(form);
         return;
     }
-    WithOpenKey(store, path, false, [&] {
-        check.EditCheckDrives->setText(ReadText(store, "Drives"));
-        for (const Flag& flag : LeadingFlags)
-            (check.*flag.box)->setChecked(ReadFlag(store, flag.name, flag.defaultValue));
-        const QString keyword = ReadText(store, "Key");
-        SetLoadedText(check.EditKeyword, keyword.isEmpty() ? QStringLiteral("None") : keyword);
-        const QString algorithm = ReadText(store, "Algorithm");
-        for (const Algorithm& choice : Algorithms) {
-            if (algorithm == choice.caption) {
-                (check.*choice.button)->setChecked(true);
-                break;
-            }
-        }
-        check.ChkBoxTurbo->setChecked(ReadFlag(store, "Turbo", true));
-        // Loaded whole, then checked by the byte-interval rule of its change handler.
-        SetLoadedText(check.EditBytes, ReadText(store, "Bytes", "5"));
-        for (const Flag& flag : TrailingFlags)
-            (check.*flag.box)->setChecked(ReadFlag(store, flag.name, flag.defaultValue));
-        // A date that is no number reads as never checked.
-        form.LastCheckTime = DateTimeFromText(ReadText(store, "CheckDate", "0.0"));
-    });
-    // Show loaded texts from their start, as a fresh edit does.
-    for (QLineEdit* edit : {check.EditCheckDrives, check.EditKeyword, check.EditBytes})
-        edit->setCursorPosition(0);
+    ShowCheckOptions(form.Check, stored->options);
+    form.LastCheckTime = stored->lastRun;
 }
 
 void SaveCheckDefinition(MainState& form) {
-    const Sheet& check = form.Check;
-    const QString name = check.CheckCombo->currentText();
-    if (name.isEmpty())
-        return;
-    const QString path = CheckKeyPath(form, name);
-    SettingsStore& store = form.store();
-    store.setRootKey(RootKey::CurrentUser);
-    WithOpenKey(store, path, true, [&] {
-        store.writeString("Drives", check.EditCheckDrives->text());
-        for (const Flag& flag : LeadingFlags)
-            WriteFlag(store, flag.name, (check.*flag.box)->isChecked());
-        store.writeString("Key", check.EditKeyword->text());
-        if (const Algorithm* algorithm = TickedAlgorithm(check))
-            store.writeString("Algorithm", algorithm->caption);
-        WriteFlag(store, "Turbo", check.ChkBoxTurbo->isChecked());
-        store.writeString("Bytes", check.EditBytes->text());
-        for (const Flag& flag : TrailingFlags)
-            WriteFlag(store, flag.name, (check.*flag.box)->isChecked());
-        store.writeString("CheckDate", DateTimeText(form.LastCheckTime));
-    });
+    const QString name = form.Check.CheckCombo->currentText();
+    if (!name.isEmpty())
+        WriteStoredCheck(form.store(), CheckKeyPath(form, name),
+                         {CheckOptionsOf(form.Check), form.LastCheckTime});
 }
 
 // ---- Handlers
@@ -291,22 +262,7 @@ void RunViVerify(MainState& form, QString action) {
         }
     }
 
-    CheckOptions options;
-    options.driveText = check.EditCheckDrives->text();
-    options.boot = check.ChkBoxChkBoot->isChecked();
-    options.partition = check.ChkBoxChkPart->isChecked();
-    options.preventExit = check.ChkBoxVPrevent->isChecked();
-    options.useKeyword = check.ChkBoxKeyword->isChecked();
-    options.keyword = check.EditKeyword->text();
-    if (const Algorithm* algorithm = TickedAlgorithm(check))
-        options.algorithm = algorithm->algorithm;
-    options.turbo = check.ChkBoxTurbo->isChecked();
-    options.bytes = check.EditBytes->text();
-    options.beep = check.ChkBoxChkBeep->isChecked();
-    options.detail = check.ChkBoxChkDetail->isChecked();
-    options.print = check.ChkBoxChkPrint->isChecked();
-    options.report = check.ChkBoxChkReport->isChecked();
-
+    const CheckOptions options = CheckOptionsOf(check);
     const bool noDrives = options.driveText.isEmpty();
     if (!noDrives && !ValidateDrives(form, options.driveText))
         return;

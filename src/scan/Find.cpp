@@ -3,7 +3,6 @@
 #include "definitions/Common.h"
 #include "definitions/MainState.h"
 #include "platform/ProgramStart.h"
-#include "platform/SettingsStore.h"
 
 #include "definitions/DropDownCombo.h"
 #include "toolkit/Toolkit.h"
@@ -14,8 +13,7 @@
 #include <QRadioButton>
 
 #include <QCoreApplication>
-#include <functional>
-#include <span>
+#include <utility>
 
 namespace {
 
@@ -24,87 +22,59 @@ struct Texts {
     Q_DECLARE_TR_FUNCTIONS(Find)
 };
 
-// The captions that the "Drives" value holds for the two choices without a drive text.
-const QString DrivesAll = "All";
-const QString DrivesLocal = "Local";
-
-// One check box of the page with its flag value and the default an absent or unreadable value
-// reads as.
-struct FlagBox {
-    const char* name;
-    QCheckBox* Ui::FindSheet::*box;
-    bool defaultValue = false;
-};
-
 using P = Ui::FindSheet;
 
-// The flags in the order a load reads them, in three runs around the other values.
-const FlagBox CheckFlags[] = {
-    {"Exe", &P::ChkBoxExe, true},      {"Data", &P::ChkBoxData},
-    {"Archives", &P::ChkBoxZIP},       {"Compressed", &P::ChkBoxPK},
-    {"Boot", &P::ChkBoxBoot, true},    {"Partition", &P::ChkBoxPart, true},
-    {"MemCheck", &P::ChkBoxMem, true}, {"Floppies", &P::ChkBoxFloppies},
-    {"Beep", &P::ChkBoxBeep, true},    {"ExtErr", &P::ChkBoxError},
-    {"PrgH", &P::ChkBoxProgramH},      {"MacH", &P::ChkBoxMacroH},
-};
-const FlagBox ExitFlags[] = {{"Exit", &P::ChkBoxAutoExit}, {"PreventExit", &P::ChkBoxPrevent}};
-const FlagBox ReportFlags[] = {
-    {"Detail", &P::ChkBoxDetail},
-    {"Report", &P::ChkBoxFindReport},
-    {"+Report", &P::ChkBoxAppReport},
-    {"Print", &P::ChkBoxFindPrint},
-};
-// The flags before the combos in the order a save writes them, which is not the load's.
-const FlagBox SavedFlags[] = {
-    {"Exe", &P::ChkBoxExe},       {"Data", &P::ChkBoxData},
-    {"Archives", &P::ChkBoxZIP},  {"Compressed", &P::ChkBoxPK},
-    {"Boot", &P::ChkBoxBoot},     {"Partition", &P::ChkBoxPart},
-    {"MemCheck", &P::ChkBoxMem},  {"Floppies", &P::ChkBoxFloppies},
-    {"Beep", &P::ChkBoxBeep},     {"PrgH", &P::ChkBoxProgramH},
-    {"MacH", &P::ChkBoxMacroH},   {"PreventExit", &P::ChkBoxPrevent},
-    {"Exit", &P::ChkBoxAutoExit}, {"ExtErr", &P::ChkBoxError},
-};
-
-void ReadFlags(MainState& form, SettingsStore& store, std::span<const FlagBox> flags) {
-    for (const FlagBox& flag : flags)
-        (form.Find.*flag.box)->setChecked(ReadFlag(store, flag.name, flag.defaultValue));
-}
-
-void WriteFlags(MainState& form, SettingsStore& store, std::span<const FlagBox> flags) {
-    for (const FlagBox& flag : flags)
-        WriteFlag(store, flag.name, (form.Find.*flag.box)->isChecked());
-}
+// The page's check boxes with the options they show.
+const std::pair<bool ScanOptions::*, QCheckBox * P::*> Boxes[] = {
+    {&ScanOptions::exe, &P::ChkBoxExe},
+    {&ScanOptions::data, &P::ChkBoxData},
+    {&ScanOptions::archives, &P::ChkBoxZIP},
+    {&ScanOptions::compressed, &P::ChkBoxPK},
+    {&ScanOptions::boot, &P::ChkBoxBoot},
+    {&ScanOptions::partition, &P::ChkBoxPart},
+    {&ScanOptions::memCheck, &P::ChkBoxMem},
+    {&ScanOptions::floppies, &P::ChkBoxFloppies},
+    {&ScanOptions::beep, &P::ChkBoxBeep},
+    {&ScanOptions::extErr, &P::ChkBoxError},
+    {&ScanOptions::programH, &P::ChkBoxProgramH},
+    {&ScanOptions::macroH, &P::ChkBoxMacroH},
+    {&ScanOptions::autoExit, &P::ChkBoxAutoExit},
+    {&ScanOptions::preventExit, &P::ChkBoxPrevent},
+    {&ScanOptions::detail, &P::ChkBoxDetail},
+    {&ScanOptions::report, &P::ChkBoxFindReport},
+    {&ScanOptions::appendReport, &P::ChkBoxAppReport},
+    {&ScanOptions::print, &P::ChkBoxFindPrint}};
 
 QString DefinitionPath(const MainState& form) {
     return form.ProgramKey + "\\Find\\" + form.Find.ScanCombo->currentText();
 }
 
-// The page's values as the scanner's command line takes them.
-ScanOptions ScanOptionsOf(const Ui::FindSheet& page) {
+// The page's values, as they are saved and as the scanner's command line takes them; a disabled
+// box counts as it is checked.
+ScanOptions ScanOptionsOf(const P& page) {
     ScanOptions o;
     o.drives = DriveChoiceOf(page.RadBtnFindAll, page.RadBtnFindLocal);
     o.driveText = page.EditFindDrives->text();
-    o.exe = page.ChkBoxExe->isChecked();
-    o.data = page.ChkBoxData->isChecked();
-    o.archives = page.ChkBoxZIP->isChecked();
-    o.compressed = page.ChkBoxPK->isChecked();
-    o.boot = page.ChkBoxBoot->isChecked();
-    o.partition = page.ChkBoxPart->isChecked();
-    o.memCheck = page.ChkBoxMem->isChecked();
-    o.floppies = page.ChkBoxFloppies->isChecked();
-    o.beep = page.ChkBoxBeep->isChecked();
-    o.extErr = page.ChkBoxError->isChecked();
-    o.programH = page.ChkBoxProgramH->isChecked();
-    o.macroH = page.ChkBoxMacroH->isChecked();
-    o.autoExit = page.ChkBoxAutoExit->isChecked();
-    o.preventExit = page.ChkBoxPrevent->isChecked();
+    for (const auto& [option, box] : Boxes)
+        o.*option = (page.*box)->isChecked();
     o.checkList = page.ChklistCombo->currentText();
     o.extraDrv = page.DrvCombo->currentText();
-    o.detail = page.ChkBoxDetail->isChecked();
-    o.report = page.ChkBoxFindReport->isChecked();
-    o.appendReport = page.ChkBoxAppReport->isChecked();
-    o.print = page.ChkBoxFindPrint->isChecked();
     return o;
+}
+
+void ShowScanOptions(P& page, const ScanOptions& o) {
+    if (o.drives == DriveChoice::Listed) {
+        page.RadBtnFindDef->setChecked(true);
+        page.EditFindDrives->setText(o.driveText);
+    } else {
+        page.EditFindDrives->setText({});
+        (o.drives == DriveChoice::All ? page.RadBtnFindAll : page.RadBtnFindLocal)
+            ->setChecked(true);
+    }
+    for (const auto& [option, box] : Boxes)
+        (page.*box)->setChecked(o.*option);
+    SelectComboEntry(page.ChklistCombo, o.checkList);
+    SelectComboEntry(page.DrvCombo, o.extraDrv);
 }
 
 } // namespace
@@ -127,58 +97,21 @@ void ConnectFindPage(MainState& form) {
 }
 
 void LoadScanDefinition(MainState& form) {
-    Ui::FindSheet& page = form.Find;
-    SettingsStore& store = form.store();
-    store.setRootKey(RootKey::CurrentUser);
-    const QString path = DefinitionPath(form);
-    if (!store.keyExists(path)) {
+    // The page's next save writes the heuristics' own values, so "AHA" goes once read.
+    const std::optional<StoredScan> scan =
+        ReadStoredScan(form.store(), DefinitionPath(form), OlderValues::Drop);
+    if (!scan) {
         ReportDefinitionNotFound(form);
         return;
     }
-    WithOpenKey(store, path, false, [&] {
-        // Only the exact captions choose "All" or "Local"; any other text is a drive text.
-        const QString drives = ReadText(store, "Drives");
-        if (drives == DrivesAll || drives == DrivesLocal) {
-            page.EditFindDrives->setText({});
-            (drives == DrivesAll ? page.RadBtnFindAll : page.RadBtnFindLocal)->setChecked(true);
-        } else {
-            page.RadBtnFindDef->setChecked(true);
-            page.EditFindDrives->setText(drives);
-        }
-        ReadFlags(form, store, CheckFlags);
-        // The older single switch for both heuristics wins over the new ones, once.
-        if (store.valueExists("AHA")) {
-            const bool both = ReadFlag(store, "AHA", false);
-            page.ChkBoxProgramH->setChecked(both);
-            page.ChkBoxMacroH->setChecked(both);
-            store.deleteValue("AHA");
-        }
-        ReadFlags(form, store, ExitFlags);
-        SelectComboEntry(page.ChklistCombo, ReadText(store, "CheckList", NoneEntry));
-        SelectComboEntry(page.DrvCombo, ReadText(store, "Extra Drv", NoneEntry));
-        ReadFlags(form, store, ReportFlags);
-        // A text that is not a number counts as never run, as an absent one does.
-        form.LastScanTime = DateTimeFromText(ReadText(store, "LastScan", "0.0"));
-    });
+    ShowScanOptions(form.Find, scan->options);
+    form.LastScanTime = scan->lastRun;
 }
 
 void SaveScanDefinition(MainState& form) {
-    const Ui::FindSheet& page = form.Find;
-    if (page.ScanCombo->currentText().isEmpty())
-        return;
-    SettingsStore& store = form.store();
-    store.setRootKey(RootKey::CurrentUser);
-    WithOpenKey(store, DefinitionPath(form), true, [&] {
-        store.writeString("Drives", page.RadBtnFindAll->isChecked() ? DrivesAll
-                                    : page.RadBtnFindLocal->isChecked()
-                                        ? DrivesLocal
-                                        : page.EditFindDrives->text());
-        WriteFlags(form, store, SavedFlags);
-        store.writeString("CheckList", page.ChklistCombo->currentText());
-        store.writeString("Extra Drv", page.DrvCombo->currentText());
-        WriteFlags(form, store, ReportFlags);
-        store.writeString("LastScan", DateTimeText(form.LastScanTime));
-    });
+    if (!form.Find.ScanCombo->currentText().isEmpty())
+        WriteStoredScan(form.store(), DefinitionPath(form),
+                        {ScanOptionsOf(form.Find), form.LastScanTime});
 }
 
 void RunScan(MainState& form) {
