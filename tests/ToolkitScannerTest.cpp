@@ -495,6 +495,27 @@ TEST_F(ToolkitScanner, TheShippedDatabaseFindsTheSamples) {
     EXPECT_TRUE(report().contains("S:\\tools\\marked.bin  Infected: Vallorin-Sample-Signature"));
 }
 
+// With a display the window comes from the module beside the program; a program without it
+// scans all the same and says why there is no window.
+TEST_F(ToolkitScanner, TheWindowModuleBesideTheProgramOrPlainLines) {
+    for (const bool windowed : {false, true}) {
+        SCOPED_TRACE(windowed ? "with the module" : "without the module");
+        if (windowed) {
+            ASSERT_TRUE(QFile::copy(built + "avtk-window.so", toolkit + "avtk-window.so"));
+        }
+        QFile::remove(prefix.path("FindViru.Rep"));
+        // The minimal platform needs no display server, but a display is named.
+        EXPECT_EQ(run({"/D=t:", "/NM", "/AUTOEXIT", "/REPORT=FindViru.Rep"}, {},
+                      {"DISPLAY=:97", "QT_QPA_PLATFORM=minimal"}),
+                  1)
+            << output.toStdString();
+        EXPECT_TRUE(report().contains(EicarFound)) << report().toStdString();
+        EXPECT_EQ(output.contains("Asked: WFindV32.exe"), !windowed) << output.toStdString();
+        EXPECT_EQ(output.contains("The window could not be opened"), !windowed)
+            << output.toStdString();
+    }
+}
+
 // The same tree and database as clamscan: the same findings, archives nested two deep included.
 TEST_F(ToolkitScanner, FindsWhatClamscanFinds) {
     const QString clamscan = QStandardPaths::findExecutable("clamscan");

@@ -1,5 +1,5 @@
 // The toolkit programs' window, offscreen: progress, findings, Stop and Close.
-#include "lib/ProgressWindow.h"
+#include "window/ProgressWindow.h"
 
 #include <QLabel>
 #include <QProgressBar>

@@ -1,5 +1,6 @@
 #include "engine/Engine.h"
 
+#include "engine/FileKinds.h"
 #include "engine/SystemError.h"
 
 #include <QDir>
@@ -174,7 +175,13 @@ ScanResult Engine::scan(int fd, const std::string& name, const ScanOptions& opti
                 break;
             got += size_t(n);
         }
-        return got == 0 ? ScanResult{} : scan(bytes.data(), got, name, options);
+        if (got == 0)
+            return {};
+        std::unique_lock<std::mutex> one;
+        if (options.archives &&
+            IsArchive(name, std::string_view(bytes.data(), std::min(got, HeadSize))))
+            one = std::unique_lock(unpacking);
+        return scan(bytes.data(), got, name, options);
     }
     return Run(
         options, [&](const char** virus, unsigned long* scanned, cl_scan_options* o, void* layers) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 struct cl_engine;
@@ -78,6 +79,11 @@ private:
     // the system has a memory file system, since creating and removing it is most of the work for
     // a small file.
     std::unique_ptr<QTemporaryDir> scratch;
+    // One archive at a time: the engine reads each member it unpacks from a temporary file under
+    // a lock of its own that all threads share, and unmaps it after; two threads unpacking at
+    // once wait on that lock and on each other's unmapping, and are slower together than one
+    // alone (measured). A thread with a plain file goes on meanwhile.
+    mutable std::mutex unpacking;
     unsigned count = 0;
     bool compiled = false;
 };

@@ -1,9 +1,11 @@
 #include "lib/Session.h"
 
-#include "lib/ProgressWindow.h"
+#include "lib/SessionWindow.h"
 
-#include <QApplication>
-#include <QMessageBox>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLibrary>
 
 #include <cstdio>
 #include <iostream>
@@ -12,20 +14,34 @@
 #include <unistd.h>
 
 Session::Session(int& argc, char** argv, const QString& title) {
-    if (!DisplayAvailable()) {
+    QString windowError;
+    if (DisplayAvailable())
+        window.reset(OpenWindow(argc, argv, title, windowError));
+    if (!window) {
         app = std::make_unique<QCoreApplication>(argc, argv);
         std::printf("%s\n", qPrintable(title));
+        if (!windowError.isEmpty())
+            std::printf("The window could not be opened (%s): the run goes on here.\n",
+                        qPrintable(windowError));
         return;
     }
-    app = std::make_unique<QApplication>(argc, argv);
-    window = new ProgressWindow(title);
-    window->show();
     sinceEvents.start();
     breathe(true);
 }
 
-Session::~Session() {
-    delete window;
+Session::~Session() = default;
+
+SessionWindow* Session::OpenWindow(int& argc, char** argv, const QString& title, QString& error) {
+    // The program's own folder, as the application object (not made yet) would give it.
+    const QString folder = QFileInfo(QFile::symLinkTarget("/proc/self/exe")).absolutePath();
+    // Never unloaded: the window's code runs until the process ends.
+    QLibrary module(folder + u'/' + QLatin1String(SessionWindowModule));
+    const auto open = reinterpret_cast<OpenSessionWindow>(module.resolve(SessionWindowEntry));
+    if (!open) {
+        error = module.errorString();
+        return nullptr;
+    }
+    return open(argc, argv, title);
 }
 
 bool Session::DisplayAvailable() {
@@ -84,14 +100,14 @@ bool Session::cancelled() {
 
 void Session::beep() {
     if (window)
-        QApplication::beep();
+        window->beep();
     else if (::isatty(STDOUT_FILENO))
         std::printf("\a");
 }
 
 bool Session::ask(const QString& question, bool pipedAnswer) {
     if (window)
-        return QMessageBox::question(window, window->windowTitle(), question) == QMessageBox::Yes;
+        return window->ask(question);
     if (!pipedAnswer && !::isatty(STDIN_FILENO))
         return false;
     std::printf("%s [y/N] ", qPrintable(question));
@@ -114,7 +130,7 @@ int Session::finish(const QString& result, int exitCode, bool autoExit) {
         breathe(true);
         return exitCode;
     }
-    app->exec(); // until the window is closed
+    window->waitForClose();
     return exitCode;
 }
 

@@ -7,14 +7,15 @@
 #include <memory>
 
 class QCoreApplication;
-class ProgressWindow;
+class SessionWindow;
 
-// One run of a toolkit program as the user sees it: a ProgressWindow when a display is there,
-// plain lines on standard output otherwise. The work's own thread lets the window breathe between
-// items.
+// One run of a toolkit program as the user sees it: a window when a display is there (from the
+// window module beside the program), plain lines on standard output otherwise. The work's own
+// thread lets the window breathe between items.
 class Session : public QObject {
 public:
-    // Creates the application object, with widgets only when a display is there.
+    // Creates the application object, with widgets only when a display is there and the window
+    // module loads; without it the run goes on in plain lines and says why.
     Session(int& argc, char** argv, const QString& title);
     ~Session() override;
 
@@ -46,8 +47,10 @@ public:
 
 private:
     void breathe(bool now);
+    // Loads the window module from the program's folder; null with `error` set when it cannot.
+    static SessionWindow* OpenWindow(int& argc, char** argv, const QString& title, QString& error);
 
-    std::unique_ptr<QCoreApplication> app;
-    ProgressWindow* window = nullptr;
+    std::unique_ptr<QCoreApplication> app; // without a window
+    std::unique_ptr<SessionWindow> window; // owns the application object with widgets
     QElapsedTimer sinceEvents;
 };

@@ -1,4 +1,4 @@
-#include "lib/ProgressWindow.h"
+#include "window/ProgressWindow.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
