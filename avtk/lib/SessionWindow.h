@@ -14,7 +14,9 @@ public:
     virtual void addLine(const QString& text) = 0;
     virtual void setCurrent(const QString& item) = 0;
     virtual void setProgress(qint64 done, qint64 total) = 0;
-    virtual void addFinding(const QString& file, const QString& virus, const QString& action) = 0;
+    // Returns the finding's row, for setFindingAction once the action is done.
+    virtual int addFinding(const QString& file, const QString& virus, const QString& action) = 0;
+    virtual void setFindingAction(int row, const QString& action) = 0;
     virtual void setPreventExit(bool prevent) = 0;
     virtual bool stopRequested() const = 0;
     virtual void beep() = 0;

@@ -20,8 +20,11 @@ public:
     void addLine(const QString& text) override { window.addLine(text); }
     void setCurrent(const QString& item) override { window.setCurrent(item); }
     void setProgress(qint64 done, qint64 total) override { window.setProgress(done, total); }
-    void addFinding(const QString& file, const QString& virus, const QString& action) override {
-        window.addFinding(file, virus, action);
+    int addFinding(const QString& file, const QString& virus, const QString& action) override {
+        return window.addFinding(file, virus, action);
+    }
+    void setFindingAction(int row, const QString& action) override {
+        window.setFindingAction(row, action);
     }
     void setPreventExit(bool prevent) override { window.setPreventExit(prevent); }
     bool stopRequested() const override { return window.stopRequested(); }
