@@ -2,12 +2,15 @@
 // style's own pictures of a few standard icons, taken once at build time. At run time the
 // style looks each standard icon up in the desktop's icon theme first, which costs the
 // program's start a quarter of its work; the pictures compiled in cost nothing to find.
+// They are written as the pixels a PNG round trip of the style's picture decodes to, so that
+// the program needs no image decoder (and loads no image format plug-in) to show them.
 //
 //   vallorin-style-pictures OUTPUT.cpp     (run under QT_QPA_PLATFORM=offscreen)
 #include <QApplication>
 #include <QBuffer>
 #include <QFile>
 #include <QIcon>
+#include <QImage>
 #include <QMetaEnum>
 #include <QPixmap>
 #include <QStyle>
@@ -43,10 +46,19 @@ int main(int argc, char** argv) {
         buffer.open(QIODevice::WriteOnly);
         if (!style->standardPixmap(which).save(&buffer, "PNG"))
             return 1;
+        // Through a PNG and back: the very pixels the pages have always shown.
+        const QImage image = QImage::fromData(png, "PNG");
+        const QMetaEnum formats = QMetaEnum::fromType<QImage::Format>();
+        if (image.isNull() || image.depth() != 32)
+            return 1; // a palette would need its colour table written too
         source += QByteArray("    {QStyle::") + names.valueToKey(which) + ", " +
-                  QByteArray::number(png.size()) + ", \"";
-        for (const char byte : png)
-            source += "\\x" + QByteArray::number(uchar(byte), 16).rightJustified(2, '0');
+                  QByteArray::number(image.width()) + ", " + QByteArray::number(image.height()) +
+                  ", QImage::" + formats.valueToKey(image.format()) + ",\n     \"";
+        for (int y = 0; y < image.height(); ++y) {
+            const auto* row = reinterpret_cast<const char*>(image.constScanLine(y));
+            for (qsizetype x = 0; x < qsizetype(image.width()) * 4; ++x)
+                source += "\\x" + QByteArray::number(uchar(row[x]), 16).rightJustified(2, '0');
+        }
         source += "\"},\n";
     }
     source +=

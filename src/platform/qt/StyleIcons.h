@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QImage>
 #include <QStyle>
 
 class QWidget;
@@ -12,11 +13,15 @@ class QWidget;
 // One not among them comes from the widget's style as before.
 QIcon StylePicture(const QWidget* widget, QStyle::StandardPixmap which);
 
-// The pictures compiled in: a standard icon and its PNG image.
+// The pictures compiled in: a standard icon and its pixels, rows of width 32-bit pixels of the
+// given format one after another (kept as pixels, since decoding a PNG looks through every
+// installed image format plug-in first and loads each).
 struct StylePictureData {
     QStyle::StandardPixmap which;
-    int size;
-    const char* png;
+    int width;
+    int height;
+    QImage::Format format;
+    const char* pixels;
 };
 extern const StylePictureData StylePictures[];
 extern const int StylePictureCount;
