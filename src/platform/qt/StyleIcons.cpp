@@ -6,6 +6,7 @@
 #include <cstring>
 
 QIcon StylePicture(const QWidget* widget, QStyle::StandardPixmap which) {
+    QIcon icon;
     for (int i = 0; i < StylePictureCount; ++i) {
         const StylePictureData& picture = StylePictures[i];
         if (picture.which != which)
@@ -15,7 +16,7 @@ QIcon StylePicture(const QWidget* widget, QStyle::StandardPixmap which) {
         const qsizetype rowBytes = qsizetype(picture.width) * 4;
         for (int y = 0; y < picture.height; ++y)
             std::memcpy(image.scanLine(y), picture.pixels + y * rowBytes, size_t(rowBytes));
-        return QIcon(QPixmap::fromImage(std::move(image)));
+        icon.addPixmap(QPixmap::fromImage(std::move(image)));
     }
-    return widget->style()->standardIcon(which, nullptr, widget);
+    return icon.isNull() ? widget->style()->standardIcon(which, nullptr, widget) : icon;
 }
