@@ -73,6 +73,27 @@ TEST(FileSystem, ListsEveryKindOfEntryByExtension) {
     EXPECT_TRUE(FileSystem::ListByExtension(t.path("Toolkit/find.lst"), "lst").isEmpty());
 }
 
+// The start-up checks the toolkit's files against the folder's one listing.
+TEST(FileSystem, AListingTellsWhetherAFileExistsAsFileExistsDoes) {
+    TempPrefix t;
+    for (const char* name :
+         {"Toolkit/EXACT.txt", "Toolkit/Exact.txt", "Toolkit/tk_Sched.exe", "ToolkitWFindV32.exe"})
+        t.writeFile(name, "x");
+    QDir().mkpath(t.path("Toolkit/sub.exe"));
+    QFile::link("/nonexistent-target", t.path("Toolkit/dangling.exe"));
+    const QString base = t.folder();
+    for (const QString& folder : QStringList{base + "Toolkit/", base + "TOOLKIT/", base + "Toolkit",
+                                             base + "missing/", QString()}) {
+        const FileSystem::FolderListing listing(folder);
+        for (const char* name : {"EXACT.txt", "exact.TXT", "TK_SCHED.EXE", "sub.exe", "SUB.EXE",
+                                 "dangling.exe", "WFindV32.exe", "none.exe", ""})
+            EXPECT_EQ(listing.fileExists(name), FileSystem::FileExists(folder + name))
+                << QString(folder + name).toStdString();
+    }
+    EXPECT_TRUE(FileSystem::FolderListing(base + "TOOLKIT/").fileExists("TK_SCHED.EXE"));
+    EXPECT_TRUE(FileSystem::FolderListing(base + "Toolkit").fileExists("WFindV32.exe"));
+}
+
 TEST(FileSystem, LastWriteTimeIsInUtc) {
     TempPrefix t;
     const QString file = t.writeFile("Prints/Daily.vvf", "x");

@@ -1,6 +1,7 @@
 #include "Wordcap.h"
 
 #include "platform/VallorinError.h"
+#include "platform/qt/StyleIcons.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -418,11 +419,11 @@ void TMSOfficeCaption::paintButtons(QPainter& painter, const QPoint&) const {
 }
 
 const QIcon& TMSOfficeCaption::Glyph(QStyle::StandardPixmap which) const {
-    // Each look-up goes through the icon theme first; the buttons are painted on every
-    // activation change and every press, so each glyph is looked up once.
+    // The buttons are painted on every activation change and every press, so each glyph is
+    // made once.
     auto found = glyphs.find(which);
     if (found == glyphs.end())
-        found = glyphs.emplace(which, owner->style()->standardIcon(which, nullptr, owner)).first;
+        found = glyphs.emplace(which, StylePicture(owner, which)).first;
     return found->second;
 }
 

@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QSet>
+#include <QStringListModel>
 #include <QStyle>
 
 #include <algorithm>
@@ -95,23 +96,31 @@ FileSystem::FolderListing ListToolkitFolder(MainState& form) {
     return FileSystem::FolderListing(form.ToolkitFolder);
 }
 
-void FillToolkitFileCombo(QComboBox* combo, const FileSystem::FolderListing& toolkit,
-                          const QString& extension) {
+QStringList ToolkitFileEntries(const FileSystem::FolderListing& toolkit, const QString& extension) {
     static const QStringList reserved = {"messages", "mem", "guard", "names", "find", "repair"};
-    combo->clear();
-    combo->addItem(NoneEntry);
-    combo->setCurrentIndex(0);
-    QStringList bases;
+    QStringList entries = {NoneEntry};
     for (const QString& name : toolkit.byExtension(extension)) {
         const QString base = name.left(name.size() - 4);
         if (!reserved.contains(base, Qt::CaseInsensitive))
-            bases << base;
+            entries << base;
     }
-    combo->addItems(bases); // one insertion into the list, not one per entry
+    return entries;
+}
+
+void FillToolkitFileCombo(QComboBox* combo, const QStringList& entries) {
+    // A string list model keeps the names as the one list they came in (shared by the choosers
+    // filled from it) where the combo's own model makes an item object of each of thousands.
+    auto* model = qobject_cast<QStringListModel*>(combo->model());
+    if (!model) {
+        model = new QStringListModel(combo);
+        combo->setModel(model); // the combo deletes the model it made itself
+    }
+    model->setStringList(entries);
+    combo->setCurrentIndex(0);
 }
 
 void FillToolkitFileCombo(MainState& form, QComboBox* combo, const QString& extension) {
-    FillToolkitFileCombo(combo, ListToolkitFolder(form), extension);
+    FillToolkitFileCombo(combo, ToolkitFileEntries(ListToolkitFolder(form), extension));
 }
 
 // ---- Edits

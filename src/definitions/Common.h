@@ -36,11 +36,12 @@ bool DefinitionMissing(MainState& form, QComboBox* combo);
 void ReportDefinitionNotFound(MainState& form);
 // Rebuilds a checklist ("lst") or extra-driver ("drv") chooser from the toolkit folder.
 void FillToolkitFileCombo(MainState& form, QComboBox* combo, const QString& extension);
-// The toolkit folder's entries, listed once for several fills of the same moment, and a fill
-// from them: the same result as the fill above.
+// The toolkit folder's entries, listed once for several fills of the same moment; the entries
+// of a chooser from them ("(None)" and the files' base names), and a fill with such entries
+// ("(None)" selected): together the same result as the fill above.
 FileSystem::FolderListing ListToolkitFolder(MainState& form);
-void FillToolkitFileCombo(QComboBox* combo, const FileSystem::FolderListing& toolkit,
-                          const QString& extension);
+QStringList ToolkitFileEntries(const FileSystem::FolderListing& toolkit, const QString& extension);
+void FillToolkitFileCombo(QComboBox* combo, const QStringList& entries);
 // Selects the entry equal to text without regard to case, else entry 0 ("(None)").
 void SelectComboEntry(QComboBox* combo, const QString& text);
 // The index of the entry equal to text without regard to case, or -1.

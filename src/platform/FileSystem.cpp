@@ -227,12 +227,35 @@ QStringList ListByExtension(const QString& folder, const QString& extension) {
     return FolderListing(folder).byExtension(extension);
 }
 
-FolderListing::FolderListing(const QString& folder) {
+FolderListing::FolderListing(const QString& folder) : given(folder) {
     // No folder lists nothing: an empty path would resolve to the current directory.
     if (folder.isEmpty())
         return;
-    forEachEntryName(ResolvePath(folder),
-                     [&](QByteArrayView name) { names.append(name.toByteArray()); });
+    this->folder = ResolvePath(folder);
+    forEachEntryName(this->folder, [&](QByteArrayView name) { names.append(name.toByteArray()); });
+}
+
+bool FolderListing::fileExists(const QString& name) const {
+    if (!given.endsWith(u'/'))
+        return FileExists(given + name);
+    // The entry ResolvePath would choose: the name as written, else the least of its matches.
+    const QByteArray wanted = QFile::encodeName(name);
+    QString entry;
+    for (const QByteArray& listed : names) {
+        if (listed == wanted) {
+            entry = name;
+            break;
+        }
+        if (bytesEqualIgnoringAsciiCase(listed, wanted)) {
+            const QString match = QFile::decodeName(listed);
+            if (entry.isEmpty() || match < entry)
+                entry = match;
+        }
+    }
+    if (entry.isEmpty())
+        return false;
+    const QFileInfo info(folder + entry); // ResolvePath keeps the folder's final "/"
+    return info.exists() && !info.isDir();
 }
 
 QStringList FolderListing::byExtension(const QString& extension) const {

@@ -44,10 +44,17 @@ QStringList ListByExtension(const QString& folder, const QString& extension);
 // byExtension(e) gives what ListByExtension(folder, e) gives; an empty folder name lists nothing.
 class FolderListing {
 public:
+    FolderListing() = default; // lists nothing
     explicit FolderListing(const QString& folder);
     QStringList byExtension(const QString& extension) const;
+    // What FileExists(folder + name) gives for a name without "/": from the listing when the
+    // folder name ends in "/" (a name the folder lacks costs no second listing), otherwise
+    // (an empty folder name too) FileExists itself.
+    bool fileExists(const QString& name) const;
 
 private:
+    QString given;           // the folder name as given
+    QString folder;          // as ResolvePath found it
     QList<QByteArray> names; // as the file system spells them
 };
 

@@ -95,6 +95,9 @@ TMainForm::~TMainForm() = default;
 // ---- Start-up
 
 void TMainForm::FormCreate() {
+    // One listing of the toolkit folder serves its checks and the pages' fills: in a folder of
+    // thousands of files each name it lacks would otherwise cost a listing of its own.
+    FileSystem::FolderListing toolkit;
     // Each step that fails ends the sequence there; the window opens with what was done.
     const std::function<void()> steps[] = {
         [this] { Settings = std::make_unique<SettingsStore>(prefixFolder()); },
@@ -103,8 +106,11 @@ void TMainForm::FormCreate() {
         [this] { CentreOnScreen(this); },
         // The prefix is the program folder: writable, and where every toolkit program runs.
         [this] { ProgramFolder = prefixFolder(); },
-        [this] { CheckToolkitFiles(); },
-        [this] { LoadPages(); },
+        [this, &toolkit] {
+            toolkit = ListToolkitFolder(*this);
+            CheckToolkitFiles(toolkit);
+        },
+        [this, &toolkit] { LoadPages(toolkit); },
     };
     for (const auto& step : steps) {
         if (!guarded(step))
@@ -134,10 +140,8 @@ QString TMainForm::ReadInstallPath(const QString& keyPath, const QString& previo
     return outcome;
 }
 
-void TMainForm::CheckToolkitFiles() {
-    const auto missing = [this](const QString& name) {
-        return !FileSystem::FileExists(ToolkitFolder + name);
-    };
+void TMainForm::CheckToolkitFiles(const FileSystem::FolderListing& toolkit) {
+    const auto missing = [&](const QString& name) { return !toolkit.fileExists(name); };
     if (missing(ToolkitFile::FindVirus)) {
         Find.SBtnScan->setEnabled(false);
         Repair.SBtnRepair->setEnabled(false);
@@ -159,13 +163,14 @@ void TMainForm::CheckToolkitFiles() {
     }
 }
 
-void TMainForm::LoadPages() {
-    // The four fills in their order, from one listing of the toolkit folder.
-    const FileSystem::FolderListing toolkit = ListToolkitFolder(*this);
-    FillToolkitFileCombo(Find.ChklistCombo, toolkit, "lst");
-    FillToolkitFileCombo(Find.DrvCombo, toolkit, "drv");
-    FillToolkitFileCombo(Repair.RChkCombo, toolkit, "lst");
-    FillToolkitFileCombo(Repair.RDrvCombo, toolkit, "drv");
+void TMainForm::LoadPages(const FileSystem::FolderListing& toolkit) {
+    // The four fills in their order; the two pages' choosers of a kind share one list.
+    const QStringList checklists = ToolkitFileEntries(toolkit, "lst");
+    const QStringList drivers = ToolkitFileEntries(toolkit, "drv");
+    FillToolkitFileCombo(Find.ChklistCombo, checklists);
+    FillToolkitFileCombo(Find.DrvCombo, drivers);
+    FillToolkitFileCombo(Repair.RChkCombo, checklists);
+    FillToolkitFileCombo(Repair.RDrvCombo, drivers);
 
     store().setRootKey(RootKey::CurrentUser);
     FillDefinitionCombo(*this, "Find", Find.ScanCombo);

@@ -3,6 +3,7 @@
 #include "caption/Wordcap.h"
 #include "definitions/MainState.h"
 #include "definitions/Services.h"
+#include "platform/FileSystem.h"
 #include "platform/Prompts.h"
 
 #include "ui_AVTKmain.h"
@@ -41,8 +42,9 @@ public:
     // The toolkit installed with the program, beside the program's own folder.
     QString installedToolkitFolder() const;
     QString ReadInstallPath(const QString& keyPath, const QString& previous);
-    void CheckToolkitFiles();
-    void LoadPages();
+    // Both take the toolkit folder as listed once at the checks.
+    void CheckToolkitFiles(const FileSystem::FolderListing& toolkit);
+    void LoadPages(const FileSystem::FolderListing& toolkit);
     void SavePages();
     bool FormCloseQuery();
     void PageControlChange();

@@ -3,13 +3,20 @@
 #include <QPixmap>
 #include <QWidget>
 
+#include <cstring>
+
 QIcon StylePicture(const QWidget* widget, QStyle::StandardPixmap which) {
+    QIcon icon;
     for (int i = 0; i < StylePictureCount; ++i) {
         const StylePictureData& picture = StylePictures[i];
-        QPixmap pixmap;
-        if (picture.which == which &&
-            pixmap.loadFromData(reinterpret_cast<const uchar*>(picture.png), uint(picture.size)))
-            return QIcon(pixmap);
+        if (picture.which != which)
+            continue;
+        // Copied row by row: the image's rows are aligned, the compiled-in bytes need not be.
+        QImage image(picture.width, picture.height, picture.format);
+        const qsizetype rowBytes = qsizetype(picture.width) * 4;
+        for (int y = 0; y < picture.height; ++y)
+            std::memcpy(image.scanLine(y), picture.pixels + y * rowBytes, size_t(rowBytes));
+        icon.addPixmap(QPixmap::fromImage(std::move(image)));
     }
-    return widget->style()->standardIcon(which, nullptr, widget);
+    return icon.isNull() ? widget->style()->standardIcon(which, nullptr, widget) : icon;
 }

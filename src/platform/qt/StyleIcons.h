@@ -1,22 +1,28 @@
 #pragma once
 
 #include <QIcon>
+#include <QImage>
 #include <QStyle>
 
 class QWidget;
 
-// The style's own picture of a standard icon at its small size, for a tool button.
-// QStyle::standardIcon (and standardPixmap) first look the icon up by name in the desktop's
-// icon theme, which costs the program's start a quarter of its work; the few pictures the
-// pages show are taken from the style at build time instead (vallorin-style-pictures).
-// One not among them comes from the widget's style as before.
+// The style's own picture of a standard icon: at its small size for a tool button, at every
+// size for a title bar glyph. QStyle::standardIcon (and standardPixmap) first look the icon up
+// by name in the desktop's icon theme, which costs the program's start a quarter of its work;
+// the few pictures the window shows are taken from the style at build time instead
+// (vallorin-style-pictures). One not among them comes from the widget's style as before.
 QIcon StylePicture(const QWidget* widget, QStyle::StandardPixmap which);
 
-// The pictures compiled in: a standard icon and its PNG image.
+// The pictures compiled in, one for each size of an icon: a standard icon and its pixels, rows
+// of width 32-bit pixels of the given format one after another (kept as pixels, since the
+// style's PNG files are read through a look at every installed image format plug-in, each
+// loaded for it).
 struct StylePictureData {
     QStyle::StandardPixmap which;
-    int size;
-    const char* png;
+    int width;
+    int height;
+    QImage::Format format;
+    const char* pixels;
 };
 extern const StylePictureData StylePictures[];
 extern const int StylePictureCount;
