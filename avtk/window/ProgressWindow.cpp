@@ -24,6 +24,8 @@ ProgressWindow::ProgressWindow(const QString& title, QWidget* parent)
     findings->setHeaderLabels({"File", "Virus", "Action"});
     findings->setRootIsDecorated(false);
     findings->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    // A virus name is short and read whole; the path gives way to it.
+    findings->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     // Paths and saved files keep their ends in sight when cut.
     findings->setTextElideMode(Qt::ElideMiddle);
     findings->hide(); // until there is a finding
