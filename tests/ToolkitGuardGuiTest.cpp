@@ -20,10 +20,13 @@
 #include <QRadioButton>
 #include <QThread>
 
+#include <cerrno>
 #include <functional>
 #include <iostream>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 
 namespace {
 
@@ -74,6 +77,10 @@ protected:
             env.remove(name);
         env.insert("VALLORIN_PREFIX", prefix.folder());
         env.insert("AVTK_CLAMAV_DATABASE", prefix.path("no-system-database"));
+        // The tests run as root, where the guard would take fanotify: inotify unless a test
+        // asks for fanotify.
+        if (!fanotify)
+            env.insert("WINGUARD_MODE", "inotify");
         return env;
     }
     void startGuard() {
@@ -129,6 +136,14 @@ protected:
         *errors = QString::fromUtf8(process.readAllStandardError());
         return process.exitCode();
     }
+    // The errno of opening a file for reading, 0 when it opened.
+    static int openError(const QString& path) {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        const int error = fd < 0 ? errno : 0;
+        if (fd >= 0)
+            ::close(fd);
+        return error;
+    }
     QString watchingLine() const {
         for (const QString& line : log().split("\r\n"))
             if (line.contains("Watching: "))
@@ -139,17 +154,43 @@ protected:
     QString toolkit, out;
     std::unique_ptr<QProcess> guard;
     bool modeTold = false;
+    bool fanotify = false;
 };
 
 TEST_F(ToolkitGuard, AFileWrittenIntoAWatchedDriveIsAlertedAndLogged) {
-    apply();
+    struct Row {
+        bool fanotify;
+        QString mode;
+    };
+    for (const Row& row : {Row{false, "Mode: inotify: "}, Row{true, "Mode: fanotify: "}}) {
+        SCOPED_TRACE(row.mode.toStdString());
+        fanotify = row.fanotify;
+        apply();
+        QFile::remove(prefix.path("guard.log"));
+        out.clear();
+        startGuard();
+        EXPECT_TRUE(log().contains(row.mode)) << log().toStdString();
+        const QString path = prefix.path("drive-t/tools/eicar.com");
+        Write(path, avtk::EicarTestString());
+        // Checked when opened: the opening is refused.
+        if (row.fanotify) {
+            EXPECT_EQ(openError(path), EPERM);
+        }
+        ASSERT_TRUE(alerted("File T:\\tools\\eicar.com is infected with the Test.Eicar virus!!!"))
+            << out.toStdString() << log().toStdString();
+        EXPECT_TRUE(log().contains("T:\\tools\\eicar.com  Infected: Test.Eicar"));
+        // No repair asked for: the file stays.
+        EXPECT_TRUE(QFile::exists(path));
+        stopGuard();
+        QFile::remove(path);
+    }
+    // A clean file in a watched drive opens in either mode.
+    Write(prefix.path("drive-t/clean.com"), "MZ clean");
+    QFile::remove(prefix.path("guard.log"));
     startGuard();
-    Write(prefix.path("drive-t/tools/eicar.com"), avtk::EicarTestString());
-    ASSERT_TRUE(alerted("File T:\\tools\\eicar.com is infected with the Test.Eicar virus!!!"))
-        << out.toStdString() << log().toStdString();
-    EXPECT_TRUE(log().contains("T:\\tools\\eicar.com  Infected: Test.Eicar"));
-    // No repair asked for: the file stays.
-    EXPECT_TRUE(QFile::exists(prefix.path("drive-t/tools/eicar.com")));
+    QFile clean(prefix.path("drive-t/clean.com"));
+    EXPECT_TRUE(clean.open(QIODevice::ReadOnly));
+    EXPECT_EQ(clean.readAll(), QByteArray("MZ clean"));
 }
 
 TEST_F(ToolkitGuard, TheDriveChoiceDecidesTheWatchedDrives) {
@@ -200,18 +241,37 @@ TEST_F(ToolkitGuard, RepairTrueMakesTheFileHarmlessAtOnce) {
     g().ChkBoxRepair->setChecked(true);
     g().ChkBoxPrompt->setChecked(false);
     apply();
-    startGuard();
-    Write(prefix.path("drive-t/run.exe"), avtk::EicarTestString());
-    ASSERT_TRUE(alerted("The Test.Eicar virus has been removed from the file T:\\run.exe!!!"))
-        << out.toStdString() << log().toStdString();
-    EXPECT_FALSE(QFile::exists(prefix.path("drive-t/run.exe")));
-    EXPECT_TRUE(QFile::exists(prefix.path("drive-t/run.VIR")));
-    EXPECT_TRUE(log().contains("T:\\run.exe  cannot be repaired: renamed to run.VIR."));
-    // The renamed file's arrival is the guard's own doing: it is not scanned and renamed again.
-    Write(prefix.path("drive-t/second.com"), avtk::EicarTestString());
-    ASSERT_TRUE(alerted("The Test.Eicar virus has been removed from the file T:\\second.com!!!"));
-    EXPECT_TRUE(QFile::exists(prefix.path("drive-t/run.VIR")));
-    EXPECT_FALSE(QFile::exists(prefix.path("drive-t/run.V01")));
+    for (const bool onAccess : {false, true}) {
+        SCOPED_TRACE(onAccess ? "fanotify" : "inotify");
+        fanotify = onAccess;
+        QFile::remove(prefix.path("guard.log"));
+        out.clear();
+        startGuard();
+        Write(prefix.path("drive-t/run.exe"), avtk::EicarTestString());
+        if (onAccess) {
+            EXPECT_EQ(openError(prefix.path("drive-t/run.exe")), EPERM);
+        }
+        ASSERT_TRUE(alerted("The Test.Eicar virus has been removed from the file T:\\run.exe!!!"))
+            << out.toStdString() << log().toStdString();
+        EXPECT_FALSE(QFile::exists(prefix.path("drive-t/run.exe")));
+        EXPECT_TRUE(QFile::exists(prefix.path("drive-t/run.VIR")));
+        EXPECT_TRUE(log().contains("T:\\run.exe  cannot be repaired: renamed to run.VIR."));
+        // The renamed file's arrival is the guard's own doing: it is not scanned and renamed
+        // again.
+        Write(prefix.path("drive-t/second.com"), avtk::EicarTestString());
+        if (onAccess) {
+            EXPECT_EQ(openError(prefix.path("drive-t/second.com")), EPERM);
+        }
+        ASSERT_TRUE(
+            alerted("The Test.Eicar virus has been removed from the file T:\\second.com!!!"));
+        EXPECT_TRUE(QFile::exists(prefix.path("drive-t/run.VIR")));
+        EXPECT_FALSE(QFile::exists(prefix.path("drive-t/run.V01")));
+        // Made harmless, it opens again.
+        EXPECT_EQ(openError(prefix.path("drive-t/run.VIR")), 0);
+        stopGuard();
+        for (const char* name : {"drive-t/run.VIR", "drive-t/second.VIR"})
+            QFile::remove(prefix.path(name));
+    }
 }
 
 TEST_F(ToolkitGuard, PromptIsAnsweredByTheUser) {

@@ -115,19 +115,83 @@ bool Guard::begin() {
     const avtk::Selection selection{settings.files == FileChoice::AllFiles, false};
     pool = std::make_unique<avtk::ScanPool>(*engine, options, selection,
                                             std::max(1u, std::thread::hardware_concurrency()));
-    // Outcomes are handed to the main thread, where the log, the alerts and repairs happen.
-    collector = std::thread([this, p = pool.get()] {
+    log("Files: " + DescribeFiles(settings) + "; repair: " + DescribeRepair(settings) + '.');
+    problems.clear();
+    const QList<DriveMap::Drive> drives = ChosenDrives(prefix, settings, problems);
+    for (const QString& problem : problems)
+        log(problem);
+
+    const bool inotifyOnly =
+        qEnvironmentVariable("WINGUARD_MODE").compare("inotify", Qt::CaseInsensitive) == 0;
+    if (inotifyOnly)
+        log("WINGUARD_MODE=inotify: fanotify is not tried.");
+    else if (!watchAccess(drives))
+        access.reset();
+    // Outcomes are handed to the main thread, where the log, the alerts and repairs happen; an
+    // opening that waits for its scan is answered here first, so that no question to the user
+    // holds it up.
+    collector = std::thread([this, p = pool.get(), a = access.get()] {
         while (true) {
             std::vector<avtk::FileOutcome> ready = p->collect(std::chrono::milliseconds(200));
-            for (avtk::FileOutcome& one : ready)
+            for (avtk::FileOutcome& one : ready) {
+                const bool denied = a && a->answer(one);
                 QMetaObject::invokeMethod(
-                    &context, [this, o = std::move(one)]() mutable { handle(std::move(o)); },
+                    &context,
+                    [this, o = std::move(one), denied]() mutable { handle(std::move(o), denied); },
                     Qt::QueuedConnection);
+            }
             if (ready.empty() && p->finished())
                 return;
         }
     });
 
+    QStringList watched;
+    for (const DriveMap::Drive& drive : drives)
+        if (drive.folder)
+            watched << QString(drive.letter) + ": (" + drive.root + ')';
+    if (access) {
+        access->start(*pool, [this](const QString& line) {
+            QMetaObject::invokeMethod(
+                &context, [this, line] { log(line); }, Qt::QueuedConnection);
+        });
+        log(QString("Mode: fanotify: opening or executing an infected file is denied; files are "
+                    "checked when opened or executed%1.")
+                .arg(settings.writes ? QString(" and when closed after writing") : QString()));
+        alerts.status("WinGuard runs in fanotify mode: infected files are blocked");
+        log(QString("Watching: %1; whole trees through fanotify.")
+                .arg(watched.isEmpty() ? QString("no drive") : watched.join(", ")));
+    } else {
+        if (!watchTrees(drives))
+            return false;
+        log(QString("Watching: %1; %2 folders.")
+                .arg(watched.isEmpty() ? QString("no drive") : watched.join(", "))
+                .arg(watch->watches()));
+    }
+    for (const DriveMap::Drive& drive : drives)
+        if (!drive.folder)
+            bootSectors(drive);
+    return true;
+}
+
+bool Guard::watchAccess(const QList<DriveMap::Drive>& drives) {
+    access = std::make_unique<AccessWatch>(settings.writes);
+    if (!access->available()) {
+        log(access->error() + ": inotify is used instead.");
+        return false;
+    }
+    for (const DriveMap::Drive& drive : drives) {
+        QString problem;
+        if (drive.folder &&
+            !access->addTree(QFile::encodeName(drive.root).toStdString(),
+                             QString(drive.letter) + ":\\", problem)) {
+            log(problem + ": inotify is used instead.");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Guard::watchTrees(const QList<DriveMap::Drive>& drives) {
     watch = std::make_unique<TreeWatch>(settings.writes);
     if (watch->fd() < 0) {
         log(watch->error() + ": WinGuard stops.");
@@ -135,31 +199,18 @@ bool Guard::begin() {
     }
     if (logFile.isOpen())
         watch->ignoreFile(QFile::encodeName(QFileInfo(logPath).absoluteFilePath()).toStdString());
-    const QString mode = "inotify: files are checked when closed after writing, created or "
-                         "moved in; an infected file is found, not blocked";
-    log("Mode: " + mode + '.');
-    alerts.status("WinGuard runs in inotify mode");
-    log("Files: " + DescribeFiles(settings) + "; repair: " + DescribeRepair(settings) + '.');
-    problems.clear();
-    const QList<DriveMap::Drive> drives = ChosenDrives(prefix, settings, problems);
-    for (const QString& problem : problems)
-        log(problem);
-    QStringList watched;
+    log("Mode: inotify: files are checked when closed after writing, created or moved in; an "
+        "infected file is found, not blocked.");
+    alerts.status("WinGuard runs in inotify mode: infected files are found, not blocked");
     for (const DriveMap::Drive& drive : drives) {
-        if (!drive.folder) {
-            bootSectors(drive);
+        if (!drive.folder)
             continue;
-        }
         QStringList watchProblems;
         watch->addTree(QFile::encodeName(drive.root).toStdString(), QString(drive.letter) + ":\\",
                        watchProblems);
         for (const QString& problem : watchProblems)
             log(problem);
-        watched << QString(drive.letter) + ": (" + drive.root + ')';
     }
-    log(QString("Watching: %1; %2 folders.")
-            .arg(watched.isEmpty() ? QString("no drive") : watched.join(", "))
-            .arg(watch->watches()));
     notifier = std::make_unique<QSocketNotifier>(watch->fd(), QSocketNotifier::Read);
     QObject::connect(notifier.get(), &QSocketNotifier::activated, &context, [this] {
         QStringList readProblems;
@@ -194,7 +245,7 @@ void Guard::rescan() {
     });
 }
 
-void Guard::handle(avtk::FileOutcome&& outcome) {
+void Guard::handle(avtk::FileOutcome&& outcome, bool denied) {
     using avtk::FileOutcome;
     if (outcome.kind == FileOutcome::NotChecked) {
         const bool gone = !QFileInfo::exists(QFile::decodeName(outcome.path.c_str()));
@@ -212,7 +263,7 @@ void Guard::handle(avtk::FileOutcome&& outcome) {
     if (outcome.result.kind != avtk::ScanResult::Infected)
         return;
     const QString virus = outcome.result.finding.virus;
-    log(outcome.shown + "  Infected: " + virus);
+    log(outcome.shown + "  Infected: " + virus + (denied ? " (its opening was denied)" : ""));
     bool repair = settings.repair == RepairChoice::Repair;
     if (settings.repair == RepairChoice::Prompt) {
         repair = alerts.askRepair(outcome.shown, virus);
@@ -222,7 +273,7 @@ void Guard::handle(avtk::FileOutcome&& outcome) {
         const avtk::HarmlessResult result =
             avtk::MakeHarmless(outcome.path, outcome.device, outcome.inode, false,
                                !outcome.result.finding.members.isEmpty());
-        if (result.done)
+        if (result.done && watch)
             watch->ignoreArrival(result.target);
         log(outcome.shown + "  " + result.action);
         const QString text = result.done ? FillAlert(settings.fileRepair, outcome.shown, virus, {})
@@ -261,6 +312,9 @@ void Guard::bootSectors(const DriveMap::Drive& drive) {
 
 void Guard::end() {
     notifier.reset();
+    // The watch goes on answering the guard's own openings until the scans have ended.
+    if (access)
+        access->stopChecking();
     if (pool)
         pool->close();
     if (rescanner.joinable())
@@ -270,6 +324,7 @@ void Guard::end() {
     // The outcomes still queued to the main thread are handled before the engine goes.
     QCoreApplication::sendPostedEvents(&context);
     watch.reset();
+    access.reset();
     pool.reset();
     engine.reset();
 }

@@ -2,6 +2,7 @@
 
 #include "engine/Engine.h"
 #include "engine/ScanPool.h"
+#include "guard/AccessWatch.h"
 #include "guard/GuardSettings.h"
 #include "guard/TreeWatch.h"
 
@@ -34,6 +35,8 @@ public:
 // The resident guard: the settings of the driver key, the engine, the watched drives, the log.
 class Guard {
 public:
+    // The environment's WINGUARD_MODE=inotify keeps the guard to inotify where fanotify could be
+    // used.
     Guard(QString prefix, QString toolkitFolder, Alerts& alerts);
     ~Guard();
     Guard(const Guard&) = delete;
@@ -55,7 +58,9 @@ private:
     void end();
     void submit(FileToCheck&& file);
     void rescan();
-    void handle(avtk::FileOutcome&& outcome);
+    void handle(avtk::FileOutcome&& outcome, bool denied);
+    bool watchAccess(const QList<DriveMap::Drive>& drives);
+    bool watchTrees(const QList<DriveMap::Drive>& drives);
     void bootSectors(const DriveMap::Drive& drive);
     void openLog();
 
@@ -66,7 +71,8 @@ private:
     QString logPath;
     std::unique_ptr<avtk::Engine> engine;
     std::unique_ptr<avtk::ScanPool> pool;
-    std::unique_ptr<TreeWatch> watch;
+    std::unique_ptr<AccessWatch> access; // fanotify mode
+    std::unique_ptr<TreeWatch> watch;    // inotify mode
     std::unique_ptr<QSocketNotifier> notifier;
     std::thread collector, rescanner;
     std::atomic<bool> rescanning = false;

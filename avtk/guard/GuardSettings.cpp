@@ -131,7 +131,7 @@ QString DescribeFiles(const Settings& settings) {
                     : settings.files == FileChoice::ProgramAndOleFiles
                         ? "program files and OLE2 documents"
                         : "program files";
-    files += settings.writes ? ", checked when written" : ", checked when created or moved in";
+    files += settings.writes ? ", checked also when written" : ", not checked when rewritten";
     if (settings.programHeuristics)
         files += ", program heuristics";
     if (settings.macroHeuristics)
