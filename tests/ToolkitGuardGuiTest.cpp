@@ -282,6 +282,52 @@ TEST_F(ToolkitGuard, RepairTrueMakesTheFileHarmlessAtOnce) {
     }
 }
 
+TEST_F(ToolkitGuard, ADiskPutInAnImageDriveHasItsBootSectorChecked) {
+    struct Row {
+        bool repair;
+        QString alert;
+    };
+    const QList<Row> rows = {
+        {false, "Disk B: is infected with the Test.Eicar virus!!!"},
+        {true, "The Test.Eicar virus has been removed from disk B:!!!"},
+    };
+    const QString image = prefix.path("floppy.img");
+    const QByteArray blank(1474560, '\0');
+    QByteArray infected = blank;
+    infected.replace(0, avtk::EicarTestString().size(), avtk::EicarTestString());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.repair);
+        Write(image, blank);
+        prefix.mapDrive(u'b', image);
+        g().ChkBoxRepair->setChecked(row.repair);
+        g().ChkBoxPrompt->setChecked(false);
+        g().RadBtnDef->setChecked(true);
+        g().EditGuardDrv->setText("tb");
+        apply();
+        QFile::remove(prefix.path("guard.log"));
+        out.clear();
+        startGuard();
+        ASSERT_TRUE(WaitFor([&] { return log().contains("B: boot sector checked: clean"); }))
+            << log().toStdString();
+        // Another disk put in: a new image moved over the old one.
+        Write(prefix.path("new.img"), infected);
+        ASSERT_EQ(::rename(QFile::encodeName(prefix.path("new.img")).constData(),
+                           QFile::encodeName(image).constData()),
+                  0);
+        EXPECT_TRUE(alerted(row.alert)) << out.toStdString() << log().toStdString();
+        QFile disk(image);
+        ASSERT_TRUE(disk.open(QIODevice::ReadOnly));
+        const QByteArray sector = disk.read(512);
+        EXPECT_EQ(sector.startsWith(avtk::EicarTestString()), !row.repair);
+        if (row.repair) {
+            // The cleaner's sector: a floppy's parameter block and the boot mark.
+            EXPECT_EQ(sector.right(2), QByteArray("\x55\xAA"));
+            EXPECT_TRUE(QFile::exists(image + ".boot.sav"));
+        }
+        stopGuard();
+    }
+}
+
 TEST_F(ToolkitGuard, PromptIsAnsweredByTheUser) {
     struct Row {
         QByteArray answer;

@@ -4,6 +4,7 @@
 #include "engine/Sectors.h"
 #include "engine/Signatures.h"
 #include "engine/Walk.h"
+#include "lib/Floppy.h"
 #include "platform/Drives.h"
 #include "platform/SettingsStore.h"
 #include "platform/VallorinError.h"
@@ -167,10 +168,41 @@ bool Guard::begin() {
                 .arg(watched.isEmpty() ? QString("no drive") : watched.join(", "))
                 .arg(watch->watches()));
     }
+    watchDisks(drives);
+    return true;
+}
+
+void Guard::watchDisks(const QList<DriveMap::Drive>& drives) {
+    QList<DriveMap::Drive> letters;
     for (const DriveMap::Drive& drive : drives)
         if (!drive.folder)
-            bootSectors(drive);
-    return true;
+            letters << drive;
+    disks = std::make_unique<DiskWatch>(letters);
+    for (const QString& problem : disks->problems())
+        log(problem);
+    if (disks->mountsFd() >= 0) {
+        mountsNotifier =
+            std::make_unique<QSocketNotifier>(disks->mountsFd(), QSocketNotifier::Exception);
+        QObject::connect(mountsNotifier.get(), &QSocketNotifier::activated, &context, [this] {
+            for (const DiskArrival& arrival : disks->mounted()) {
+                log(arrival.disk + " was mounted.");
+                checkBoot(arrival);
+            }
+        });
+    }
+    if (disks->imagesFd() >= 0) {
+        imagesNotifier =
+            std::make_unique<QSocketNotifier>(disks->imagesFd(), QSocketNotifier::Read);
+        QObject::connect(imagesNotifier.get(), &QSocketNotifier::activated, &context, [this] {
+            for (const DiskArrival& arrival : disks->imagesChanged()) {
+                log(arrival.disk + " has a new disk (its image was written).");
+                checkBoot(arrival);
+            }
+        });
+    }    // Watched first, then checked: a disk changed meanwhile is checked again, never missed.
+    for (const DriveMap::Drive& drive : letters)
+        checkBoot(DiskArrival{QString(drive.letter) + u':',
+                              QFile::encodeName(drive.root).toStdString(), drive});
 }
 
 bool Guard::watchAccess(const QList<DriveMap::Drive>& drives) {
@@ -287,10 +319,10 @@ void Guard::handle(avtk::FileOutcome&& outcome, bool denied) {
     alerts.alert(text);
 }
 
-void Guard::bootSectors(const DriveMap::Drive& drive) {
-    const QString disk = QString(drive.letter) + u':';
+void Guard::checkBoot(const DiskArrival& arrival) {
+    const QString& disk = arrival.disk;
     QString error;
-    const auto sectors = avtk::ReadSectors(QFile::encodeName(drive.root).toStdString(), error);
+    const auto sectors = avtk::ReadSectors(arrival.target, error);
     if (!sectors || !sectors->boot) {
         log(disk + " boot sector  not checked: " + (sectors ? sectors->bootNote : error));
         return;
@@ -303,15 +335,56 @@ void Guard::bootSectors(const DriveMap::Drive& drive) {
             (result.kind == avtk::ScanResult::Clean ? QString("clean") : result.problem));
         return;
     }
-    log(disk + " boot sector  Infected: " + result.finding.virus +
-        " (not changed: CleanBoo repairs boot sectors)");
-    const QString text = FillAlert(settings.bootAlert, {}, result.finding.virus, disk);
+    const QString virus = result.finding.virus;
+    log(disk + " boot sector  Infected: " + virus);
+    bool repair = settings.repair == RepairChoice::Repair;
+    if (settings.repair == RepairChoice::Prompt) {
+        repair = alerts.askRepair(disk + " boot sector", virus);
+        log(disk + " boot sector  the user chose: " + (repair ? "Repair" : "Leave"));
+    }
+    const QString problem = repair ? repairBoot(arrival) : QString();
+    if (!problem.isEmpty())
+        log(disk + " boot sector  not repaired: " + problem);
+    const QString text = repair && problem.isEmpty()
+                             ? FillAlert(settings.bootRepair, {}, virus, disk)
+                             : FillAlert(settings.bootAlert, {}, virus, disk);
     log("Alert: " + text);
     alerts.alert(text);
 }
 
+QString Guard::repairBoot(const DiskArrival& arrival) {
+    // As the cleaner writes it: only a floppy disk or floppy image of a drive letter.
+    if (!arrival.drive)
+        return "no drive letter stands for this disk";
+    QString error;
+    const std::optional<Floppy::Medium> medium = Floppy::FindMedium(*arrival.drive, error);
+    if (!medium)
+        return error;
+    if (medium->readOnly)
+        return QString("%1 is read-only").arg(arrival.drive->root);
+    const std::optional<QByteArray> old = Floppy::ReadBoot(medium->path, error);
+    if (!old)
+        return error;
+    std::optional<BootSector::FloppyType> standard;
+    const std::optional<BootSector::Bpb> bpb = Floppy::BpbToWrite(
+        *old, BootSector::Check(*old, medium->bytes), std::nullopt, medium->bytes, standard);
+    if (!bpb)
+        return QString("its parameter block is damaged and a disk of %1 bytes has no standard type")
+            .arg(medium->bytes);
+    const Floppy::Written written = Floppy::WriteClean(*medium, *old, *bpb);
+    if (!written.saved.isEmpty())
+        log(arrival.disk + " boot sector  the old one was saved in " + written.saved + '.');
+    if (written.failure != Floppy::Written::None)
+        return written.error;
+    log(arrival.disk + " boot sector  a clean boot sector was written and read back.");
+    return {};
+}
+
 void Guard::end() {
     notifier.reset();
+    mountsNotifier.reset();
+    imagesNotifier.reset();
+    disks.reset();
     // The watch goes on answering the guard's own openings until the scans have ended.
     if (access)
         access->stopChecking();

@@ -3,6 +3,7 @@
 #include "engine/Engine.h"
 #include "engine/ScanPool.h"
 #include "guard/AccessWatch.h"
+#include "guard/DiskWatch.h"
 #include "guard/GuardSettings.h"
 #include "guard/TreeWatch.h"
 
@@ -61,7 +62,9 @@ private:
     void handle(avtk::FileOutcome&& outcome, bool denied);
     bool watchAccess(const QList<DriveMap::Drive>& drives);
     bool watchTrees(const QList<DriveMap::Drive>& drives);
-    void bootSectors(const DriveMap::Drive& drive);
+    void watchDisks(const QList<DriveMap::Drive>& drives);
+    void checkBoot(const DiskArrival& arrival);
+    QString repairBoot(const DiskArrival& arrival);
     void openLog();
 
     QString prefix, toolkitFolder;
@@ -74,6 +77,8 @@ private:
     std::unique_ptr<AccessWatch> access; // fanotify mode
     std::unique_ptr<TreeWatch> watch;    // inotify mode
     std::unique_ptr<QSocketNotifier> notifier;
+    std::unique_ptr<DiskWatch> disks;
+    std::unique_ptr<QSocketNotifier> mountsNotifier, imagesNotifier;
     std::thread collector, rescanner;
     std::atomic<bool> rescanning = false;
     QObject context; // outcomes come back to the main thread through it
