@@ -3,6 +3,7 @@
 #include "engine/Harmless.h"
 #include "engine/Sectors.h"
 #include "engine/Signatures.h"
+#include "engine/SystemError.h"
 #include "engine/Walk.h"
 #include "lib/Floppy.h"
 #include "platform/Drives.h"
@@ -16,8 +17,10 @@
 #include <QSocketNotifier>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace guard {
@@ -114,8 +117,6 @@ bool Guard::begin() {
     options.programHeuristics = settings.programHeuristics;
     options.macroHeuristics = settings.macroHeuristics;
     const avtk::Selection selection{settings.files == FileChoice::AllFiles, false};
-    pool = std::make_unique<avtk::ScanPool>(*engine, options, selection,
-                                            std::max(1u, std::thread::hardware_concurrency()));
     log("Files: " + DescribeFiles(settings) + "; repair: " + DescribeRepair(settings) + '.');
     problems.clear();
     const QList<DriveMap::Drive> drives = ChosenDrives(prefix, settings, problems);
@@ -128,6 +129,23 @@ bool Guard::begin() {
         log("WINGUARD_MODE=inotify: fanotify is not tried.");
     else if (!watchAccess(drives))
         access.reset();
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const auto makePool = [&](unsigned threads) {
+        pool = std::make_unique<avtk::ScanPool>(*engine, options, selection, threads);
+    };
+    if (access) {
+        // An opener waits for these threads: one a core, at the normal priority.
+        makePool(cores);
+    } else {
+        // With inotify nobody waits for a scan: a core is left to the programs writing the
+        // files, and the threads (which inherit the priority of the thread that starts them)
+        // take the lowest priority, so that the writers are not slowed by them.
+        std::thread([&] {
+            if (::setpriority(PRIO_PROCESS, id_t(::gettid()), 19) != 0)
+                log("The scanning threads keep the normal priority: " + avtk::ErrnoText(errno));
+            makePool(std::max(1u, cores - 1));
+        }).join();
+    }
     // Outcomes are handed to the main thread, where the log, the alerts and repairs happen; an
     // opening that waits for its scan is answered here first, so that no question to the user
     // holds it up.
@@ -136,6 +154,12 @@ bool Guard::begin() {
             std::vector<avtk::FileOutcome> ready = p->collect(std::chrono::milliseconds(200));
             for (avtk::FileOutcome& one : ready) {
                 const bool denied = a && a->answer(one);
+                // A clean or unselected file needs nothing more: the main thread is not woken
+                // for it.
+                if (one.kind == avtk::FileOutcome::NotSelected ||
+                    (one.kind == avtk::FileOutcome::Scanned &&
+                     one.result.kind == avtk::ScanResult::Clean))
+                    continue;
                 QMetaObject::invokeMethod(
                     &context,
                     [this, o = std::move(one), denied]() mutable { handle(std::move(o), denied); },
