@@ -149,7 +149,8 @@ private:
         widget->setAttribute(Qt::WA_ShowWithoutActivating);
         auto* layout = new QHBoxLayout(widget.get());
         auto* icon = new QLabel;
-        icon->setPixmap(QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32));
+        icon->setPixmap(
+            QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32));
         layout->addWidget(icon);
         text = new QLabel;
         layout->addWidget(text);

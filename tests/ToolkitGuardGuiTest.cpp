@@ -163,8 +163,8 @@ TEST_F(ToolkitGuard, AFileWrittenIntoAWatchedDriveIsAlertedAndLogged) {
         bool writes; // fanotify: checked when closed after writing too, without an opening
         QString mode;
     };
-    for (const Row& row :
-         {Row{false, false, "inotify"}, Row{true, false, "fanotify"}, Row{true, true, "fanotify"}}) {
+    for (const Row& row : {Row{false, false, "inotify"}, Row{true, false, "fanotify"},
+                           Row{true, true, "fanotify"}}) {
         SCOPED_TRACE(QString(row.mode + (row.writes ? " writes" : "")).toStdString());
         fanotify = row.fanotify;
         g().ChkBoxWrite->setChecked(row.writes);

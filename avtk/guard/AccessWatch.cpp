@@ -44,8 +44,8 @@ std::string FdPath(int fd) {
 
 AccessWatch::AccessWatch(bool writes) : writes(writes), self(::getpid()) {
     // The files of events are opened for reading only, without touching their access time.
-    const unsigned flags = FAN_CLASS_CONTENT | FAN_CLOEXEC | FAN_NONBLOCK | FAN_UNLIMITED_QUEUE |
-                           FAN_UNLIMITED_MARKS;
+    const unsigned flags =
+        FAN_CLASS_CONTENT | FAN_CLOEXEC | FAN_NONBLOCK | FAN_UNLIMITED_QUEUE | FAN_UNLIMITED_MARKS;
     fanFd = ::fanotify_init(flags, O_RDONLY | O_LARGEFILE | O_CLOEXEC | O_NOATIME | O_NONBLOCK);
     if (fanFd < 0)
         failure = "fanotify cannot be used by this process: " + avtk::ErrnoText(errno);
@@ -109,9 +109,8 @@ void AccessWatch::start(avtk::ScanPool& pool, std::function<void(const QString&)
 bool AccessWatch::underRoot(const std::string& path, QString& shown) const {
     for (const Root& root : roots) {
         const std::string& base = root.path;
-        const bool inside =
-            path.size() > base.size() && path.compare(0, base.size(), base) == 0 &&
-            (base.back() == '/' || path[base.size()] == '/');
+        const bool inside = path.size() > base.size() && path.compare(0, base.size(), base) == 0 &&
+                            (base.back() == '/' || path[base.size()] == '/');
         if (!inside)
             continue;
         shown = root.shown;
@@ -160,7 +159,8 @@ void AccessWatch::takeEvents() {
         if (length <= 0)
             return;
         const auto* event = reinterpret_cast<const fanotify_event_metadata*>(buffer);
-        for (ssize_t left = length; FAN_EVENT_OK(event, left); event = FAN_EVENT_NEXT(event, left)) {
+        for (ssize_t left = length; FAN_EVENT_OK(event, left);
+             event = FAN_EVENT_NEXT(event, left)) {
             if (event->mask & FAN_Q_OVERFLOW)
                 report("fanotify's queue overflowed: some files were not checked.");
             const int fd = event->fd;
@@ -267,10 +267,10 @@ bool AccessWatch::answer(const avtk::FileOutcome& outcome) {
         return false;
     const bool infected = outcome.kind == avtk::FileOutcome::Scanned &&
                           outcome.result.kind == avtk::ScanResult::Infected;
-    const bool harmless = outcome.kind == avtk::FileOutcome::NotSelected ||
-                          (outcome.kind == avtk::FileOutcome::Scanned &&
-                           outcome.result.kind == avtk::ScanResult::Clean &&
-                           !outcome.result.oversized);
+    const bool harmless =
+        outcome.kind == avtk::FileOutcome::NotSelected ||
+        (outcome.kind == avtk::FileOutcome::Scanned &&
+         outcome.result.kind == avtk::ScanResult::Clean && !outcome.result.oversized);
     std::lock_guard lock(mutex);
     const auto found = pending.find(outcome.fd);
     if (found == pending.end())

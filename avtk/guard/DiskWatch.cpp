@@ -105,8 +105,8 @@ QSet<QString> DiskWatch::readMounts(QList<std::pair<QString, std::string>>* adde
             continue;
         const QList<QByteArray> tail = line.mid(dash + 3).split(' ');
         const QByteArray source = Unescape(tail.value(1));
-        const QString entry = QString::fromLatin1(line.left(line.indexOf(' '))) + u' ' +
-                              QFile::decodeName(source);
+        const QString entry =
+            QString::fromLatin1(line.left(line.indexOf(' '))) + u' ' + QFile::decodeName(source);
         entries.insert(entry);
         if (added && !known.contains(entry) && source.startsWith("/dev/"))
             added->append({entry, source.toStdString()});

@@ -17,8 +17,8 @@
 namespace guard {
 
 struct DiskArrival {
-    QString disk;        // "A:" for a drive letter, else the device ("/dev/sdb1")
-    std::string target;  // the device or image file to read
+    QString disk;                         // "A:" for a drive letter, else the device ("/dev/sdb1")
+    std::string target;                   // the device or image file to read
     std::optional<DriveMap::Drive> drive; // the letter that stands for it, if any
 };
 

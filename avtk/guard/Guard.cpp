@@ -223,7 +223,7 @@ void Guard::watchDisks(const QList<DriveMap::Drive>& drives) {
                 checkBoot(arrival);
             }
         });
-    }    // Watched first, then checked: a disk changed meanwhile is checked again, never missed.
+    } // Watched first, then checked: a disk changed meanwhile is checked again, never missed.
     for (const DriveMap::Drive& drive : letters)
         checkBoot(DiskArrival{QString(drive.letter) + u':',
                               QFile::encodeName(drive.root).toStdString(), drive});
@@ -237,9 +237,8 @@ bool Guard::watchAccess(const QList<DriveMap::Drive>& drives) {
     }
     for (const DriveMap::Drive& drive : drives) {
         QString problem;
-        if (drive.folder &&
-            !access->addTree(QFile::encodeName(drive.root).toStdString(),
-                             QString(drive.letter) + ":\\", problem)) {
+        if (drive.folder && !access->addTree(QFile::encodeName(drive.root).toStdString(),
+                                             QString(drive.letter) + ":\\", problem)) {
             log(problem + ": inotify is used instead.");
             return false;
         }
