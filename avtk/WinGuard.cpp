@@ -125,8 +125,6 @@ public:
         return box.clickedButton() == repair;
     }
     void status(const QString& text) override {
-        std::printf("STATUS: %s\n", qPrintable(text));
-        std::fflush(stdout);
         if (tray)
             tray->setToolTip(text);
         if (window) {
@@ -209,6 +207,9 @@ int main(int argc, char** argv) {
         sigaddset(&signals, s);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     const int signalFd = ::signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
+    // Started by the services starter, its standard output may be a pipe whose reader has gone:
+    // a line written there fails, it does not end the guard.
+    ::signal(SIGPIPE, SIG_IGN);
 
     const bool windowed = Session::DisplayAvailable();
     std::unique_ptr<QCoreApplication> app = windowed
