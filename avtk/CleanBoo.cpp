@@ -4,7 +4,6 @@
 // back.
 #include "engine/Engine.h"
 #include "engine/Signatures.h"
-#include "engine/SystemError.h"
 #include "lib/BootSector.h"
 #include "lib/DriveMap.h"
 #include "lib/Floppy.h"
@@ -14,18 +13,8 @@
 #include "lib/Switches.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 
-#include <cerrno>
 #include <optional>
-
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
