@@ -214,6 +214,17 @@ TEST_F(ToolkitGuard, AFileWrittenIntoAWatchedDriveIsAlertedAndLogged) {
     QFile clean(prefix.path("drive-t/clean.com"));
     EXPECT_TRUE(clean.open(QIODevice::ReadOnly));
     EXPECT_EQ(clean.readAll(), QByteArray("MZ clean"));
+    clean.close();
+    if (!fanotify)
+        return;
+    // A clean file the guard remembers (one not changed for a while: opened twice) that is then
+    // rewritten infected is checked anew: its next opening is refused.
+    QThread::sleep(3);
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(openError(clean.fileName()), 0);
+    Write(clean.fileName(), avtk::EicarTestString());
+    EXPECT_EQ(openError(clean.fileName()), EPERM);
+    EXPECT_TRUE(alerted("File T:\\clean.com is infected")) << out.toStdString();
 }
 
 TEST_F(ToolkitGuard, TheDriveChoiceDecidesTheWatchedDrives) {

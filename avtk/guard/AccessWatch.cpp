@@ -280,13 +280,29 @@ bool AccessWatch::answer(const avtk::FileOutcome& outcome) {
     if (entry.permission && !entry.answered)
         respond(outcome.fd, !infected);
     if (harmless && entry.remember) {
-        if (clean.size() >= CleanLimit)
+        if (clean.size() >= CleanLimit) {
             clean.clear();
+            // The kernel's ignore marks go too: each holds its file's inode in memory.
+            ::fanotify_mark(fanFd, FAN_MARK_FLUSH, 0, AT_FDCWD, nullptr);
+        }
         clean[Identity{entry.device, entry.inode}] = Version{entry.mtime, entry.size};
+        ignoreUntilChanged(outcome.fd, entry);
     }
     ::close(outcome.fd);
     pending.erase(found);
     return denied;
+}
+
+void AccessWatch::ignoreUntilChanged(int fd, const Pending& entry) {
+    // The kernel itself then lets the file's openings through, without an event, until the file
+    // is written to (which drops the mark).
+    const uint64_t opens = FAN_OPEN_PERM | FAN_OPEN_EXEC_PERM;
+    if (::fanotify_mark(fanFd, FAN_MARK_ADD | FAN_MARK_IGNORED_MASK, opens, fd, nullptr) != 0)
+        return;
+    // Written between the scan and the mark: the mark goes again.
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || Ns(st.st_mtim) != entry.mtime || st.st_size != entry.size)
+        ::fanotify_mark(fanFd, FAN_MARK_REMOVE | FAN_MARK_IGNORED_MASK, opens, fd, nullptr);
 }
 
 void AccessWatch::stopChecking() {

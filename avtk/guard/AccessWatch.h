@@ -87,6 +87,7 @@ private:
     void takeEvents();
     void allowOverdue();
     void respond(int fd, bool allow);
+    void ignoreUntilChanged(int fd, const Pending& entry);
     bool underRoot(const std::string& path, QString& shown) const;
 
     int fanFd = -1;
