@@ -247,6 +247,7 @@ bool Guard::watchAccess(const QList<DriveMap::Drive>& drives) {
 }
 
 bool Guard::watchTrees(const QList<DriveMap::Drive>& drives) {
+    feed = std::make_unique<FileFeed>(*pool);
     watch = std::make_unique<TreeWatch>(settings.writes);
     if (watch->fd() < 0) {
         log(watch->error() + ": WinGuard stops.");
@@ -278,9 +279,7 @@ bool Guard::watchTrees(const QList<DriveMap::Drive>& drives) {
 }
 
 void Guard::submit(FileToCheck&& file) {
-    // The queue is bounded: while the threads are busy the reading waits, and the kernel keeps
-    // the events meanwhile (an overflow there is rescanned).
-    pool->submit(avtk::FileJob{std::move(file.path), file.shown, false});
+    feed->add(std::move(file));
 }
 
 void Guard::rescan() {
@@ -411,6 +410,7 @@ void Guard::end() {
     // The watch goes on answering the guard's own openings until the scans have ended.
     if (access)
         access->stopChecking();
+    feed.reset(); // what waits goes to the pool first
     if (pool)
         pool->close();
     if (rescanner.joinable())

@@ -4,6 +4,7 @@
 #include "engine/ScanPool.h"
 #include "guard/AccessWatch.h"
 #include "guard/DiskWatch.h"
+#include "guard/FileFeed.h"
 #include "guard/GuardSettings.h"
 #include "guard/TreeWatch.h"
 
@@ -76,6 +77,7 @@ private:
     std::unique_ptr<avtk::ScanPool> pool;
     std::unique_ptr<AccessWatch> access; // fanotify mode
     std::unique_ptr<TreeWatch> watch;    // inotify mode
+    std::unique_ptr<FileFeed> feed;      // inotify mode
     std::unique_ptr<QSocketNotifier> notifier;
     std::unique_ptr<DiskWatch> disks;
     std::unique_ptr<QSocketNotifier> mountsNotifier, imagesNotifier;
