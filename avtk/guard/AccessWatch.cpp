@@ -25,6 +25,8 @@ using Clock = std::chrono::steady_clock;
 // A file changed this recently may change again within the time stamp's grain without its
 // stamp moving: its clean verdict is not remembered.
 constexpr qint64 SettledNs = 2'000'000'000;
+// Descriptors of events held for scanning at most (the process's limit may be 1,024).
+constexpr std::size_t HeldLimit = 256;
 // Remembered clean files at most; the memory is then started afresh.
 constexpr std::size_t CleanLimit = 100'000;
 
@@ -204,6 +206,15 @@ void AccessWatch::takeEvents() {
                 }
             } else {
                 clean.erase(id);
+                if (pending.size() >= HeldLimit) {
+                    // Closed after writing, while many descriptors are held already: nobody
+                    // waits for this one, so it is not kept; the file is opened again by its path
+                    // when its turn comes.
+                    pass();
+                    jobs.push_back(avtk::FileJob{path, std::move(shown), false, -1});
+                    queued.notify_one();
+                    continue;
+                }
             }
             Pending entry;
             entry.deadline = Clock::now() + AnswerWithin;
@@ -240,6 +251,8 @@ void AccessWatch::dispatch(avtk::ScanPool& pool) {
         queued.wait(lock, [&] { return !checking || !jobs.empty(); });
         if (!checking) {
             for (const avtk::FileJob& job : jobs) {
+                if (job.fd < 0)
+                    continue;
                 const Pending& entry = pending.at(job.fd);
                 if (entry.permission && !entry.answered)
                     respond(job.fd, true);
