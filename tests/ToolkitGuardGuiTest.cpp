@@ -146,6 +146,16 @@ protected:
         *errors = QString::fromUtf8(process.readAllStandardError());
         return process.exitCode();
     }
+    // The mode the next guard starts in; false for fanotify where this process may not use it
+    // (the row is then left out).
+    bool useMode(bool onAccess) {
+        if (onAccess && !FanotifyUsable()) {
+            std::cout << "[ skipped  ] fanotify cannot be used by this process\n";
+            return false;
+        }
+        fanotify = onAccess;
+        return true;
+    }
     // The errno of opening a file for reading, 0 when it opened.
     static int openError(const QString& path) {
         const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
@@ -176,11 +186,8 @@ TEST_F(ToolkitGuard, AFileWrittenIntoAWatchedDriveIsAlertedAndLogged) {
     for (const Row& row : {Row{false, false, "inotify"}, Row{true, false, "fanotify"},
                            Row{true, true, "fanotify"}}) {
         SCOPED_TRACE(QString(row.mode + (row.writes ? " writes" : "")).toStdString());
-        if (row.fanotify && !FanotifyUsable()) {
-            std::cout << "[ skipped  ] fanotify cannot be used by this process\n";
+        if (!useMode(row.fanotify))
             continue;
-        }
-        fanotify = row.fanotify;
         g().ChkBoxWrite->setChecked(row.writes);
         apply();
         QFile::remove(prefix.path("guard.log"));
@@ -277,11 +284,8 @@ TEST_F(ToolkitGuard, RepairTrueMakesTheFileHarmlessAtOnce) {
     apply();
     for (const bool onAccess : {false, true}) {
         SCOPED_TRACE(onAccess ? "fanotify" : "inotify");
-        if (onAccess && !FanotifyUsable()) {
-            std::cout << "[ skipped  ] fanotify cannot be used by this process\n";
+        if (!useMode(onAccess))
             continue;
-        }
-        fanotify = onAccess;
         QFile::remove(prefix.path("guard.log"));
         out.clear();
         startGuard();
@@ -459,11 +463,8 @@ TEST_F(ToolkitGuard, ABurstOfAThousandFilesIsAlertedWhole) {
     // opened again by their paths.
     for (const bool onAccess : {false, true}) {
         SCOPED_TRACE(onAccess ? "fanotify" : "inotify");
-        if (onAccess && !FanotifyUsable()) {
-            std::cout << "[ skipped  ] fanotify cannot be used by this process\n";
+        if (!useMode(onAccess))
             continue;
-        }
-        fanotify = onAccess;
         g().ChkBoxWrite->setChecked(onAccess);
         apply();
         QFile::remove(prefix.path("guard.log"));
