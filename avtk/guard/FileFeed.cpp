@@ -18,23 +18,40 @@ void FileFeed::add(FileToCheck&& file) {
         std::lock_guard lock(mutex);
         if (!waiting.insert(file.path).second)
             return;
-        files.push_back(std::move(file));
+        lastArrival = std::chrono::steady_clock::now();
+        files.push_back(Waiting{std::move(file), lastArrival});
     }
     arrived.notify_one();
 }
 
 void FileFeed::feed() {
+    std::unique_lock lock(mutex);
     while (true) {
-        std::unique_lock lock(mutex);
         arrived.wait(lock, [&] { return finishing || !files.empty(); });
         if (files.empty())
             return;
-        FileToCheck file = std::move(files.front());
-        files.pop_front();
-        waiting.erase(file.path);
-        lock.unlock();
-        if (!pool.submit(avtk::FileJob{std::move(file.path), std::move(file.shown), false}))
-            return;
+        // Until the writing calms, or the oldest file has waited long enough.
+        const auto due = std::min(lastArrival + Quiet, files.front().since + Longest);
+        if (!finishing && std::chrono::steady_clock::now() < due) {
+            arrived.wait_until(lock, due, [&] { return finishing; });
+            continue;
+        }
+        while (!files.empty()) {
+            FileToCheck file = std::move(files.front().file);
+            files.pop_front();
+            waiting.erase(file.path);
+            lock.unlock();
+            const bool taken =
+                pool.submit(avtk::FileJob{std::move(file.path), std::move(file.shown), false});
+            lock.lock();
+            if (!taken)
+                return;
+            // New arrivals wait for their own calm.
+            if (!files.empty() && !finishing &&
+                std::chrono::steady_clock::now() - files.front().since < Longest &&
+                lastArrival + Quiet > std::chrono::steady_clock::now())
+                break;
+        }
     }
 }
 
