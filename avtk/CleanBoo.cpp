@@ -4,27 +4,18 @@
 // back.
 #include "engine/Engine.h"
 #include "engine/Signatures.h"
-#include "engine/SystemError.h"
 #include "lib/BootSector.h"
 #include "lib/DriveMap.h"
+#include "lib/Floppy.h"
 #include "lib/Program.h"
 #include "lib/Report.h"
 #include "lib/Session.h"
 #include "lib/Switches.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
 #include <optional>
-
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -52,130 +43,6 @@ std::optional<FloppyType> TypeSwitch(const CommandLine& line, QStringList& error
     if (given != 1)
         errors << "Give one disk type: /A, /1, /2, /3, /4 or /5.";
     return type;
-}
-
-struct Medium {
-    std::string path;
-    qint64 bytes = 0;
-    bool device = false;
-    bool readOnly = false;
-};
-
-// The drive's target as a floppy disk: a block device or an image file no larger than the largest
-// floppy and at least one sector long. An error sentence otherwise.
-std::optional<Medium> FloppyMedium(const DriveMap::Drive& drive, QString& error) {
-    const QString letter = QString(drive.letter) + u':';
-    if (drive.folder) {
-        error = QString("Drive %1 stands for the folder %2, not a floppy disk or disk image; "
-                        "nothing was written.")
-                    .arg(letter, drive.root);
-        return std::nullopt;
-    }
-    Medium medium;
-    medium.path = QFile::encodeName(drive.root).toStdString();
-    struct stat st;
-    if (::stat(medium.path.c_str(), &st) != 0) {
-        error = QString("Drive %1 (%2): %3.").arg(letter, drive.root, avtk::ErrnoText(errno));
-        return std::nullopt;
-    }
-    medium.device = S_ISBLK(st.st_mode);
-    medium.bytes = st.st_size;
-    if (medium.device) {
-        const int fd = ::open(medium.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        quint64 size = 0;
-        const bool sized = fd >= 0 && ::ioctl(fd, BLKGETSIZE64, &size) == 0;
-        const int sizeError = errno;
-        if (fd >= 0)
-            ::close(fd);
-        if (!sized) {
-            error =
-                QString("Drive %1 (%2): %3.").arg(letter, drive.root, avtk::ErrnoText(sizeError));
-            return std::nullopt;
-        }
-        medium.bytes = qint64(size);
-    }
-    const QString suffix = QFileInfo(drive.root).suffix().toLower();
-    const bool imageName = suffix == u"img" || suffix == u"ima" || suffix == u"vfd";
-    if (medium.bytes > BootSector::LargestFloppy)
-        error = QString("Drive %1 (%2) holds %3 bytes, more than the largest floppy disk "
-                        "(2.88 MB); nothing was written.")
-                    .arg(letter, drive.root)
-                    .arg(medium.bytes);
-    else if (medium.bytes < BootSector::Size)
-        error = QString("Drive %1 (%2) is shorter than one sector (%3 bytes); nothing was "
-                        "written.")
-                    .arg(letter, drive.root)
-                    .arg(medium.bytes);
-    else if (!medium.device && !imageName && !BootSector::TypeOfSize(medium.bytes))
-        error = QString("Drive %1 (%2) is neither a disk image (.img, .ima, .vfd) nor a file of "
-                        "a floppy disk's size; nothing was written.")
-                    .arg(letter, drive.root);
-    if (!error.isEmpty())
-        return std::nullopt;
-    // A file without write permission is one its owner protected: honoured even for root.
-    medium.readOnly = !medium.device && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
-    return medium;
-}
-
-std::optional<QByteArray> ReadBoot(const std::string& path, QString& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = avtk::ErrnoText(errno);
-        return std::nullopt;
-    }
-    QByteArray sector(BootSector::Size, '\0');
-    const ssize_t got = ::pread(fd, sector.data(), BootSector::Size, 0);
-    const int readError = errno;
-    ::close(fd);
-    if (got != BootSector::Size) {
-        error = got < 0 ? avtk::ErrnoText(readError) : QString("shorter than one sector");
-        return std::nullopt;
-    }
-    return sector;
-}
-
-// Writes the sector at the start of the medium and makes it durable; an error sentence or empty.
-QString WriteBoot(const std::string& path, const QByteArray& sector) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0)
-        return avtk::ErrnoText(errno);
-    const ssize_t put = ::pwrite(fd, sector.constData(), size_t(sector.size()), 0);
-    int writeError = errno;
-    const bool synced = put == sector.size() && ::fsync(fd) == 0;
-    if (put == sector.size() && !synced)
-        writeError = errno;
-    ::close(fd);
-    if (put != sector.size())
-        return put < 0 ? avtk::ErrnoText(writeError) : QString("the sector was written in part");
-    return synced ? QString() : avtk::ErrnoText(writeError);
-}
-
-// Saves the old sector in a new file beside the image (for a device, in the working folder):
-// "<name>.boot.sav", or "<name>.boot.2.sav" and so on, never over an earlier one, which may
-// hold the disk's first state. Returns the file's path, or nothing with the error.
-std::optional<QString> SaveOld(const Medium& medium, const QByteArray& sector, QString& error) {
-    const QFileInfo target(QFile::decodeName(medium.path.c_str()));
-    const QString base =
-        medium.device ? QDir::current().filePath(target.fileName()) : target.absoluteFilePath();
-    for (int number = 1; number < 1000; ++number) {
-        const QString path =
-            base + (number == 1 ? QString(".boot.sav") : QString(".boot.%1.sav").arg(number));
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            if (file.exists())
-                continue;
-            error = path + ": " + file.errorString();
-            return std::nullopt;
-        }
-        if (file.write(sector) != sector.size() || !file.flush()) {
-            error = path + ": " + file.errorString();
-            file.remove();
-            return std::nullopt;
-        }
-        return path;
-    }
-    error = base + ".boot.*.sav: too many saved sectors";
-    return std::nullopt;
 }
 
 // What was done about a virus, by the run's exit level: with a virus, only a clean sector
@@ -240,13 +107,13 @@ QString Cleaning::scan(const QByteArray& sector, const QString& shown, QString& 
 int Cleaning::run(const DriveMap::Drive& drive, std::optional<FloppyType> type) {
     const QString letter = QString(drive.letter) + u':';
     QString error;
-    const std::optional<Medium> medium = FloppyMedium(drive, error);
+    const std::optional<Floppy::Medium> medium = Floppy::FindMedium(drive, error);
     if (!medium)
         return Program::Refuse(session, report, {error}, false);
     say(QString("Drive %1 stands for %2 (%3, %4 bytes).")
             .arg(letter, drive.root, medium->device ? "a disk" : "a disk image")
             .arg(medium->bytes));
-    const std::optional<QByteArray> old = ReadBoot(medium->path, error);
+    const std::optional<QByteArray> old = Floppy::ReadBoot(medium->path, error);
     if (!old)
         return Program::Refuse(
             session, report,
@@ -285,20 +152,17 @@ int Cleaning::run(const DriveMap::Drive& drive, std::optional<FloppyType> type) 
         }
         say("Answer: yes.");
     }
-    BootSector::Bpb bpb;
-    if (sanity.bpbProblems.isEmpty()) {
-        bpb = BootSector::ReadBpb(*old);
-        say("The clean sector keeps the disk's own parameter block.");
-    } else if (const std::optional<FloppyType> chosen = type ? type : sized) {
-        bpb = BootSector::StandardBpb(*chosen);
-        say("The clean sector gets the standard parameter block of a " +
-            BootSector::TypeName(*chosen) + " disk.");
-    } else {
+    std::optional<FloppyType> standard;
+    const std::optional<BootSector::Bpb> bpb =
+        Floppy::BpbToWrite(*old, sanity, type, medium->bytes, standard);
+    if (!bpb)
         return end(QString("The parameter block is damaged and a disk of %1 bytes has no "
                            "standard type: give the type (/1 to /5). Nothing was written.")
                        .arg(medium->bytes),
                    ExitLeft);
-    }
+    say(standard ? "The clean sector gets the standard parameter block of a " +
+                       BootSector::TypeName(*standard) + " disk."
+                 : QString("The clean sector keeps the disk's own parameter block."));
     if (medium->readOnly)
         return end(QString("%1 is read-only; nothing was written.").arg(drive.root),
                    wrong ? ExitNotWritten : ExitClean);
@@ -316,25 +180,23 @@ int Cleaning::run(const DriveMap::Drive& drive, std::optional<FloppyType> type) 
     }
     say("Answer: yes.");
 
-    const std::optional<QString> saved = SaveOld(*medium, *old, error);
-    if (!saved)
-        return end("The old boot sector could not be saved (" + error +
+    const Floppy::Written written = Floppy::WriteClean(*medium, *old, *bpb);
+    if (written.failure == Floppy::Written::NotSaved)
+        return end("The old boot sector could not be saved (" + written.error +
                        "), so nothing was written.",
                    ExitNotWritten);
-    savedSector = *saved;
-    say("The old boot sector was saved in " + *saved + '.');
-    say("To put it back: dd if=\"" + *saved + "\" of=\"" + drive.root +
+    savedSector = written.saved;
+    say("The old boot sector was saved in " + written.saved + '.');
+    say("To put it back: dd if=\"" + written.saved + "\" of=\"" + drive.root +
         "\" bs=512 count=1 conv=notrunc");
-    const QByteArray clean = BootSector::CleanSector(bpb, *old);
-    const QString writeError = WriteBoot(medium->path, clean);
-    if (!writeError.isEmpty())
-        return end("The clean boot sector could not be written: " + writeError + '.',
+    if (written.failure == Floppy::Written::NotWritten)
+        return end("The clean boot sector could not be written: " + written.error + '.',
                    ExitNotWritten);
-    const std::optional<QByteArray> back = ReadBoot(medium->path, error);
-    if (!back || *back != clean)
-        return end(back ? QString("The boot sector read back differs from the one written.")
-                        : "The boot sector could not be read back: " + error + '.',
-                   ExitNotWritten);
+    if (written.failure == Floppy::Written::NotReadBack) {
+        QString sentence = written.error + '.';
+        sentence[0] = sentence[0].toUpper();
+        return end(sentence, ExitNotWritten);
+    }
     say("The clean boot sector was written and read back.");
     return end(QString("The boot sector of drive %1 is clean.").arg(letter), ExitClean);
 }

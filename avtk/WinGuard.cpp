@@ -14,6 +14,8 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QFile>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
@@ -57,6 +59,10 @@ public:
             return false; // no one to ask: the file is left as it is
         return !answer.empty() && (answer[0] == 'r' || answer[0] == 'R');
     }
+    void status(const QString& text) override {
+        std::printf("STATUS: %s\n", qPrintable(text));
+        std::fflush(stdout);
+    }
 };
 
 // With a display: a desktop notification through the freedesktop service, or a small window
@@ -67,14 +73,14 @@ public:
         QDBusConnection bus = QDBusConnection::sessionBus();
         notifications = bus.isConnected() && bus.interface() &&
                         bus.interface()->isServiceRegistered("org.freedesktop.Notifications");
-        if (!QSystemTrayIcon::isSystemTrayAvailable())
+        if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+            window = StatusWindow(std::move(quit), statusText);
             return;
+        }
         tray = std::make_unique<QSystemTrayIcon>(
             QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning));
         menu = std::make_unique<QMenu>();
-        menu->addAction("Open Vallorin", [] {
-            QProcess::startDetached(Program::ToolkitFolder() + "/../bin/vallorin", {});
-        });
+        menu->addAction("Open Vallorin", OpenPanel);
         alertsMenu = menu->addMenu("Last alerts");
         menu->addAction("Quit", std::move(quit));
         tray->setContextMenu(menu.get());
@@ -121,9 +127,46 @@ public:
     void status(const QString& text) override {
         if (tray)
             tray->setToolTip(text);
+        if (window) {
+            statusText->setText(text);
+            window->adjustSize();
+            if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+                const QRect area = screen->availableGeometry();
+                window->move(area.left() + 16, area.bottom() - window->height() - 48);
+            }
+            window->show();
+        }
     }
 
 private:
+    // Without a tray, a small window says that the guard runs and how; closing it ends the guard
+    // as the tray's Quit does.
+    static std::unique_ptr<QWidget> StatusWindow(std::function<void()> quit, QLabel*& text) {
+        auto widget = std::make_unique<QWidget>(nullptr, Qt::Window | Qt::WindowStaysOnTopHint);
+        widget->setWindowTitle("WinGuard");
+        widget->setAttribute(Qt::WA_ShowWithoutActivating);
+        auto* layout = new QHBoxLayout(widget.get());
+        auto* icon = new QLabel;
+        icon->setPixmap(
+            QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32));
+        layout->addWidget(icon);
+        text = new QLabel;
+        layout->addWidget(text);
+        auto* open = new QPushButton("&Open Vallorin");
+        QObject::connect(open, &QPushButton::clicked, OpenPanel);
+        layout->addWidget(open);
+        auto* stop = new QPushButton("&Quit");
+        QObject::connect(stop, &QPushButton::clicked, std::move(quit));
+        layout->addWidget(stop);
+        return widget;
+    }
+
+    static void OpenPanel() {
+        QProcess::startDetached(Program::ToolkitFolder() + "/../bin/vallorin", {});
+    }
+
+    std::unique_ptr<QWidget> window;
+    QLabel* statusText = nullptr;
     bool notifications = false;
     std::unique_ptr<QSystemTrayIcon> tray;
     std::unique_ptr<QMenu> menu;
@@ -164,6 +207,9 @@ int main(int argc, char** argv) {
         sigaddset(&signals, s);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     const int signalFd = ::signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
+    // Started by the services starter, its standard output may be a pipe whose reader has gone:
+    // a line written there fails, it does not end the guard.
+    ::signal(SIGPIPE, SIG_IGN);
 
     const bool windowed = Session::DisplayAvailable();
     std::unique_ptr<QCoreApplication> app = windowed

@@ -99,8 +99,10 @@ FileOutcome ScanPool::ScanFile(const Engine& engine, const ScanOptions& options,
     };
     // Not following a link found on the way, and not blocking on a pipe that took the file's
     // place meanwhile.
-    Fd file{
-        ::open(outcome.path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | (named ? 0 : O_NOFOLLOW))};
+    outcome.fd = job.fd;
+    Fd file{job.fd >= 0 ? ::fcntl(job.fd, F_DUPFD_CLOEXEC, 0)
+                        : ::open(outcome.path.c_str(),
+                                 O_RDONLY | O_NONBLOCK | O_CLOEXEC | (named ? 0 : O_NOFOLLOW))};
     if (file.fd < 0)
         return notChecked(errno == ENOENT ? QString("vanished before it was scanned")
                                           : ErrnoText(errno));

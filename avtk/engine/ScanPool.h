@@ -29,6 +29,9 @@ struct FileJob {
     // A file named on purpose (a checklist's entry, a process's program): scanned whatever its
     // kind, and reached through a symbolic link.
     bool named = false;
+    // An open descriptor of the file (an on-access event's): scanned through it, not reopened.
+    // The caller keeps it and closes it; the outcome hands it back.
+    int fd = -1;
 };
 
 struct FileOutcome {
@@ -47,6 +50,7 @@ struct FileOutcome {
     // The identity of the file that was scanned, so that a repair acts on that file only.
     dev_t device = 0;
     ino_t inode = 0;
+    int fd = -1; // the job's descriptor, when it had one
 };
 
 // Scanning threads sharing one compiled engine: jobs go in through a bounded queue, so that the

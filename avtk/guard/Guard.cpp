@@ -3,7 +3,9 @@
 #include "engine/Harmless.h"
 #include "engine/Sectors.h"
 #include "engine/Signatures.h"
+#include "engine/SystemError.h"
 #include "engine/Walk.h"
+#include "lib/Floppy.h"
 #include "platform/Drives.h"
 #include "platform/SettingsStore.h"
 #include "platform/VallorinError.h"
@@ -15,8 +17,10 @@
 #include <QSocketNotifier>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace guard {
@@ -113,21 +117,137 @@ bool Guard::begin() {
     options.programHeuristics = settings.programHeuristics;
     options.macroHeuristics = settings.macroHeuristics;
     const avtk::Selection selection{settings.files == FileChoice::AllFiles, false};
-    pool = std::make_unique<avtk::ScanPool>(*engine, options, selection,
-                                            std::max(1u, std::thread::hardware_concurrency()));
-    // Outcomes are handed to the main thread, where the log, the alerts and repairs happen.
-    collector = std::thread([this, p = pool.get()] {
+    log("Files: " + DescribeFiles(settings) + "; repair: " + DescribeRepair(settings) + '.');
+    problems.clear();
+    const QList<DriveMap::Drive> drives = ChosenDrives(prefix, settings, problems);
+    for (const QString& problem : problems)
+        log(problem);
+
+    const bool inotifyOnly =
+        qEnvironmentVariable("WINGUARD_MODE").compare("inotify", Qt::CaseInsensitive) == 0;
+    if (inotifyOnly)
+        log("WINGUARD_MODE=inotify: fanotify is not tried.");
+    else if (!watchAccess(drives))
+        access.reset();
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const auto makePool = [&](unsigned threads) {
+        pool = std::make_unique<avtk::ScanPool>(*engine, options, selection, threads);
+    };
+    if (access) {
+        // An opener waits for these threads: one a core, at the normal priority.
+        makePool(cores);
+    } else {
+        // With inotify nobody waits for a scan: a core is left to the programs writing the
+        // files, and the threads (which inherit the priority of the thread that starts them)
+        // take the lowest priority, so that the writers are not slowed by them.
+        std::thread([&] {
+            if (::setpriority(PRIO_PROCESS, id_t(::gettid()), 19) != 0)
+                log("The scanning threads keep the normal priority: " + avtk::ErrnoText(errno));
+            makePool(std::max(1u, cores - 1));
+        }).join();
+    }
+    // Outcomes are handed to the main thread, where the log, the alerts and repairs happen; an
+    // opening that waits for its scan is answered here first, so that no question to the user
+    // holds it up.
+    collector = std::thread([this, p = pool.get(), a = access.get()] {
         while (true) {
             std::vector<avtk::FileOutcome> ready = p->collect(std::chrono::milliseconds(200));
-            for (avtk::FileOutcome& one : ready)
+            for (avtk::FileOutcome& one : ready) {
+                const bool denied = a && a->answer(one);
+                // A clean or unselected file needs nothing more: the main thread is not woken
+                // for it.
+                if (one.kind == avtk::FileOutcome::NotSelected ||
+                    (one.kind == avtk::FileOutcome::Scanned &&
+                     one.result.kind == avtk::ScanResult::Clean))
+                    continue;
                 QMetaObject::invokeMethod(
-                    &context, [this, o = std::move(one)]() mutable { handle(std::move(o)); },
+                    &context,
+                    [this, o = std::move(one), denied]() mutable { handle(std::move(o), denied); },
                     Qt::QueuedConnection);
+            }
             if (ready.empty() && p->finished())
                 return;
         }
     });
 
+    QStringList watched;
+    for (const DriveMap::Drive& drive : drives)
+        if (drive.folder)
+            watched << QString(drive.letter) + ": (" + drive.root + ')';
+    if (access) {
+        access->start(*pool, [this](const QString& line) {
+            QMetaObject::invokeMethod(
+                &context, [this, line] { log(line); }, Qt::QueuedConnection);
+        });
+        log(QString("Mode: fanotify: opening or executing an infected file is denied; files are "
+                    "checked when opened or executed%1.")
+                .arg(settings.writes ? QString(" and when closed after writing") : QString()));
+        alerts.status("WinGuard runs in fanotify mode: infected files are blocked");
+        log(QString("Watching: %1; whole trees through fanotify.")
+                .arg(watched.isEmpty() ? QString("no drive") : watched.join(", ")));
+    } else {
+        if (!watchTrees(drives))
+            return false;
+        log(QString("Watching: %1; %2 folders.")
+                .arg(watched.isEmpty() ? QString("no drive") : watched.join(", "))
+                .arg(watch->watches()));
+    }
+    watchDisks(drives);
+    return true;
+}
+
+void Guard::watchDisks(const QList<DriveMap::Drive>& drives) {
+    QList<DriveMap::Drive> letters;
+    for (const DriveMap::Drive& drive : drives)
+        if (!drive.folder)
+            letters << drive;
+    disks = std::make_unique<DiskWatch>(letters);
+    for (const QString& problem : disks->problems())
+        log(problem);
+    if (disks->mountsFd() >= 0) {
+        mountsNotifier =
+            std::make_unique<QSocketNotifier>(disks->mountsFd(), QSocketNotifier::Exception);
+        QObject::connect(mountsNotifier.get(), &QSocketNotifier::activated, &context, [this] {
+            for (const DiskArrival& arrival : disks->mounted()) {
+                log(arrival.disk + " was mounted.");
+                checkBoot(arrival);
+            }
+        });
+    }
+    if (disks->imagesFd() >= 0) {
+        imagesNotifier =
+            std::make_unique<QSocketNotifier>(disks->imagesFd(), QSocketNotifier::Read);
+        QObject::connect(imagesNotifier.get(), &QSocketNotifier::activated, &context, [this] {
+            for (const DiskArrival& arrival : disks->imagesChanged()) {
+                log(arrival.disk + " has a new disk (its image was written).");
+                checkBoot(arrival);
+            }
+        });
+    } // Watched first, then checked: a disk changed meanwhile is checked again, never missed.
+    for (const DriveMap::Drive& drive : letters)
+        checkBoot(DiskArrival{QString(drive.letter) + u':',
+                              QFile::encodeName(drive.root).toStdString(), drive});
+}
+
+bool Guard::watchAccess(const QList<DriveMap::Drive>& drives) {
+    access = std::make_unique<AccessWatch>(settings.writes);
+    if (!access->available()) {
+        log(access->error() + ": inotify is used instead.");
+        return false;
+    }
+    for (const DriveMap::Drive& drive : drives) {
+        QString problem;
+        if (drive.folder && !access->addTree(QFile::encodeName(drive.root).toStdString(),
+                                             QString(drive.letter) + ":\\", problem)) {
+            log(problem + ": inotify is used instead.");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Guard::watchTrees(const QList<DriveMap::Drive>& drives) {
+    feed = std::make_unique<FileFeed>(*pool);
     watch = std::make_unique<TreeWatch>(settings.writes);
     if (watch->fd() < 0) {
         log(watch->error() + ": WinGuard stops.");
@@ -135,31 +255,18 @@ bool Guard::begin() {
     }
     if (logFile.isOpen())
         watch->ignoreFile(QFile::encodeName(QFileInfo(logPath).absoluteFilePath()).toStdString());
-    const QString mode = "inotify: files are checked when closed after writing, created or "
-                         "moved in; an infected file is found, not blocked";
-    log("Mode: " + mode + '.');
-    alerts.status("WinGuard runs in inotify mode");
-    log("Files: " + DescribeFiles(settings) + "; repair: " + DescribeRepair(settings) + '.');
-    problems.clear();
-    const QList<DriveMap::Drive> drives = ChosenDrives(prefix, settings, problems);
-    for (const QString& problem : problems)
-        log(problem);
-    QStringList watched;
+    log("Mode: inotify: files are checked when closed after writing, created or moved in; an "
+        "infected file is found, not blocked.");
+    alerts.status("WinGuard runs in inotify mode: infected files are found, not blocked");
     for (const DriveMap::Drive& drive : drives) {
-        if (!drive.folder) {
-            bootSectors(drive);
+        if (!drive.folder)
             continue;
-        }
         QStringList watchProblems;
         watch->addTree(QFile::encodeName(drive.root).toStdString(), QString(drive.letter) + ":\\",
                        watchProblems);
         for (const QString& problem : watchProblems)
             log(problem);
-        watched << QString(drive.letter) + ": (" + drive.root + ')';
     }
-    log(QString("Watching: %1; %2 folders.")
-            .arg(watched.isEmpty() ? QString("no drive") : watched.join(", "))
-            .arg(watch->watches()));
     notifier = std::make_unique<QSocketNotifier>(watch->fd(), QSocketNotifier::Read);
     QObject::connect(notifier.get(), &QSocketNotifier::activated, &context, [this] {
         QStringList readProblems;
@@ -172,9 +279,7 @@ bool Guard::begin() {
 }
 
 void Guard::submit(FileToCheck&& file) {
-    // The queue is bounded: while the threads are busy the reading waits, and the kernel keeps
-    // the events meanwhile (an overflow there is rescanned).
-    pool->submit(avtk::FileJob{std::move(file.path), file.shown, false});
+    feed->add(std::move(file));
 }
 
 void Guard::rescan() {
@@ -194,7 +299,7 @@ void Guard::rescan() {
     });
 }
 
-void Guard::handle(avtk::FileOutcome&& outcome) {
+void Guard::handle(avtk::FileOutcome&& outcome, bool denied) {
     using avtk::FileOutcome;
     if (outcome.kind == FileOutcome::NotChecked) {
         const bool gone = !QFileInfo::exists(QFile::decodeName(outcome.path.c_str()));
@@ -212,7 +317,7 @@ void Guard::handle(avtk::FileOutcome&& outcome) {
     if (outcome.result.kind != avtk::ScanResult::Infected)
         return;
     const QString virus = outcome.result.finding.virus;
-    log(outcome.shown + "  Infected: " + virus);
+    log(outcome.shown + "  Infected: " + virus + (denied ? " (its opening was denied)" : ""));
     bool repair = settings.repair == RepairChoice::Repair;
     if (settings.repair == RepairChoice::Prompt) {
         repair = alerts.askRepair(outcome.shown, virus);
@@ -222,7 +327,7 @@ void Guard::handle(avtk::FileOutcome&& outcome) {
         const avtk::HarmlessResult result =
             avtk::MakeHarmless(outcome.path, outcome.device, outcome.inode, false,
                                !outcome.result.finding.members.isEmpty());
-        if (result.done)
+        if (result.done && watch)
             watch->ignoreArrival(result.target);
         log(outcome.shown + "  " + result.action);
         const QString text = result.done ? FillAlert(settings.fileRepair, outcome.shown, virus, {})
@@ -236,10 +341,10 @@ void Guard::handle(avtk::FileOutcome&& outcome) {
     alerts.alert(text);
 }
 
-void Guard::bootSectors(const DriveMap::Drive& drive) {
-    const QString disk = QString(drive.letter) + u':';
+void Guard::checkBoot(const DiskArrival& arrival) {
+    const QString& disk = arrival.disk;
     QString error;
-    const auto sectors = avtk::ReadSectors(QFile::encodeName(drive.root).toStdString(), error);
+    const auto sectors = avtk::ReadSectors(arrival.target, error);
     if (!sectors || !sectors->boot) {
         log(disk + " boot sector  not checked: " + (sectors ? sectors->bootNote : error));
         return;
@@ -252,15 +357,60 @@ void Guard::bootSectors(const DriveMap::Drive& drive) {
             (result.kind == avtk::ScanResult::Clean ? QString("clean") : result.problem));
         return;
     }
-    log(disk + " boot sector  Infected: " + result.finding.virus +
-        " (not changed: CleanBoo repairs boot sectors)");
-    const QString text = FillAlert(settings.bootAlert, {}, result.finding.virus, disk);
+    const QString virus = result.finding.virus;
+    log(disk + " boot sector  Infected: " + virus);
+    bool repair = settings.repair == RepairChoice::Repair;
+    if (settings.repair == RepairChoice::Prompt) {
+        repair = alerts.askRepair(disk + " boot sector", virus);
+        log(disk + " boot sector  the user chose: " + (repair ? "Repair" : "Leave"));
+    }
+    const QString problem = repair ? repairBoot(arrival) : QString();
+    if (!problem.isEmpty())
+        log(disk + " boot sector  not repaired: " + problem);
+    const QString text = repair && problem.isEmpty()
+                             ? FillAlert(settings.bootRepair, {}, virus, disk)
+                             : FillAlert(settings.bootAlert, {}, virus, disk);
     log("Alert: " + text);
     alerts.alert(text);
 }
 
+QString Guard::repairBoot(const DiskArrival& arrival) {
+    // As the cleaner writes it: only a floppy disk or floppy image of a drive letter.
+    if (!arrival.drive)
+        return "no drive letter stands for this disk";
+    QString error;
+    const std::optional<Floppy::Medium> medium = Floppy::FindMedium(*arrival.drive, error);
+    if (!medium)
+        return error;
+    if (medium->readOnly)
+        return QString("%1 is read-only").arg(arrival.drive->root);
+    const std::optional<QByteArray> old = Floppy::ReadBoot(medium->path, error);
+    if (!old)
+        return error;
+    std::optional<BootSector::FloppyType> standard;
+    const std::optional<BootSector::Bpb> bpb = Floppy::BpbToWrite(
+        *old, BootSector::Check(*old, medium->bytes), std::nullopt, medium->bytes, standard);
+    if (!bpb)
+        return QString("its parameter block is damaged and a disk of %1 bytes has no standard type")
+            .arg(medium->bytes);
+    const Floppy::Written written = Floppy::WriteClean(*medium, *old, *bpb);
+    if (!written.saved.isEmpty())
+        log(arrival.disk + " boot sector  the old one was saved in " + written.saved + '.');
+    if (written.failure != Floppy::Written::None)
+        return written.error;
+    log(arrival.disk + " boot sector  a clean boot sector was written and read back.");
+    return {};
+}
+
 void Guard::end() {
     notifier.reset();
+    mountsNotifier.reset();
+    imagesNotifier.reset();
+    disks.reset();
+    // The watch goes on answering the guard's own openings until the scans have ended.
+    if (access)
+        access->stopChecking();
+    feed.reset(); // what waits goes to the pool first
     if (pool)
         pool->close();
     if (rescanner.joinable())
@@ -270,6 +420,7 @@ void Guard::end() {
     // The outcomes still queued to the main thread are handled before the engine goes.
     QCoreApplication::sendPostedEvents(&context);
     watch.reset();
+    access.reset();
     pool.reset();
     engine.reset();
 }

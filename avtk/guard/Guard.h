@@ -2,6 +2,9 @@
 
 #include "engine/Engine.h"
 #include "engine/ScanPool.h"
+#include "guard/AccessWatch.h"
+#include "guard/DiskWatch.h"
+#include "guard/FileFeed.h"
 #include "guard/GuardSettings.h"
 #include "guard/TreeWatch.h"
 
@@ -34,6 +37,8 @@ public:
 // The resident guard: the settings of the driver key, the engine, the watched drives, the log.
 class Guard {
 public:
+    // The environment's WINGUARD_MODE=inotify keeps the guard to inotify where fanotify could be
+    // used.
     Guard(QString prefix, QString toolkitFolder, Alerts& alerts);
     ~Guard();
     Guard(const Guard&) = delete;
@@ -55,8 +60,12 @@ private:
     void end();
     void submit(FileToCheck&& file);
     void rescan();
-    void handle(avtk::FileOutcome&& outcome);
-    void bootSectors(const DriveMap::Drive& drive);
+    void handle(avtk::FileOutcome&& outcome, bool denied);
+    bool watchAccess(const QList<DriveMap::Drive>& drives);
+    bool watchTrees(const QList<DriveMap::Drive>& drives);
+    void watchDisks(const QList<DriveMap::Drive>& drives);
+    void checkBoot(const DiskArrival& arrival);
+    QString repairBoot(const DiskArrival& arrival);
     void openLog();
 
     QString prefix, toolkitFolder;
@@ -66,8 +75,12 @@ private:
     QString logPath;
     std::unique_ptr<avtk::Engine> engine;
     std::unique_ptr<avtk::ScanPool> pool;
-    std::unique_ptr<TreeWatch> watch;
+    std::unique_ptr<AccessWatch> access; // fanotify mode
+    std::unique_ptr<TreeWatch> watch;    // inotify mode
+    std::unique_ptr<FileFeed> feed;      // inotify mode
     std::unique_ptr<QSocketNotifier> notifier;
+    std::unique_ptr<DiskWatch> disks;
+    std::unique_ptr<QSocketNotifier> mountsNotifier, imagesNotifier;
     std::thread collector, rescanner;
     std::atomic<bool> rescanning = false;
     QObject context; // outcomes come back to the main thread through it

@@ -131,7 +131,8 @@ QString DescribeFiles(const Settings& settings) {
                     : settings.files == FileChoice::ProgramAndOleFiles
                         ? "program files and OLE2 documents"
                         : "program files";
-    files += settings.writes ? ", checked when written" : ", checked when created or moved in";
+    // What "writes" means in each mode is the "Mode:" line's to say.
+    files += settings.writes ? ", check on writes: on" : ", check on writes: off";
     if (settings.programHeuristics)
         files += ", program heuristics";
     if (settings.macroHeuristics)

@@ -1,0 +1,329 @@
+#include "guard/AccessWatch.h"
+
+#include "engine/SystemError.h"
+#include "engine/Walk.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/fanotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace guard {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A file changed this recently may change again within the time stamp's grain without its
+// stamp moving: its clean verdict is not remembered.
+constexpr qint64 SettledNs = 2'000'000'000;
+// Descriptors of events held for scanning at most (the process's limit may be 1,024).
+constexpr std::size_t HeldLimit = 256;
+// Remembered clean files at most; the memory is then started afresh.
+constexpr std::size_t CleanLimit = 100'000;
+
+qint64 Ns(const timespec& t) {
+    return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+std::string FdPath(int fd) {
+    char link[32];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(link, target, sizeof target);
+    return n > 0 && size_t(n) < sizeof target ? std::string(target, size_t(n)) : std::string();
+}
+
+} // namespace
+
+AccessWatch::AccessWatch(bool writes) : writes(writes), self(::getpid()) {
+    // The files of events are opened for reading only, without touching their access time.
+    const unsigned flags =
+        FAN_CLASS_CONTENT | FAN_CLOEXEC | FAN_NONBLOCK | FAN_UNLIMITED_QUEUE | FAN_UNLIMITED_MARKS;
+    fanFd = ::fanotify_init(flags, O_RDONLY | O_LARGEFILE | O_CLOEXEC | O_NOATIME | O_NONBLOCK);
+    if (fanFd < 0)
+        failure = "fanotify cannot be used by this process: " + avtk::ErrnoText(errno);
+    wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+
+AccessWatch::~AccessWatch() {
+    {
+        std::lock_guard lock(mutex);
+        stopping = true;
+        checking = false;
+    }
+    queued.notify_all();
+    const uint64_t one = 1;
+    if (wakeFd >= 0 && ::write(wakeFd, &one, sizeof one) < 0)
+        std::perror("WinGuard: the event reader could not be woken");
+    if (reader.joinable())
+        reader.join();
+    if (dispatcher.joinable())
+        dispatcher.join();
+    // Whatever still waits is allowed; closing the group would allow it too.
+    for (const auto& [fd, entry] : pending) {
+        if (entry.permission && !entry.answered)
+            respond(fd, true);
+        ::close(fd);
+    }
+    if (fanFd >= 0)
+        ::close(fanFd);
+    if (wakeFd >= 0)
+        ::close(wakeFd);
+}
+
+bool AccessWatch::addTree(const std::string& root, const QString& shownRoot, QString& problem) {
+    char real[PATH_MAX];
+    if (!::realpath(root.c_str(), real)) {
+        problem = shownRoot + ": not watched: " + avtk::ErrnoText(errno);
+        return false;
+    }
+    uint64_t mask = FAN_OPEN_PERM | FAN_OPEN_EXEC_PERM | (writes ? FAN_CLOSE_WRITE : 0);
+    int marked = ::fanotify_mark(fanFd, FAN_MARK_ADD | FAN_MARK_MOUNT, mask, AT_FDCWD, real);
+    if (marked != 0 && errno == EINVAL) {
+        // A kernel older than the execution event: opening covers execution as well.
+        mask &= ~uint64_t(FAN_OPEN_EXEC_PERM);
+        marked = ::fanotify_mark(fanFd, FAN_MARK_ADD | FAN_MARK_MOUNT, mask, AT_FDCWD, real);
+    }
+    if (marked != 0) {
+        problem = QString("The mount holding %1 (%2) cannot be marked for fanotify: %3")
+                      .arg(shownRoot, QFile::decodeName(real), avtk::ErrnoText(errno));
+        return false;
+    }
+    roots.push_back(Root{real, shownRoot});
+    return true;
+}
+
+void AccessWatch::start(avtk::ScanPool& pool, std::function<void(const QString&)> reportTo) {
+    report = std::move(reportTo);
+    reader = std::thread([this] { read(); });
+    dispatcher = std::thread([this, &pool] { dispatch(pool); });
+}
+
+bool AccessWatch::underRoot(const std::string& path, QString& shown) const {
+    for (const Root& root : roots) {
+        const std::string& base = root.path;
+        const bool inside = path.size() > base.size() && path.compare(0, base.size(), base) == 0 &&
+                            (base.back() == '/' || path[base.size()] == '/');
+        if (!inside)
+            continue;
+        shown = root.shown;
+        std::size_t at = base.size() + (base.back() == '/' ? 0 : 1);
+        while (at < path.size()) {
+            const std::size_t slash = std::min(path.find('/', at), path.size());
+            if (!shown.endsWith(u'\\'))
+                shown += u'\\';
+            shown += avtk::ShownName(std::string_view(path).substr(at, slash - at));
+            at = slash + 1;
+        }
+        return true;
+    }
+    return false;
+}
+
+void AccessWatch::respond(int fd, bool allow) {
+    const fanotify_response response{fd, allow ? __u32(FAN_ALLOW) : __u32(FAN_DENY)};
+    if (::write(fanFd, &response, sizeof response) != ssize_t(sizeof response) && report)
+        report("An opening could not be answered: " + avtk::ErrnoText(errno));
+}
+
+void AccessWatch::read() {
+    pollfd waits[2] = {{fanFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    while (true) {
+        // Woken at least every quarter second, so that an overdue scan's opener is let go.
+        if (::poll(waits, 2, 250) < 0 && errno != EINTR) {
+            report("fanotify's events cannot be waited for: " + avtk::ErrnoText(errno));
+            return;
+        }
+        if (waits[1].revents) {
+            std::lock_guard lock(mutex);
+            if (stopping)
+                return;
+        }
+        if (waits[0].revents & POLLIN)
+            takeEvents();
+        allowOverdue();
+    }
+}
+
+void AccessWatch::takeEvents() {
+    alignas(fanotify_event_metadata) char buffer[16 * 1024];
+    while (true) {
+        const ssize_t length = ::read(fanFd, buffer, sizeof buffer);
+        if (length <= 0)
+            return;
+        const auto* event = reinterpret_cast<const fanotify_event_metadata*>(buffer);
+        for (ssize_t left = length; FAN_EVENT_OK(event, left);
+             event = FAN_EVENT_NEXT(event, left)) {
+            if (event->mask & FAN_Q_OVERFLOW)
+                report("fanotify's queue overflowed: some files were not checked.");
+            const int fd = event->fd;
+            if (fd < 0)
+                continue;
+            const bool permission = event->mask & (FAN_OPEN_PERM | FAN_OPEN_EXEC_PERM);
+            const auto pass = [&] {
+                if (permission)
+                    respond(fd, true);
+                ::close(fd);
+            };
+            // The guard's own opens (the scanning itself, the engine's scratch files) are let
+            // through at once: waiting on them would wait on itself.
+            struct stat st;
+            if (pid_t(event->pid) == self || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+                st.st_size == 0) {
+                pass();
+                continue;
+            }
+            const std::string path = FdPath(fd);
+            QString shown;
+            if (!underRoot(path, shown)) {
+                pass();
+                continue;
+            }
+            const Identity id{st.st_dev, st.st_ino};
+            const Version version{Ns(st.st_mtim), qint64(st.st_size)};
+            timespec now;
+            ::clock_gettime(CLOCK_REALTIME, &now);
+            std::lock_guard lock(mutex);
+            if (!checking) {
+                pass();
+                continue;
+            }
+            if (permission) {
+                const auto known = clean.find(id);
+                if (known != clean.end() && known->second.mtime == version.mtime &&
+                    known->second.size == version.size) {
+                    pass();
+                    continue;
+                }
+            } else {
+                clean.erase(id);
+                if (pending.size() >= HeldLimit) {
+                    // Closed after writing, while many descriptors are held already: nobody
+                    // waits for this one, so it is not kept; the file is opened again by its path
+                    // when its turn comes.
+                    pass();
+                    jobs.push_back(avtk::FileJob{path, std::move(shown), false, -1});
+                    queued.notify_one();
+                    continue;
+                }
+            }
+            Pending entry;
+            entry.deadline = Clock::now() + AnswerWithin;
+            entry.permission = permission;
+            entry.remember = Ns(now) - std::max(version.mtime, Ns(st.st_ctim)) >= SettledNs;
+            entry.device = id.device;
+            entry.inode = id.inode;
+            entry.mtime = version.mtime;
+            entry.size = version.size;
+            entry.shown = shown;
+            pending.emplace(fd, std::move(entry));
+            jobs.push_back(avtk::FileJob{path, std::move(shown), false, fd});
+            queued.notify_one();
+        }
+    }
+}
+
+void AccessWatch::allowOverdue() {
+    const Clock::time_point now = Clock::now();
+    std::lock_guard lock(mutex);
+    for (auto& [fd, entry] : pending)
+        if (entry.permission && !entry.answered && entry.deadline <= now) {
+            respond(fd, true);
+            entry.answered = true;
+            report(QString("%1  not checked within %2 s: its opening was allowed.")
+                       .arg(entry.shown)
+                       .arg(AnswerWithin.count()));
+        }
+}
+
+void AccessWatch::dispatch(avtk::ScanPool& pool) {
+    while (true) {
+        std::unique_lock lock(mutex);
+        queued.wait(lock, [&] { return !checking || !jobs.empty(); });
+        if (!checking) {
+            for (const avtk::FileJob& job : jobs) {
+                if (job.fd < 0)
+                    continue;
+                const Pending& entry = pending.at(job.fd);
+                if (entry.permission && !entry.answered)
+                    respond(job.fd, true);
+                ::close(job.fd);
+                pending.erase(job.fd);
+            }
+            jobs.clear();
+            return;
+        }
+        avtk::FileJob job = std::move(jobs.front());
+        jobs.pop_front();
+        lock.unlock();
+        const int fd = job.fd;
+        if (!pool.submit(std::move(job))) {
+            avtk::FileOutcome dropped;
+            dropped.kind = avtk::FileOutcome::NotChecked;
+            dropped.fd = fd;
+            answer(dropped);
+        }
+    }
+}
+
+bool AccessWatch::answer(const avtk::FileOutcome& outcome) {
+    if (outcome.fd < 0)
+        return false;
+    const bool infected = outcome.kind == avtk::FileOutcome::Scanned &&
+                          outcome.result.kind == avtk::ScanResult::Infected;
+    const bool harmless =
+        outcome.kind == avtk::FileOutcome::NotSelected ||
+        (outcome.kind == avtk::FileOutcome::Scanned &&
+         outcome.result.kind == avtk::ScanResult::Clean && !outcome.result.oversized);
+    std::lock_guard lock(mutex);
+    const auto found = pending.find(outcome.fd);
+    if (found == pending.end())
+        return false;
+    const Pending& entry = found->second;
+    const bool denied = entry.permission && !entry.answered && infected;
+    if (entry.permission && !entry.answered)
+        respond(outcome.fd, !infected);
+    if (harmless && entry.remember) {
+        if (clean.size() >= CleanLimit) {
+            clean.clear();
+            // The kernel's ignore marks go too: each holds its file's inode in memory.
+            ::fanotify_mark(fanFd, FAN_MARK_FLUSH, 0, AT_FDCWD, nullptr);
+        }
+        clean[Identity{entry.device, entry.inode}] = Version{entry.mtime, entry.size};
+        ignoreUntilChanged(outcome.fd, entry);
+    }
+    ::close(outcome.fd);
+    pending.erase(found);
+    return denied;
+}
+
+void AccessWatch::ignoreUntilChanged(int fd, const Pending& entry) {
+    // The kernel itself then lets the file's openings through, without an event, until the file
+    // is written to (which drops the mark).
+    const uint64_t opens = FAN_OPEN_PERM | FAN_OPEN_EXEC_PERM;
+    if (::fanotify_mark(fanFd, FAN_MARK_ADD | FAN_MARK_IGNORED_MASK, opens, fd, nullptr) != 0)
+        return;
+    // Written between the scan and the mark: the mark goes again.
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || Ns(st.st_mtim) != entry.mtime || st.st_size != entry.size)
+        ::fanotify_mark(fanFd, FAN_MARK_REMOVE | FAN_MARK_IGNORED_MASK, opens, fd, nullptr);
+}
+
+void AccessWatch::stopChecking() {
+    {
+        std::lock_guard lock(mutex);
+        checking = false;
+    }
+    queued.notify_all();
+}
+
+} // namespace guard

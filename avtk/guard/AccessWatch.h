@@ -1,0 +1,111 @@
+#pragma once
+
+#include "engine/ScanPool.h"
+
+#include <QList>
+#include <QString>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+
+#include <sys/types.h>
+
+// On-access checking with fanotify's permission events: a file opened or executed under a watched
+// tree is scanned before the open returns, and an infected one is denied (EPERM). Needs the
+// right to use fanotify (root); the guard watches with inotify otherwise.
+namespace guard {
+
+class AccessWatch {
+public:
+    // writes: files are also checked when closed after writing (without holding the writer up).
+    explicit AccessWatch(bool writes);
+    ~AccessWatch();
+    AccessWatch(const AccessWatch&) = delete;
+    AccessWatch& operator=(const AccessWatch&) = delete;
+
+    // False when fanotify could not be had; error() says why.
+    bool available() const { return fanFd >= 0; }
+    QString error() const { return failure; }
+
+    // Marks the mount that holds the tree; events are then taken for the files below root only.
+    // False with the reason in `problem` when the mount cannot be marked.
+    bool addTree(const std::string& root, const QString& shownRoot, QString& problem);
+    int trees() const { return int(roots.size()); }
+
+    // Starts answering events. Files to scan go to the pool from a thread of the watch's own (it
+    // may wait for room there, the opener waits meanwhile); `report` gets sentences for the log,
+    // from the watch's threads.
+    void start(avtk::ScanPool& pool, std::function<void(const QString&)> report);
+    // Answers the event an outcome of the pool belongs to: an infected file is denied, any other
+    // outcome allowed (a clean file is remembered, so that opening it again costs no scan). From
+    // the thread that collects the outcomes. True when an opening was denied.
+    bool answer(const avtk::FileOutcome& outcome);
+    // No more scans: every event from now on is allowed at once, the ones not yet given to the
+    // pool too. The guard's own opens are still answered until the watch goes.
+    void stopChecking();
+
+    // How long an opener waits for a scan at most: then it is allowed, and the log says so.
+    static constexpr std::chrono::seconds AnswerWithin{10};
+
+private:
+    struct Root {
+        std::string path;
+        QString shown;
+    };
+    struct Pending {
+        std::chrono::steady_clock::time_point deadline;
+        bool permission = false; // an opener waits for the answer
+        bool answered = false;   // allowed at the deadline; the scan is still running
+        bool remember = false;   // a clean outcome may be remembered (the file is not new)
+        dev_t device = 0;
+        ino_t inode = 0;
+        qint64 mtime = 0, size = 0;
+        QString shown;
+    };
+    struct Identity {
+        dev_t device;
+        ino_t inode;
+        bool operator==(const Identity&) const = default;
+    };
+    struct IdentityHash {
+        std::size_t operator()(const Identity& id) const noexcept {
+            return std::hash<ino_t>()(id.inode) * 31 + std::hash<dev_t>()(id.device);
+        }
+    };
+    struct Version {
+        qint64 mtime, size;
+    };
+
+    void read();
+    void dispatch(avtk::ScanPool& pool);
+    void takeEvents();
+    void allowOverdue();
+    void respond(int fd, bool allow);
+    void ignoreUntilChanged(int fd, const Pending& entry);
+    bool underRoot(const std::string& path, QString& shown) const;
+
+    int fanFd = -1;
+    int wakeFd = -1;
+    bool writes;
+    QString failure;
+    std::vector<Root> roots;
+    std::function<void(const QString&)> report;
+    pid_t self;
+
+    std::mutex mutex;
+    std::condition_variable queued;
+    std::deque<avtk::FileJob> jobs; // taken from the kernel, not yet given to the pool
+    std::unordered_map<int, Pending> pending;
+    std::unordered_map<Identity, Version, IdentityHash> clean;
+    bool checking = true;
+    bool stopping = false;
+    std::thread reader, dispatcher;
+};
+
+} // namespace guard
