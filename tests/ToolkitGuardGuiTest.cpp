@@ -208,6 +208,14 @@ TEST_F(ToolkitGuard, AFileWrittenIntoAWatchedDriveIsAlertedAndLogged) {
         ASSERT_TRUE(alerted("File T:\\tools\\eicar.com is infected with the Test.Eicar virus!!!"))
             << out.toStdString() << log().toStdString();
         EXPECT_TRUE(log().contains("T:\\tools\\eicar.com  Infected: Test.Eicar"));
+        if (row.fanotify && !row.writes) {
+            // Opened again: refused again, and logged without a second alert.
+            EXPECT_EQ(openError(path), EPERM);
+            EXPECT_TRUE(WaitFor([&] { return log().contains("(its opening was denied again)"); }))
+                << log().toStdString();
+            guard->waitForReadyRead(100);
+            EXPECT_EQ(output().count("ALERT: File T:\\tools\\eicar.com"), 1) << out.toStdString();
+        }
         // No repair asked for: the file stays.
         EXPECT_TRUE(QFile::exists(path));
         stopGuard();

@@ -314,9 +314,18 @@ void Guard::handle(avtk::FileOutcome&& outcome, bool denied) {
         log(outcome.shown + "  not checked: " + outcome.result.problem);
         return;
     }
-    if (outcome.result.kind != avtk::ScanResult::Infected)
+    const std::pair identity{outcome.device, outcome.inode};
+    if (outcome.result.kind != avtk::ScanResult::Infected) {
+        reported.erase(identity); // cleaned or replaced: a new finding is alerted again
         return;
+    }
     const QString virus = outcome.result.finding.virus;
+    const auto known = reported.find(identity);
+    if (denied && known != reported.end() && known->second == virus) {
+        log(outcome.shown + "  Infected: " + virus + " (its opening was denied again)");
+        return;
+    }
+    reported[identity] = virus;
     log(outcome.shown + "  Infected: " + virus + (denied ? " (its opening was denied)" : ""));
     bool repair = settings.repair == RepairChoice::Repair;
     if (settings.repair == RepairChoice::Prompt) {

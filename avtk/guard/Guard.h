@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <thread>
 
@@ -83,6 +84,9 @@ private:
     std::unique_ptr<QSocketNotifier> mountsNotifier, imagesNotifier;
     std::thread collector, rescanner;
     std::atomic<bool> rescanning = false;
+    // Files whose finding was alerted (by device and inode), with the virus: a program that keeps
+    // trying to open one gets its openings denied without an alert or a question each time.
+    std::map<std::pair<dev_t, ino_t>, QString> reported;
     QObject context; // outcomes come back to the main thread through it
 };
 
