@@ -24,10 +24,6 @@ QString ToolkitEntry(const QString& toolkitFolder, const QString& name, const QS
     return NoneEntry;
 }
 
-// The captions that a scan's "Drives" holds for the two choices without a drive text.
-const QString DrivesAll = QStringLiteral("All");
-const QString DrivesLocal = QStringLiteral("Local");
-
 // The stored captions of the fingerprint algorithms.
 const std::pair<const char*, FingerprintAlgorithm> AlgorithmCaptions[] = {
     {"File size", FingerprintAlgorithm::Sizes},
@@ -95,12 +91,9 @@ struct ValueReader {
             if (text == QLatin1String(caption))
                 algorithm = value;
     }
-    // Only the exact captions choose "All" or "Local"; any other text is a drive text.
     void operator()(const char* name, DriveChoice& drives, QString& driveText) const {
         const QString text = ReadText(store, name);
-        drives = text == DrivesAll     ? DriveChoice::All
-                 : text == DrivesLocal ? DriveChoice::Local
-                                       : DriveChoice::Listed;
+        drives = StoredDriveChoice(text);
         if (drives == DriveChoice::Listed)
             driveText = text;
     }
@@ -121,13 +114,25 @@ struct ValueWriter {
                 store.writeString(name, caption);
     }
     void operator()(const char* name, DriveChoice drives, const QString& driveText) const {
-        store.writeString(name, drives == DriveChoice::All     ? DrivesAll
-                                : drives == DriveChoice::Local ? DrivesLocal
-                                                               : driveText);
+        store.writeString(name, StoredDrivesText(drives, driveText));
     }
 };
 
 } // namespace
+
+// The captions that "Drives" holds for the two choices without a drive text. Only the exact
+// captions choose them; any other text is a drive text.
+DriveChoice StoredDriveChoice(const QString& stored) {
+    return stored == u"All"     ? DriveChoice::All
+           : stored == u"Local" ? DriveChoice::Local
+                                : DriveChoice::Listed;
+}
+
+QString StoredDrivesText(DriveChoice drives, const QString& driveText) {
+    return drives == DriveChoice::All     ? QStringLiteral("All")
+           : drives == DriveChoice::Local ? QStringLiteral("Local")
+                                          : driveText;
+}
 
 bool WithOpenKey(SettingsStore& store, const QString& path, bool canCreate,
                  const std::function<void()>& body) {

@@ -24,6 +24,10 @@ void WriteFlag(SettingsStore& store, const QString& name, bool on);
 // A text value; an absent one, or one of another type, reads as the fallback.
 QString ReadText(SettingsStore& store, const QString& name, const QString& fallback = {});
 
+// "Drives" as a scan or repair stores it: "All", "Local" or the drive text.
+DriveChoice StoredDriveChoice(const QString& stored);
+QString StoredDrivesText(DriveChoice drives, const QString& driveText);
+
 // The program's key in the current user's branch, which holds the "Find" and "Verify"
 // definitions.
 inline const QString VallorinProgramKey = QStringLiteral("Software\\Tesmarine\\Vallorin");

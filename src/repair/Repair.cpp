@@ -19,9 +19,6 @@ struct Texts {
     Q_DECLARE_TR_FUNCTIONS(Repair)
 };
 
-const QString DrivesAll = "All";
-const QString DrivesLocal = "Local";
-
 struct DiskTypeButton {
     QRadioButton* button;
     DiskType type;
@@ -56,14 +53,14 @@ std::array<std::pair<const char*, QCheckBox*>, 7> RepairFlags(MainState& form) {
 
 void ReadRepairValues(MainState& form, SettingsStore& store) {
     Ui::RepairSheet& page = form.Repair;
-    // Only the exact captions choose All or Local; anything else is a drive text.
     const QString drives = ReadText(store, "Drives");
-    if (drives == DrivesAll || drives == DrivesLocal) {
-        page.EditRepairDrives->clear();
-        (drives == DrivesAll ? page.RadBtnRepAll : page.RadBtnRepLocal)->setChecked(true);
-    } else {
+    const DriveChoice choice = StoredDriveChoice(drives);
+    if (choice == DriveChoice::Listed) {
         page.RadBtnRepDef->setChecked(true);
         page.EditRepairDrives->setText(drives);
+    } else {
+        page.EditRepairDrives->clear();
+        (choice == DriveChoice::All ? page.RadBtnRepAll : page.RadBtnRepLocal)->setChecked(true);
     }
     (ReadFlag(store, "Delete", false) ? page.RadBtnDelete : page.RadBtnRename)->setChecked(true);
     for (const auto& [name, box] : RepairFlags(form))
@@ -84,12 +81,9 @@ void ReadRepairValues(MainState& form, SettingsStore& store) {
 
 void WriteRepairValues(MainState& form, SettingsStore& store) {
     const Ui::RepairSheet& page = form.Repair;
-    QString drives = page.EditRepairDrives->text();
-    if (page.RadBtnRepAll->isChecked())
-        drives = DrivesAll;
-    else if (page.RadBtnRepLocal->isChecked())
-        drives = DrivesLocal;
-    store.writeString("Drives", drives);
+    store.writeString("Drives",
+                      StoredDrivesText(DriveChoiceOf(page.RadBtnRepAll, page.RadBtnRepLocal),
+                                       page.EditRepairDrives->text()));
     WriteFlag(store, "Delete", page.RadBtnDelete->isChecked());
     for (const auto& [name, box] : RepairFlags(form))
         WriteFlag(store, name, box->isChecked());
