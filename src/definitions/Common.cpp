@@ -17,6 +17,7 @@
 #include <QStyle>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -24,6 +25,18 @@ namespace {
 struct Texts {
     Q_DECLARE_TR_FUNCTIONS(Common)
 };
+
+// Puts the entries into the combo as one list: a string list model takes them in one go (and can
+// share the list with other combos filled from it), where the combo's own model makes an item
+// object of each. The callers choose the current entry afterwards.
+void SetComboEntries(QComboBox* combo, const QStringList& entries) {
+    auto* model = qobject_cast<QStringListModel*>(combo->model());
+    if (!model) {
+        model = new QStringListModel(combo);
+        combo->setModel(model); // the combo deletes the model it made itself
+    }
+    model->setStringList(entries);
+}
 
 } // namespace
 
@@ -50,17 +63,22 @@ void FillDefinitionCombo(MainState& form, const QString& operation, QComboBox* c
     WithOpenKey(store, path, false, [&] {
         // The names listed so far, folded as a comparison without case folds them: one look-up
         // per name, where searching the combo for each would grow with the square of the count.
+        QStringList entries;
         QSet<QString> listed;
-        for (int i = 0; i < combo->count(); ++i)
-            listed.insert(combo->itemText(i).toCaseFolded());
-        QStringList added;
+        for (int i = 0; i < combo->count(); ++i) {
+            entries << combo->itemText(i);
+            listed.insert(entries.last().toCaseFolded());
+        }
+        const qsizetype before = entries.size();
         for (const QString& name : store.getKeyNames()) {
-            if (!listed.contains(name.toCaseFolded())) {
-                listed.insert(name.toCaseFolded());
-                added << name;
+            QString folded = name.toCaseFolded();
+            if (!listed.contains(folded)) {
+                listed.insert(std::move(folded));
+                entries << name;
             }
         }
-        combo->addItems(added);
+        if (entries.size() > before)
+            SetComboEntries(combo, entries);
         if (combo->count() > 0)
             combo->setEnabled(true);
         selected = ReadText(store, "Selected");
@@ -108,14 +126,7 @@ QStringList ToolkitFileEntries(const FileSystem::FolderListing& toolkit, const Q
 }
 
 void FillToolkitFileCombo(QComboBox* combo, const QStringList& entries) {
-    // A string list model keeps the names as the one list they came in (shared by the choosers
-    // filled from it) where the combo's own model makes an item object of each of thousands.
-    auto* model = qobject_cast<QStringListModel*>(combo->model());
-    if (!model) {
-        model = new QStringListModel(combo);
-        combo->setModel(model); // the combo deletes the model it made itself
-    }
-    model->setStringList(entries);
+    SetComboEntries(combo, entries);
     combo->setCurrentIndex(0);
 }
 
