@@ -43,6 +43,16 @@ void SetComboEntries(QComboBox* combo, const QStringList& entries) {
 // ---- Definition lists
 
 int FindComboEntry(const QComboBox* combo, const QString& text) {
+    // A chooser on a string list is searched in the list itself: its thousands of entries each
+    // cost a look-up through the model's data otherwise, many times the comparison.
+    if (const auto* model = qobject_cast<const QStringListModel*>(combo->model())) {
+        const QStringList entries = model->stringList();
+        for (int i = 0; i < entries.size(); ++i) {
+            if (entries[i].compare(text, Qt::CaseInsensitive) == 0)
+                return i;
+        }
+        return -1;
+    }
     for (int i = 0; i < combo->count(); ++i) {
         if (combo->itemText(i).compare(text, Qt::CaseInsensitive) == 0)
             return i;
@@ -116,11 +126,18 @@ FileSystem::FolderListing ListToolkitFolder(MainState& form) {
 
 QStringList ToolkitFileEntries(const FileSystem::FolderListing& toolkit, const QString& extension) {
     static const QStringList reserved = {"messages", "mem", "guard", "names", "find", "repair"};
+    // Lengths first: of a thousand names, those of a reserved name's length are few.
+    const auto isReserved = [](const QString& base) {
+        return std::any_of(reserved.begin(), reserved.end(), [&](const QString& name) {
+            return base.size() == name.size() && base.compare(name, Qt::CaseInsensitive) == 0;
+        });
+    };
     QStringList entries = {NoneEntry};
-    for (const QString& name : toolkit.byExtension(extension)) {
-        const QString base = name.left(name.size() - 4);
-        if (!reserved.contains(base, Qt::CaseInsensitive))
-            entries << base;
+    QStringList names = toolkit.byExtension(extension);
+    for (QString& name : names) {
+        name.chop(4); // the extension, in place: the name is this list's alone
+        if (!isReserved(name))
+            entries << std::move(name);
     }
     return entries;
 }
