@@ -17,6 +17,7 @@
 #include <QStyle>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -25,11 +26,33 @@ struct Texts {
     Q_DECLARE_TR_FUNCTIONS(Common)
 };
 
+// Puts the entries into the combo as one list: a string list model takes them in one go (and can
+// share the list with other combos filled from it), where the combo's own model makes an item
+// object of each. The callers choose the current entry afterwards.
+void SetComboEntries(QComboBox* combo, const QStringList& entries) {
+    auto* model = qobject_cast<QStringListModel*>(combo->model());
+    if (!model) {
+        model = new QStringListModel(combo);
+        combo->setModel(model); // the combo deletes the model it made itself
+    }
+    model->setStringList(entries);
+}
+
 } // namespace
 
 // ---- Definition lists
 
 int FindComboEntry(const QComboBox* combo, const QString& text) {
+    // A chooser on a string list is searched in the list itself: its thousands of entries each
+    // cost a look-up through the model's data otherwise, many times the comparison.
+    if (const auto* model = qobject_cast<const QStringListModel*>(combo->model())) {
+        const QStringList entries = model->stringList();
+        for (int i = 0; i < entries.size(); ++i) {
+            if (entries[i].compare(text, Qt::CaseInsensitive) == 0)
+                return i;
+        }
+        return -1;
+    }
     for (int i = 0; i < combo->count(); ++i) {
         if (combo->itemText(i).compare(text, Qt::CaseInsensitive) == 0)
             return i;
@@ -50,17 +73,22 @@ void FillDefinitionCombo(MainState& form, const QString& operation, QComboBox* c
     WithOpenKey(store, path, false, [&] {
         // The names listed so far, folded as a comparison without case folds them: one look-up
         // per name, where searching the combo for each would grow with the square of the count.
+        QStringList entries;
         QSet<QString> listed;
-        for (int i = 0; i < combo->count(); ++i)
-            listed.insert(combo->itemText(i).toCaseFolded());
-        QStringList added;
+        for (int i = 0; i < combo->count(); ++i) {
+            entries << combo->itemText(i);
+            listed.insert(entries.last().toCaseFolded());
+        }
+        const qsizetype before = entries.size();
         for (const QString& name : store.getKeyNames()) {
-            if (!listed.contains(name.toCaseFolded())) {
-                listed.insert(name.toCaseFolded());
-                added << name;
+            QString folded = name.toCaseFolded();
+            if (!listed.contains(folded)) {
+                listed.insert(std::move(folded));
+                entries << name;
             }
         }
-        combo->addItems(added);
+        if (entries.size() > before)
+            SetComboEntries(combo, entries);
         if (combo->count() > 0)
             combo->setEnabled(true);
         selected = ReadText(store, "Selected");
@@ -98,24 +126,24 @@ FileSystem::FolderListing ListToolkitFolder(MainState& form) {
 
 QStringList ToolkitFileEntries(const FileSystem::FolderListing& toolkit, const QString& extension) {
     static const QStringList reserved = {"messages", "mem", "guard", "names", "find", "repair"};
+    // Lengths first: of a thousand names, those of a reserved name's length are few.
+    const auto isReserved = [](const QString& base) {
+        return std::any_of(reserved.begin(), reserved.end(), [&](const QString& name) {
+            return base.size() == name.size() && base.compare(name, Qt::CaseInsensitive) == 0;
+        });
+    };
     QStringList entries = {NoneEntry};
-    for (const QString& name : toolkit.byExtension(extension)) {
-        const QString base = name.left(name.size() - 4);
-        if (!reserved.contains(base, Qt::CaseInsensitive))
-            entries << base;
+    QStringList names = toolkit.byExtension(extension);
+    for (QString& name : names) {
+        name.chop(4); // the extension, in place: the name is this list's alone
+        if (!isReserved(name))
+            entries << std::move(name);
     }
     return entries;
 }
 
 void FillToolkitFileCombo(QComboBox* combo, const QStringList& entries) {
-    // A string list model keeps the names as the one list they came in (shared by the choosers
-    // filled from it) where the combo's own model makes an item object of each of thousands.
-    auto* model = qobject_cast<QStringListModel*>(combo->model());
-    if (!model) {
-        model = new QStringListModel(combo);
-        combo->setModel(model); // the combo deletes the model it made itself
-    }
-    model->setStringList(entries);
+    SetComboEntries(combo, entries);
     combo->setCurrentIndex(0);
 }
 

@@ -43,6 +43,12 @@ bool bytesEqualIgnoringAsciiCase(QByteArrayView a, QByteArrayView b) {
     return true;
 }
 
+// What QFile::decodeName gives, without a copy of the bytes and without setting up a system
+// decoder per name: Qt 6 takes the system's encoding on Unix to be UTF-8.
+QString decodedName(QByteArrayView name) {
+    return QString::fromUtf8(name);
+}
+
 // Calls visit with the bytes of each entry name of a folder but "." and "..", in the order the
 // system returns them. A bare readdir: these listings need the names only, and in a toolkit
 // folder of thousands of files a QFileInfo per entry costs many times the listing itself.
@@ -232,7 +238,15 @@ FolderListing::FolderListing(const QString& folder) : given(folder) {
     if (folder.isEmpty())
         return;
     this->folder = ResolvePath(folder);
-    forEachEntryName(this->folder, [&](QByteArrayView name) { names.append(name.toByteArray()); });
+    forEachEntryName(this->folder, [&](QByteArrayView name) {
+        names.append(name);
+        ends.append(names.size());
+    });
+}
+
+QByteArrayView FolderListing::entryName(qsizetype i) const {
+    const qsizetype start = i == 0 ? 0 : ends[i - 1];
+    return QByteArrayView(names).sliced(start, ends[i] - start);
 }
 
 bool FolderListing::fileExists(const QString& name) const {
@@ -241,13 +255,14 @@ bool FolderListing::fileExists(const QString& name) const {
     // The entry ResolvePath would choose: the name as written, else the least of its matches.
     const QByteArray wanted = QFile::encodeName(name);
     QString entry;
-    for (const QByteArray& listed : names) {
+    for (qsizetype i = 0; i < count(); ++i) {
+        const QByteArrayView listed = entryName(i);
         if (listed == wanted) {
             entry = name;
             break;
         }
         if (bytesEqualIgnoringAsciiCase(listed, wanted)) {
-            const QString match = QFile::decodeName(listed);
+            const QString match = decodedName(listed);
             if (entry.isEmpty() || match < entry)
                 entry = match;
         }
@@ -261,10 +276,11 @@ bool FolderListing::fileExists(const QString& name) const {
 QStringList FolderListing::byExtension(const QString& extension) const {
     QStringList matching;
     const QByteArray tail = QFile::encodeName(u'.' + extension);
-    for (const QByteArray& name : names) {
-        if (name.size() >= tail.size() &&
-            bytesEqualIgnoringAsciiCase(QByteArrayView(name).last(tail.size()), tail))
-            matching.append(QFile::decodeName(name));
+    for (qsizetype i = 0; i < count(); ++i) {
+        const QByteArrayView listed = entryName(i);
+        if (listed.size() >= tail.size() &&
+            bytesEqualIgnoringAsciiCase(listed.last(tail.size()), tail))
+            matching.append(decodedName(listed));
     }
     return matching;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -53,9 +55,15 @@ public:
     bool fileExists(const QString& name) const;
 
 private:
-    QString given;           // the folder name as given
-    QString folder;          // as ResolvePath found it
-    QList<QByteArray> names; // as the file system spells them
+    qsizetype count() const { return ends.size(); }
+    QByteArrayView entryName(qsizetype i) const;
+
+    QString given;  // the folder name as given
+    QString folder; // as ResolvePath found it
+    // The names as the file system spells them, one after another, and where each ends: one
+    // buffer for a folder of thousands of files, where a byte array each costs an allocation.
+    QByteArray names;
+    QList<qsizetype> ends;
 };
 
 // Last-write time of a file, in UTC; nothing when the file does not exist.
