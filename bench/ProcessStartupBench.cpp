@@ -41,8 +41,10 @@ public:
         if (::pipe(fds) != 0)
             throw std::runtime_error("pipe");
         const std::string fd = std::to_string(fds[1]);
-        const char* argv[] = {"Xvfb",        "-displayfd", fd.c_str(), "-screen", "0",
-                              "1024x768x24", "-nolisten",  "tcp",      nullptr};
+        // -noreset: a program started just as the previous one left would otherwise meet the
+        // server's reset and be refused.
+        const char* argv[] = {"Xvfb",        "-displayfd", fd.c_str(), "-screen",  "0",
+                              "1024x768x24", "-nolisten",  "tcp",      "-noreset", nullptr};
         if (::posix_spawnp(&pid, "Xvfb", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
             throw std::runtime_error("Xvfb cannot be started");
         ::close(fds[1]);

@@ -115,8 +115,10 @@ void DesktopSession::startServer() {
     const int first = 100 + int(QCoreApplication::applicationPid() % 5000);
     for (int number = first; number < first + 20; ++number) {
         server = std::make_unique<QProcess>();
+        // -noreset: by default the server resets whenever its last client leaves (a program
+        // closed, an xdotool call done), and a client connecting during the reset is refused.
         server->start("Xvfb", {":" + QString::number(number), "-displayfd", "1", "-screen", "0",
-                               "1024x768x24", "-nolisten", "tcp"});
+                               "1024x768x24", "-nolisten", "tcp", "-noreset"});
         ASSERT_TRUE(server->waitForStarted(5000)) << "Xvfb could not be started";
         QByteArray ready;
         WaitFor([&] {
