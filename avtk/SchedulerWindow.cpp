@@ -215,7 +215,7 @@ void SchedulerWindow::remove() {
         QMessageBox::question(this, windowTitle(), QString("Remove the task \"%1\"?").arg(name)) !=
             QMessageBox::Yes)
         return;
-    const QString error = Manage::Take(store, name);
+    const QString error = Manage::Take(store, name, program, prefix);
     if (!error.isEmpty())
         showError(error);
     else
