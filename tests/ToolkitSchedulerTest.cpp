@@ -20,6 +20,7 @@
 #include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -575,6 +576,39 @@ TEST_F(ToolkitScheduler, AStepThatFailsLeavesTheTasksAsTheyWere) {
     EXPECT_EQ(QDir(temp.path() + "/config/systemd/user").entryList(QDir::Files),
               QStringList({unit + ".service", unit + ".timer", "mine.timer"}));
     EXPECT_EQ(read("enabled"), unit + ".timer\n");
+}
+
+TEST_F(ToolkitScheduler, OneRunOfATaskAtATime) {
+    storeScan("Daily", {{"Drives", "C"}});
+    ASSERT_EQ(run({"/ADD=Nightly", "/SCAN=Daily", "/WHEN=hourly", ":00"}), 0)
+        << output.toStdString();
+    // The scanner says it started and ends with exit level 3 when the test lets it.
+    const QString started = temp.path() + "/started", release = temp.path() + "/release";
+    script("tool kit/WFindV32.exe", "#!/bin/sh\ntouch \"" + started + "\"\nwhile [ ! -f \"" +
+                                        release + "\" ]; do sleep 0.05; done\nexit 3\n");
+    const auto startRun = [&](QProcess& process) {
+        QFile::remove(started);
+        StartHeadless(process, program, {"/RUN=Nightly"}, prefix.folder(), environment());
+        for (int i = 0; i < 1200 && !QFile::exists(started); ++i)
+            QThread::msleep(50);
+        ASSERT_TRUE(QFile::exists(started)) << "the first run's scanner never started";
+    };
+    QProcess first;
+    startRun(first);
+    EXPECT_EQ(run({"/RUN=Nightly"}), TaskRun::AlreadyRunningExitCode);
+    EXPECT_TRUE(output.contains(TaskRun::AlreadyRunningText("Nightly"))) << output.toStdString();
+    EXPECT_EQ(stored("Nightly", "LastRun"), ""); // the running one keeps its own result
+    script("release", "");
+    ASSERT_TRUE(first.waitForFinished(60000));
+    EXPECT_EQ(first.exitCode(), 3);
+    // A run that is killed leaves nothing locked.
+    QFile::remove(release);
+    QProcess killed;
+    startRun(killed);
+    killed.kill();
+    ASSERT_TRUE(killed.waitForFinished(60000));
+    script("release", ""); // its scanner, left behind, ends too
+    EXPECT_EQ(run({"/RUN=Nightly"}), 3) << output.toStdString();
 }
 
 } // namespace
