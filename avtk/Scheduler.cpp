@@ -83,7 +83,7 @@ int CommandLineRun(const CommandLine& line, SettingsStore& store) {
         return outcome.exitCode;
     }
     if (line.has("REMOVE")) {
-        const QString error = Manage::Take(store, line.value("REMOVE"));
+        const QString error = Manage::Take(store, line.value("REMOVE"), program, prefix);
         if (!error.isEmpty())
             return Refused(error);
         Print(QString("Task \"%1\" removed.").arg(line.value("REMOVE")));

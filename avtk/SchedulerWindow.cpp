@@ -1,6 +1,7 @@
 #include "SchedulerWindow.h"
 
 #include "sched/Manage.h"
+#include "sched/TaskRun.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -215,7 +216,7 @@ void SchedulerWindow::remove() {
         QMessageBox::question(this, windowTitle(), QString("Remove the task \"%1\"?").arg(name)) !=
             QMessageBox::Yes)
         return;
-    const QString error = Manage::Take(store, name);
+    const QString error = Manage::Take(store, name, program, prefix);
     if (!error.isEmpty())
         showError(error);
     else
@@ -230,8 +231,10 @@ void SchedulerWindow::runNow() {
     // The run is the scheduler's own /RUN, as the timer starts it, so the window stays live.
     auto* process = new QProcess(this);
     process->setWorkingDirectory(prefix);
-    connect(process, &QProcess::finished, this, [this, process, name] {
-        status->setText(QString("Task \"%1\" ran.").arg(name));
+    connect(process, &QProcess::finished, this, [this, process, name](int exitCode) {
+        status->setText(exitCode == TaskRun::AlreadyRunningExitCode
+                            ? TaskRun::AlreadyRunningText(name)
+                            : QString("Task \"%1\" ran.").arg(name));
         process->deleteLater();
         refresh();
     });

@@ -6,6 +6,7 @@
 #include "lib/DriveMap.h"
 #include "lib/Program.h"
 #include "lib/Session.h"
+#include "platform/ProcessLock.h"
 #include "platform/SettingsStore.h"
 #include "platform/VallorinError.h"
 
@@ -30,9 +31,7 @@
 #include <memory>
 #include <string>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -173,29 +172,6 @@ private:
     QMenu* alertsMenu = nullptr;
 };
 
-// One guard per prefix: a lock on a file of the prefix, held while the guard runs, which also
-// holds its process number. The kernel drops the lock when the process ends, however it ends.
-int TakeInstanceLock(const QString& prefix, QString& holder) {
-    const QByteArray path = QFile::encodeName(prefix + "/WGFE95.pid");
-    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        holder = QString("the lock file %1 cannot be opened").arg(QFile::decodeName(path));
-        return -1;
-    }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        char buffer[32] = {};
-        const ssize_t n = ::pread(fd, buffer, sizeof buffer - 1, 0);
-        holder = QString("process %1").arg(QString::fromLatin1(buffer, n > 0 ? n : 0).trimmed());
-        ::close(fd);
-        return -1;
-    }
-    const QByteArray pid = QByteArray::number(::getpid()) + '\n';
-    if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, pid.constData(), size_t(pid.size()), 0) < 0)
-        std::fprintf(stderr, "WinGuard: the process number could not be written to %s\n",
-                     path.constData());
-    return fd;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -227,11 +203,11 @@ int main(int argc, char** argv) {
             return ExitNotInstalled;
         }
     }
-    QString holder;
-    const int lock = TakeInstanceLock(prefix, holder);
-    if (lock < 0) {
+    // One guard per prefix, held until the guard is gone.
+    const ProcessLock lock(prefix + "/WGFE95.pid");
+    if (!lock.held()) {
         std::fprintf(stderr, "WinGuard is already running for %s (%s): this one ends.\n",
-                     qPrintable(prefix), qPrintable(holder));
+                     qPrintable(prefix), qPrintable(lock.why()));
         return ExitAlreadyRunning;
     }
 
@@ -265,6 +241,5 @@ int main(int argc, char** argv) {
     });
     const int code = app->exec();
     guard.stop(stopReason.isEmpty() ? QString("the event loop ended") : stopReason);
-    ::close(lock);
     return code;
 }

@@ -20,6 +20,7 @@
 #include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -261,11 +262,12 @@ protected:
         program = toolkit + "TK_Sched.exe";
         ASSERT_TRUE(QFile::copy(InstallLayout::ToolkitFolder(bin) + "TK_Sched.exe", program));
         QDir().mkpath(temp.path() + "/bin");
-        // The fake crontab keeps the table in a file; the fake systemctl logs its arguments and
-        // answers as `systemdAnswers` says.
+        // The fake crontab keeps the table in a file. Both fakes fail once where the file "fail"
+        // says: "<program> <word> <n>" fails the n-th call whose arguments hold the word.
         script("bin/crontab",
-               "#!/bin/sh\nf=\"" + temp.path() +
+               "#!/bin/sh\n" + failing() + "f=\"" + temp.path() +
                    "/crontab\"\n"
+                   "if failing crontab \"$@\"; then [ \"$1\" = - ] && cat >/dev/null; exit 1; fi\n"
                    "if [ \"$1\" = -l ]; then [ -f \"$f\" ] || { echo \"no crontab for "
                    "$(id -un)\" >&2; exit 1; }; cat \"$f\"; exit 0; fi\n"
                    "[ \"$1\" = - ] && cat > \"$f\"\n");
@@ -282,22 +284,73 @@ protected:
         file.close();
         file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
+    QString failing() const {
+        return "failing() {\n ff=\"" + temp.path() +
+               "/fail\"; [ -f \"$ff\" ] || return 1; read p w n < \"$ff\"; [ \"$p\" = \"$1\" ] || "
+               "return 1; shift\n case \" $* \" in *\" $w \"*) ;; *) return 1;; esac\n"
+               " n=$((n-1)); [ $n -gt 0 ] && { echo \"$p $w $n\" > \"$ff\"; return 1; }\n"
+               " rm \"$ff\"; echo \"$p: failed as the test asked\" >&2\n}\n";
+    }
+    // The fake systemctl logs its arguments, answers as `running` says and keeps the enabled
+    // units in the file "enabled".
     void systemd(bool running) const {
-        script("bin/systemctl", "#!/bin/sh\necho \"$@\" >> \"" + temp.path() +
-                                    "/systemctl.log\"\nexit " + (running ? "0" : "1") + "\n");
+        const QString log = '"' + temp.path() + "/systemctl.log\"";
+        const QString enabled = '"' + temp.path() + "/enabled\"";
+        script("bin/systemctl",
+               "#!/bin/sh\n" + failing() + "echo \"$@\" >> " + log +
+                   "\nfailing systemctl \"$@\" && exit 1\n" + (running ? "" : "exit 1\n") +
+                   "touch " + enabled +
+                   "\nshift\ncase \"$1\" in\n"
+                   "enable) shift; for u; do grep -qx \"$u\" " +
+                   enabled + " || echo \"$u\" >> " + enabled +
+                   "; done;;\n"
+                   "disable) shift; [ \"$1\" = --now ] && shift; for u; do grep -vx \"$u\" " +
+                   enabled + " > " + enabled + ".new; mv " + enabled + ".new " + enabled +
+                   "; done;;\nesac\nexit 0\n");
     }
     QString read(const QString& relative) const {
         QFile file(temp.path() + '/' + relative);
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
 
+    QStringList environment() const {
+        return {"PATH=" + temp.path() + "/bin:/usr/bin:/bin",
+                "XDG_CONFIG_HOME=" + temp.path() + "/config", "HOME=" + temp.path() + "/home"};
+    }
     int run(const QStringList& args) {
-        const HeadlessRun done = RunHeadless(program, args, prefix.folder(),
-                                             {"PATH=" + temp.path() + "/bin:/usr/bin:/bin",
-                                              "XDG_CONFIG_HOME=" + temp.path() + "/config",
-                                              "HOME=" + temp.path() + "/home"});
+        const HeadlessRun done = RunHeadless(program, args, prefix.folder(), environment());
         output = done.output;
         return done.exitCode;
+    }
+
+    // What the user sees of the tasks: the crontab, the unit files, the enabled units and the
+    // stored tasks.
+    QString state() const {
+        QStringList enabled = read("enabled").split('\n', Qt::SkipEmptyParts);
+        enabled.sort();
+        QStringList parts = {"crontab:\n" + read("crontab"), "enabled: " + enabled.join(' ')};
+        const QString units = "config/systemd/user/";
+        for (const QString& file : QDir(temp.path() + '/' + units).entryList(QDir::Files))
+            parts << file + ":\n" + read(units + file);
+        SettingsStore store(prefix.folder());
+        for (const Tasks::Task& task : Tasks::Load(store))
+            parts << QStringList{"task",          task.name,
+                                 task.definition, Schedule::Text(task.when),
+                                 task.installed,  task.lastRun}
+                         .join(" | ");
+        return parts.join('\n');
+    }
+    // Starts over with the foreign crontab line and unit the tasks must leave alone.
+    void clearTasks() const {
+        for (const char* file : {"crontab", "enabled", "fail", "systemctl.log"})
+            QFile::remove(temp.path() + '/' + file);
+        QDir(temp.path() + "/config").removeRecursively();
+        QDir().mkpath(temp.path() + "/config/systemd/user");
+        script("crontab", "MAILTO=someone\n0 3 * * * /usr/bin/backup\n");
+        script("config/systemd/user/mine.timer", "[Timer]\nOnCalendar=daily\n");
+        SettingsStore store(prefix.folder());
+        store.setRootKey(RootKey::CurrentUser);
+        store.deleteKey(Tasks::TasksKey);
     }
 
     // Stores a scan definition as the scan page does.
@@ -434,6 +487,128 @@ TEST_F(ToolkitScheduler, RunBuildsTheLineFromTheDefinitionAsStoredThen) {
     EXPECT_TRUE(output.contains(removed)) << output.toStdString();
     EXPECT_EQ(run({"/RUN=ghost"}), 8);
     EXPECT_TRUE(output.contains("There is no scheduled task \"ghost\"."));
+}
+
+TEST_F(ToolkitScheduler, AStepThatFailsLeavesTheTasksAsTheyWere) {
+    storeScan("Daily", {{"Drives", "All"}});
+    storeScan("Weekly", {{"Drives", "C"}});
+    struct Row {
+        bool systemdBefore, systemdNow; // whether systemd answers when "Nightly" is added, and now
+        QStringList args;
+        QString fail; // "<program> <word> <n>": the call that fails
+        QString said;
+    };
+    const QStringList rename = {"/CHANGE=Nightly", "/NAME=Renamed", "/SCAN=Weekly",
+                                "/WHEN=weekly",    "Sat",           "04:00"};
+    const QString left = "The task \"Nightly\" was left as it was: ";
+    const QList<Row> rows = {
+        // Renamed: the new units fail, the store fails, or the old units will not go.
+        {true, true, rename, "systemctl daemon-reload 1", left + "systemctl --user daemon-reload"},
+        {true, true, rename, "systemctl enable 1", left + "systemctl --user enable"},
+        {true, true, rename, "systemctl start 1", left + "systemctl --user start"},
+        {true, true, rename, "systemctl disable 1", left + "systemctl --user disable --now"},
+        {true, true, rename, "systemctl daemon-reload 2", left},
+        {false, false, rename, "crontab - 1", left + "crontab -: crontab: failed"},
+        {false, false, rename, "crontab - 2", left + "crontab -: crontab: failed"},
+        {false, false, rename, "crontab -l 1", left + "crontab -l"},
+        // The same name with a schedule of other units, or moved to the other scheduler.
+        {true, true, {"/CHANGE=Nightly", "/SCAN=Daily", "/WHEN=logon"}, "systemctl enable 1", left},
+        {true,
+         true,
+         {"/CHANGE=Nightly", "/SCAN=Daily", "/WHEN=logon"},
+         "systemctl disable 1",
+         left},
+        {false, true, {"/CHANGE=Nightly", "/SCAN=Daily", "/WHEN=logon"}, "crontab - 1", left},
+        {true, false, {"/CHANGE=Nightly", "/SCAN=Daily", "/WHEN=logon"}, "crontab - 1", left},
+        // Added and removed.
+        {true,
+         true,
+         {"/ADD=Other", "/SCAN=Daily", "/WHEN=hourly", ":10"},
+         "systemctl start 1",
+         "The task \"Other\" was not added: systemctl --user start"},
+        {false,
+         false,
+         {"/ADD=Other", "/SCAN=Daily", "/WHEN=logon"},
+         "crontab - 1",
+         "The task \"Other\" was not added: crontab -"},
+        {true,
+         true,
+         {"/REMOVE=Nightly"},
+         "systemctl disable 1",
+         "The task \"Nightly\" was not removed: systemctl --user disable"},
+        {true,
+         true,
+         {"/REMOVE=Nightly"},
+         "systemctl daemon-reload 1",
+         "The task \"Nightly\" was not removed: systemctl --user daemon-reload"},
+        {false,
+         false,
+         {"/REMOVE=Nightly"},
+         "crontab - 1",
+         "The task \"Nightly\" was not removed: crontab -"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(QString(row.args.join(' ') + " failing at " + row.fail).toStdString());
+        clearTasks();
+        systemd(row.systemdBefore);
+        ASSERT_EQ(run({"/ADD=Nightly", "/SCAN=Daily", "/WHEN=daily", "02:30"}), 0)
+            << output.toStdString();
+        ASSERT_EQ(run({"/RUN=Nightly"}), 3) << output.toStdString();
+        systemd(row.systemdNow);
+        const QString before = state();
+        script("fail", row.fail);
+        EXPECT_EQ(run(row.args), 8);
+        EXPECT_FALSE(QFile::exists(temp.path() + "/fail")) << "the step was never reached";
+        EXPECT_TRUE(output.contains("Error: " + row.said)) << output.toStdString();
+        EXPECT_FALSE(output.contains("failed too")) << output.toStdString();
+        EXPECT_EQ(state(), before) << read("systemctl.log").toStdString();
+    }
+    // Nothing failing, the renamed task keeps its last run and only its own units stay.
+    clearTasks();
+    systemd(true);
+    ASSERT_EQ(run({"/ADD=Nightly", "/SCAN=Daily", "/WHEN=daily", "02:30"}), 0);
+    ASSERT_EQ(run({"/RUN=Nightly"}), 3);
+    const QString lastRun = stored("Nightly", "LastRun");
+    ASSERT_EQ(run(rename), 0) << output.toStdString();
+    EXPECT_EQ(stored("Nightly", "Installed"), "(no task)");
+    EXPECT_EQ(stored("Renamed", "LastRun"), lastRun);
+    const QString unit = Tasks::UnitName("Renamed");
+    EXPECT_EQ(QDir(temp.path() + "/config/systemd/user").entryList(QDir::Files),
+              QStringList({unit + ".service", unit + ".timer", "mine.timer"}));
+    EXPECT_EQ(read("enabled"), unit + ".timer\n");
+}
+
+TEST_F(ToolkitScheduler, OneRunOfATaskAtATime) {
+    storeScan("Daily", {{"Drives", "C"}});
+    ASSERT_EQ(run({"/ADD=Nightly", "/SCAN=Daily", "/WHEN=hourly", ":00"}), 0)
+        << output.toStdString();
+    // The scanner says it started and ends with exit level 3 when the test lets it.
+    const QString started = temp.path() + "/started", release = temp.path() + "/release";
+    script("tool kit/WFindV32.exe", "#!/bin/sh\ntouch \"" + started + "\"\nwhile [ ! -f \"" +
+                                        release + "\" ]; do sleep 0.05; done\nexit 3\n");
+    const auto startRun = [&](QProcess& process) {
+        QFile::remove(started);
+        StartHeadless(process, program, {"/RUN=Nightly"}, prefix.folder(), environment());
+        for (int i = 0; i < 1200 && !QFile::exists(started); ++i)
+            QThread::msleep(50);
+        ASSERT_TRUE(QFile::exists(started)) << "the first run's scanner never started";
+    };
+    QProcess first;
+    startRun(first);
+    EXPECT_EQ(run({"/RUN=Nightly"}), TaskRun::AlreadyRunningExitCode);
+    EXPECT_TRUE(output.contains(TaskRun::AlreadyRunningText("Nightly"))) << output.toStdString();
+    EXPECT_EQ(stored("Nightly", "LastRun"), ""); // the running one keeps its own result
+    script("release", "");
+    ASSERT_TRUE(first.waitForFinished(60000));
+    EXPECT_EQ(first.exitCode(), 3);
+    // A run that is killed leaves nothing locked.
+    QFile::remove(release);
+    QProcess killed;
+    startRun(killed);
+    killed.kill();
+    ASSERT_TRUE(killed.waitForFinished(60000));
+    script("release", ""); // its scanner, left behind, ends too
+    EXPECT_EQ(run({"/RUN=Nightly"}), 3) << output.toStdString();
 }
 
 } // namespace

@@ -108,11 +108,14 @@ QString Install(Kind kind, const Tasks::Task& task, const QString& program, cons
         const std::optional<QString> crontab = ReadCrontab(error);
         if (!crontab)
             return error;
-        QString text = Tasks::WithoutCronLine(*crontab, task.name);
-        if (!text.isEmpty() && !text.endsWith(u'\n'))
-            text += u'\n';
-        return WriteCrontab(text + Tasks::CronLine(task, program, prefix) + u'\n');
+        const QString text =
+            Tasks::WithCronLine(*crontab, task.name, Tasks::CronLine(task, program, prefix));
+        return text == *crontab ? QString() : WriteCrontab(text);
     }
+    // Earlier units go first, disabled: a task changed between a timer and log-in has other
+    // units enabled, and a file removed while enabled would leave its link behind.
+    if (const QString error = Uninstall(kind, task.name); !error.isEmpty())
+        return error;
     const QString folder = UnitFolder();
     if (!QDir().mkpath(folder))
         return folder + ": cannot be created";
@@ -122,8 +125,6 @@ QString Install(Kind kind, const Tasks::Task& task, const QString& program, cons
         WriteFile(folder + '/' + unit + ".service", Tasks::ServiceUnit(task, program, prefix));
     if (error.isEmpty() && !timer.isEmpty())
         error = WriteFile(folder + '/' + unit + ".timer", timer);
-    if (error.isEmpty() && timer.isEmpty())
-        QFile::remove(folder + '/' + unit + ".timer"); // a task changed to log-in has none
     if (!error.isEmpty())
         return error;
     Outcome done = Systemctl({"daemon-reload"});
@@ -151,13 +152,16 @@ QString Uninstall(Kind kind, const QString& taskName) {
             present << unit + suffix;
     if (present.isEmpty())
         return {};
-    // Stopped and disabled while systemd still knows them; then their files go.
+    // Stopped and disabled while systemd still knows them; then their files go. Refused, the
+    // files stay, so that the task can still be put back whole.
     const Outcome disabled = Systemctl(QStringList{"disable", "--now"} + present);
+    if (!disabled.ok)
+        return disabled.error;
     for (const QString& file : present)
         if (!QFile::remove(folder + '/' + file))
             return folder + '/' + file + ": cannot be removed";
     const Outcome reloaded = Systemctl({"daemon-reload"});
-    return !disabled.ok ? disabled.error : reloaded.ok ? QString() : reloaded.error;
+    return reloaded.ok ? QString() : reloaded.error;
 }
 
 } // namespace Desktop

@@ -22,7 +22,8 @@ QString Explanation(Kind kind);
 QString UnitFolder();
 
 // Installs the task's units or crontab line (replacing its earlier ones); an error sentence, or
-// empty. `program` is the scheduler, `prefix` the folder its runs work in.
+// empty. `program` is the scheduler, `prefix` the folder its runs work in. A failure can leave
+// the units half made: the caller takes them out or installs the earlier task again.
 QString Install(Kind kind, const Tasks::Task& task, const QString& program, const QString& prefix);
 // Takes the task's units or line out again, nothing else; an error sentence, or empty.
 QString Uninstall(Kind kind, const QString& taskName);

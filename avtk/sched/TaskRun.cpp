@@ -2,10 +2,12 @@
 
 #include "core/CommandLines.h"
 #include "core/StoredDefinitions.h"
+#include "platform/ProcessLock.h"
 #include "platform/ProgramStart.h"
 
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 
 namespace TaskRun {
@@ -19,6 +21,14 @@ QString ReportOf(const QString& commandLine) {
 }
 
 } // namespace
+
+QString LockFile(const QString& prefix, const QString& taskName) {
+    return QDir(prefix).filePath("Locks/" + Tasks::UnitName(taskName) + ".lock");
+}
+
+QString AlreadyRunningText(const QString& taskName) {
+    return QString("The task \"%1\" is already running; this run was not started.").arg(taskName);
+}
 
 std::optional<QString> CommandLineOf(SettingsStore& store, const Tasks::Task& task,
                                      const QString& toolkitFolder, const QString& prefix,
@@ -73,11 +83,21 @@ Outcome Run(SettingsStore& store, const QString& taskName, const QString& toolki
         outcome.result = QString("There is no scheduled task \"%1\".").arg(taskName);
         return outcome; // nothing to keep it with
     }
+    const QString lockFile = LockFile(prefix, taskName);
+    QDir().mkpath(QFileInfo(lockFile).path());
+    const ProcessLock lock(lockFile); // held to the end of the run
+    if (lock.busy()) {
+        outcome.exitCode = AlreadyRunningExitCode;
+        outcome.result = AlreadyRunningText(taskName) + " It runs as " + lock.why() + '.';
+        return outcome; // the running one keeps its own result
+    }
     const QString started = QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss");
     QString why;
     const std::optional<QString> commandLine =
-        CommandLineOf(store, *task, toolkitFolder, prefix, why);
-    if (!commandLine) {
+        lock.held() ? CommandLineOf(store, *task, toolkitFolder, prefix, why) : std::nullopt;
+    if (!lock.held()) {
+        outcome.result = "The run could not be guarded: " + lock.why() + "; nothing was run.";
+    } else if (!commandLine) {
         outcome.result = why;
     } else {
         const SplitCommand split = SplitCommandLine(WithProgramQuoted(toolkitFolder, *commandLine));

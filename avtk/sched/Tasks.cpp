@@ -4,6 +4,8 @@
 
 #include <QCryptographicHash>
 
+#include <utility>
+
 namespace Tasks {
 
 namespace {
@@ -97,9 +99,11 @@ std::optional<Task> Find(SettingsStore& store, const QString& name) {
     return Read(store, name);
 }
 
-void Save(SettingsStore& store, const Task& task) {
+void Save(SettingsStore& store, const Task& task, const QString& replacing) {
     store.inOneTransaction({RootKey::CurrentUser}, [&] {
         store.setRootKey(RootKey::CurrentUser);
+        if (!replacing.isEmpty())
+            store.deleteKey(KeyOf(replacing));
         store.deleteKey(KeyOf(task.name));
         store.openKey(KeyOf(task.name), true);
         store.writeString("Runs", RunsText(task.runs));
@@ -165,6 +169,23 @@ QString CronLine(const Task& task, const QString& program, const QString& prefix
                       ShellWord(program) + ' ' + ShellWord("/RUN=" + task.name);
     command.replace(u'%', QStringLiteral("\\%")); // cron turns a bare % into a new line
     return Schedule::CronTime(task.when) + ' ' + command + " # " + UnitName(task.name);
+}
+
+QString WithCronLine(const QString& crontab, const QString& taskName, const QString& line) {
+    const QString mark = " # " + UnitName(taskName);
+    QStringList lines = crontab.split(u'\n');
+    if (lines.last().isEmpty())
+        lines.removeLast(); // the last line's end, given back below
+    QStringList result;
+    bool placed = false;
+    for (const QString& each : lines)
+        if (!each.endsWith(mark))
+            result << each;
+        else if (!std::exchange(placed, true))
+            result << line; // where its earlier line stood
+    if (!placed)
+        result << line;
+    return result.join(u'\n') + u'\n';
 }
 
 QString WithoutCronLine(const QString& crontab, const QString& taskName) {

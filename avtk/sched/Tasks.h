@@ -38,8 +38,9 @@ QString RunsText(Runs runs); // "Scan" or "Check"
 
 QList<Task> Load(SettingsStore& store);
 std::optional<Task> Find(SettingsStore& store, const QString& name);
-// Writes the task whole (its key replaced), in one transaction.
-void Save(SettingsStore& store, const Task& task);
+// Writes the task whole (its key replaced), in one transaction that also removes the task called
+// `replacing` when it is another.
+void Save(SettingsStore& store, const Task& task, const QString& replacing = {});
 void Remove(SettingsStore& store, const QString& name);
 void SaveResult(SettingsStore& store, const QString& name, const QString& lastRun,
                 const QString& lastResult);
@@ -56,6 +57,8 @@ QString ServiceUnit(const Task& task, const QString& program, const QString& pre
 QString TimerUnit(const Task& task);
 // The crontab line, marked with "# <UnitName>" at its end.
 QString CronLine(const Task& task, const QString& program, const QString& prefix);
+// The crontab with `line` as the task's line: in place of its earlier one, else added at the end.
+QString WithCronLine(const QString& crontab, const QString& taskName, const QString& line);
 // The crontab without the task's line; every other line, comments and blank ones too, kept as
 // it was.
 QString WithoutCronLine(const QString& crontab, const QString& taskName);

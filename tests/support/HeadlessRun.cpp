@@ -4,9 +4,8 @@
 
 #include <gtest/gtest.h>
 
-HeadlessRun RunHeadless(const QString& program, const QStringList& arguments, const QString& folder,
-                        const QStringList& environment, const QByteArray& input) {
-    QProcess process;
+void StartHeadless(QProcess& process, const QString& program, const QStringList& arguments,
+                   const QString& folder, const QStringList& environment) {
     process.setWorkingDirectory(folder);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -16,6 +15,12 @@ HeadlessRun RunHeadless(const QString& program, const QStringList& arguments, co
         env.insert(setting.section(u'=', 0, 0), setting.section(u'=', 1));
     process.setProcessEnvironment(env);
     process.start(program, arguments);
+}
+
+HeadlessRun RunHeadless(const QString& program, const QStringList& arguments, const QString& folder,
+                        const QStringList& environment, const QByteArray& input) {
+    QProcess process;
+    StartHeadless(process, program, arguments, folder, environment);
     process.write(input);
     process.closeWriteChannel();
     EXPECT_TRUE(process.waitForFinished(120000)) << program.toStdString();
