@@ -5,7 +5,9 @@
 // process: the guard is started as the services starter starts it, without a display, and its
 // alerts are read from its standard output as they come. Both watching modes are measured: inotify,
 // and fanotify where the process may use it (root), there with "writes" on so that the burst is
-// checked on closing as with inotify.
+// checked on closing as with inotify. In inotify mode the same writes are also timed under a bare
+// inotify reader that does nothing with its events: the cost of watching that no guard can go
+// below.
 //
 // --in=FOLDER puts the prefix and its drives there (the system's temporary folder by default): on
 // a memory file system (/dev/shm) the writes' time is free of a disk file system's own variation,
@@ -23,6 +25,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -32,8 +35,10 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -122,6 +127,30 @@ double Median(std::vector<double> v) {
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
+// The floor of watching with inotify: the writes `write` makes into folder while a bare reader
+// watches it with the guard's event mask, draining the events and doing nothing with them.
+template <typename Write> double UnderBareWatcher(const QString& folder, const Write& write) {
+    QDir().mkpath(folder);
+    const int fd = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    ::inotify_add_watch(fd, QFile::encodeName(folder).constData(),
+                        IN_CLOSE_WRITE | IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM |
+                            IN_DELETE_SELF);
+    std::atomic<bool> done = false;
+    std::thread reader([&] {
+        alignas(inotify_event) char events[64 * 1024];
+        pollfd wait{fd, POLLIN, 0};
+        while (!done)
+            if (::poll(&wait, 1, 50) > 0)
+                while (::read(fd, events, sizeof events) > 0) {
+                }
+    });
+    const double ms = write(folder);
+    done = true;
+    reader.join();
+    ::close(fd);
+    return ms;
+}
+
 // One guard started in `mode` on a prefix of its own, measured, and stopped.
 int Measure(const QString& mode, const QString& in, int small, int burst, int rounds) {
     std::printf("== %s mode\n", qPrintable(mode));
@@ -153,9 +182,13 @@ int Measure(const QString& mode, const QString& in, int small, int burst, int ro
                       content);
         return Ms(Clock::now() - t0);
     };
-    std::vector<double> alone;
-    for (int round = 0; round < rounds; ++round)
+    std::vector<double> alone, bare;
+    for (int round = 0; round < rounds; ++round) {
         alone.push_back(writeSmall(QString("%1/alone/r%2").arg(prefix).arg(round)));
+        if (mode == "inotify")
+            bare.push_back(
+                UnderBareWatcher(QString("%1/bare/r%2").arg(prefix).arg(round), writeSmall));
+    }
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0)
         return 1;
@@ -255,6 +288,10 @@ int Measure(const QString& mode, const QString& in, int small, int burst, int ro
                     100.0 * (Median(watched) / Median(unwatched) - 1.0));
         std::printf("  before the guard ran: median %.0f ms; watched against that: %+.0f %%\n",
                     Median(alone), 100.0 * (Median(watched) / Median(alone) - 1.0));
+        if (!bare.empty())
+            std::printf("  a bare inotify reader (the floor) before the guard ran: median %.0f ms, "
+                        "%+.0f %% against the same writes unwatched\n",
+                        Median(bare), 100.0 * (Median(bare) / Median(alone) - 1.0));
         std::printf("Memory (RSS) after the runs: %ld KiB\n", RssKb(pid));
         ::kill(pid, SIGTERM);
         int status = 0;
