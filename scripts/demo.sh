@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 cmake --preset default -DVALLORIN_BUILD_TESTS=OFF -DVALLORIN_BUILD_BENCH=OFF
-cmake --build --preset default -j"$(nproc)" --target vallorin vallorin-reg avtk_toolkit
+cmake --build --preset default -j"$(nproc)" --target vallorin vallorin-reg vallorin-services avtk_toolkit
 export VALLORIN_PREFIX="${VALLORIN_PREFIX:-$PWD/build/demo-prefix}"
 scripts/make-demo-prefix.sh "$VALLORIN_PREFIX"
 exec build/default/bin/vallorin
