@@ -204,26 +204,28 @@ void Guard::watchDisks(const QList<DriveMap::Drive>& drives) {
     disks = std::make_unique<DiskWatch>(letters);
     for (const QString& problem : disks->problems())
         log(problem);
-    if (disks->mountsFd() >= 0) {
-        mountsNotifier =
-            std::make_unique<QSocketNotifier>(disks->mountsFd(), QSocketNotifier::Exception);
-        QObject::connect(mountsNotifier.get(), &QSocketNotifier::activated, &context, [this] {
-            for (const DiskArrival& arrival : disks->mounted()) {
-                log(arrival.disk + " was mounted.");
-                checkBoot(arrival);
-            }
-        });
-    }
-    if (disks->imagesFd() >= 0) {
-        imagesNotifier =
-            std::make_unique<QSocketNotifier>(disks->imagesFd(), QSocketNotifier::Read);
-        QObject::connect(imagesNotifier.get(), &QSocketNotifier::activated, &context, [this] {
-            for (const DiskArrival& arrival : disks->imagesChanged()) {
-                log(arrival.disk + " has a new disk (its image was written).");
-                checkBoot(arrival);
-            }
-        });
-    } // Watched first, then checked: a disk changed meanwhile is checked again, never missed.
+    // Each of the watch's two sources: its descriptor, the kind of readiness it gives, what it
+    // reports as arrived, and how the log says so.
+    const auto notify = [this](int fd, QSocketNotifier::Type type,
+                               std::vector<DiskArrival> (DiskWatch::*arrived)(),
+                               const QString& said) {
+        if (fd < 0)
+            return std::unique_ptr<QSocketNotifier>();
+        auto notifier = std::make_unique<QSocketNotifier>(fd, type);
+        QObject::connect(notifier.get(), &QSocketNotifier::activated, &context,
+                         [this, arrived, said] {
+                             for (const DiskArrival& arrival : (disks.get()->*arrived)()) {
+                                 log(arrival.disk + said);
+                                 checkBoot(arrival);
+                             }
+                         });
+        return notifier;
+    };
+    mountsNotifier =
+        notify(disks->mountsFd(), QSocketNotifier::Exception, &DiskWatch::mounted, " was mounted.");
+    imagesNotifier = notify(disks->imagesFd(), QSocketNotifier::Read, &DiskWatch::imagesChanged,
+                            " has a new disk (its image was written).");
+    // Watched first, then checked: a disk changed meanwhile is checked again, never missed.
     for (const DriveMap::Drive& drive : letters)
         checkBoot(DiskArrival{QString(drive.letter) + u':',
                               QFile::encodeName(drive.root).toStdString(), drive});
