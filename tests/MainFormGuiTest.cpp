@@ -1,6 +1,7 @@
 #include "support/FormFixture.h"
 
 #include "platform/FileSystem.h"
+#include "shell/Artwork.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabBar>
@@ -302,6 +304,37 @@ TEST_F(MainFormTest, TheWindowHasItsDesignedSizeAndCaptions) {
     EXPECT_EQ(main.Main.BtnExit->text(), "E&xit");
     EXPECT_EQ(main.Main.SBtnEnc->toolTip(), "Virus Encyclopedia");
     EXPECT_EQ(main.Main.SBtnSchedule->toolTip(), "Edit Schedule");
+}
+
+TEST_F(MainFormTest, WarningsAreMaroonInEveryState) {
+    TMainForm& main = start();
+    const QWidget* warnings[] = {main.Find.LabFindV, main.Repair.LabRep, main.Repair.LabCleanBoo,
+                                 main.Check.LabVerify, main.Guard.ChkBoxEnable};
+    for (const QWidget* warning : warnings) {
+        SCOPED_TRACE(warning->objectName().toStdString());
+        for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+            EXPECT_EQ(warning->palette().color(group, warning->foregroundRole()),
+                      QColor(0x80, 0x00, 0x00));
+    }
+    EXPECT_TRUE(main.Guard.ChkBoxEnable->font().bold());
+    EXPECT_EQ(main.Guard.ChkBoxEnable->palette().color(QPalette::Text), QColor(0x80, 0x00, 0x00));
+}
+
+// The window icon is compiled in as pixels: they must be what painting the shield gives here.
+TEST_F(MainFormTest, TheWindowIconIsTheShieldAtEachSize) {
+    const QIcon icon = QApplication::windowIcon();
+    for (const int side : {16, 32, 48}) {
+        SCOPED_TRACE(side);
+        QImage painted(side, side, QImage::Format_ARGB32_Premultiplied);
+        painted.fill(Qt::transparent);
+        QPainter painter(&painted);
+        PaintShield(painter, QPointF(side / 2.0, side / 2.0), side / 100.0);
+        painter.end();
+        const QImage shown = icon.pixmap(QSize(side, side), 1.0)
+                                 .toImage()
+                                 .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        EXPECT_EQ(shown, painted);
+    }
 }
 
 TEST_F(MainFormTest, AltAPressesApplyOnTheGuardPageAndAboutElsewhere) {

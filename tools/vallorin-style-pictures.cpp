@@ -4,14 +4,20 @@
 // program's start a quarter of its work; the pictures compiled in cost nothing to find.
 // They are written as the pixels a PNG round trip of the style's picture decodes to, so that
 // the program needs no image decoder (and loads no image format plug-in) to show them.
+// The program's own icon, the shield, is painted here once too: painted at run time, its
+// antialiased curves cost the start the path stroker's and the maths library's code.
 //
 //   vallorin-style-pictures OUTPUT.cpp     (run under QT_QPA_PLATFORM=offscreen)
+#include "platform/qt/StyleIcons.h"
+#include "shell/Artwork.h"
+
 #include <QApplication>
 #include <QBuffer>
 #include <QFile>
 #include <QIcon>
 #include <QImage>
 #include <QMetaEnum>
+#include <QPainter>
 #include <QPixmap>
 #include <QStyle>
 #include <QStyleFactory>
@@ -82,6 +88,17 @@ int main(int argc, char** argv) {
             if (image.size() != size || !write(which, image))
                 return 1;
         }
+    }
+    // The shield fills a square icon at scale 1/100 per pixel, at a title bar's and a task bar's
+    // sizes.
+    for (const int side : {16, 32, 48}) {
+        QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        PaintShield(painter, QPointF(side / 2.0, side / 2.0), side / 100.0);
+        painter.end();
+        if (!write(ProgramIconPicture, image))
+            return 1;
     }
     source += "};\nconst int StylePictureCount = " + QByteArray::number(count) + ";\n";
     QFile output(QString::fromLocal8Bit(argv[1]));

@@ -9,9 +9,11 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QColor>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLineEdit>
+#include <QPalette>
 #include <QSet>
 #include <QStringListModel>
 #include <QStyle>
@@ -99,6 +101,16 @@ void FillDefinitionCombo(MainState& form, const QString& operation, QComboBox* c
 void SetDefinitionButtonIcons(QAbstractButton* add, QAbstractButton* remove) {
     add->setIcon(StylePicture(add, QStyle::SP_FileDialogNewFolder));
     remove->setIcon(StylePicture(remove, QStyle::SP_TrashIcon));
+}
+
+void ShowAsWarning(QWidget* control) {
+    // A palette rather than a style sheet: one style sheet brings the whole style-sheet engine
+    // into the start-up, half a megabyte of memory, for a colour. Text is the check mark's.
+    QPalette palette = control->palette();
+    for (const QPalette::ColorRole role :
+         {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+        palette.setColor(QPalette::All, role, QColor(0x80, 0x00, 0x00));
+    control->setPalette(palette);
 }
 
 bool DefinitionMissing(MainState& form, QComboBox* combo) {

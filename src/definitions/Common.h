@@ -15,6 +15,7 @@ class QAbstractButton;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QWidget;
 class SettingsStore;
 class MainState;
 
@@ -31,6 +32,8 @@ class MainState;
 void FillDefinitionCombo(MainState& form, const QString& operation, QComboBox* combo);
 // The pictures of a definition list's add and remove buttons, the same on every page.
 void SetDefinitionButtonIcons(QAbstractButton* add, QAbstractButton* remove);
+// Gives a control the pages' warning colour, maroon, in every state.
+void ShowAsWarning(QWidget* control);
 // True, after telling the user why, when the combo has no definition selected.
 bool DefinitionMissing(MainState& form, QComboBox* combo);
 void ReportDefinitionNotFound(MainState& form);

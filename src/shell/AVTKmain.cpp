@@ -48,6 +48,9 @@ TMainForm::TMainForm(Services services, QWidget* parent)
     // The toolkit file combos' design state, which they keep when the start-up ends early.
     for (QComboBox* combo : {Find.ChklistCombo, Find.DrvCombo, Repair.RChkCombo, Repair.RDrvCombo})
         combo->addItem(NoneEntry);
+    for (QWidget* warning : std::initializer_list<QWidget*>{
+             Find.LabFindV, Repair.LabRep, Repair.LabCleanBoo, Check.LabVerify, Guard.ChkBoxEnable})
+        ShowAsWarning(warning);
     setFixedSize(size());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);

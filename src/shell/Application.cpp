@@ -1,6 +1,6 @@
 #include "Application.h"
 
-#include "shell/Artwork.h"
+#include "platform/qt/StyleIcons.h"
 
 #include "BuildConfig.h"
 
@@ -32,7 +32,7 @@ void SetUpApplication(QApplication& app) {
     // The desktop matches the windows with the installed desktop entry (and its icon) by this.
     QGuiApplication::setDesktopFileName(BuildConfig::DesktopId);
     QApplication::setStyle(new ClassicStyle);
-    QApplication::setWindowIcon(ProgramIcon());
+    QApplication::setWindowIcon(CompiledPicture(ProgramIconPicture));
     // The windows were laid out for an 8-point "MS Sans Serif" (11 pixels high); Liberation Sans
     // has the metrics of the sans-serif faces that stood in for it, DejaVu Sans comes last.
     QFont::insertSubstitutions("MS Sans Serif", {"Liberation Sans", "Arimo", "DejaVu Sans"});

@@ -3,7 +3,6 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPixmap>
 
 void PaintShield(QPainter& p, QPointF c, qreal scale) {
     const auto at = [&](qreal x, qreal y) { return c + QPointF(x, y) * scale; };
@@ -25,17 +24,4 @@ void PaintShield(QPainter& p, QPointF c, qreal scale) {
                   Qt::RoundJoin));
     p.drawPolyline(QPolygonF({at(-16, 0), at(-4, 14), at(18, -16)}));
     p.restore();
-}
-
-QIcon ProgramIcon() {
-    QIcon icon;
-    for (const int side : {16, 32, 48}) {
-        QPixmap pixmap(side, side);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        PaintShield(painter, QPointF(side / 2.0, side / 2.0), side / 100.0);
-        painter.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QIcon>
 #include <QPointF>
 
 class QPainter;
@@ -8,6 +7,3 @@ class QPainter;
 // The program's own picture: a shield with a tick, the drive that came through the scan.
 // Drawn at run time, at any size: scale 1 is a shield 76 × 94 pixels around centre.
 void PaintShield(QPainter& painter, QPointF centre, qreal scale);
-
-// The program's icon, the shield at the sizes a title bar and a task bar ask for.
-QIcon ProgramIcon();

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-QIcon StylePicture(const QWidget* widget, QStyle::StandardPixmap which) {
+QIcon CompiledPicture(QStyle::StandardPixmap which) {
     QIcon icon;
     for (int i = 0; i < StylePictureCount; ++i) {
         const StylePictureData& picture = StylePictures[i];
@@ -18,5 +18,10 @@ QIcon StylePicture(const QWidget* widget, QStyle::StandardPixmap which) {
             std::memcpy(image.scanLine(y), picture.pixels + y * rowBytes, size_t(rowBytes));
         icon.addPixmap(QPixmap::fromImage(std::move(image)));
     }
+    return icon;
+}
+
+QIcon StylePicture(const QWidget* widget, QStyle::StandardPixmap which) {
+    const QIcon icon = CompiledPicture(which);
     return icon.isNull() ? widget->style()->standardIcon(which, nullptr, widget) : icon;
 }

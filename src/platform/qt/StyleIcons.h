@@ -13,6 +13,13 @@ class QWidget;
 // (vallorin-style-pictures). One not among them comes from the widget's style as before.
 QIcon StylePicture(const QWidget* widget, QStyle::StandardPixmap which);
 
+// The program's own icon, the shield, is compiled in too (painted at build time, at the sizes a
+// title bar and a task bar ask for), under the first custom key.
+constexpr QStyle::StandardPixmap ProgramIconPicture = QStyle::SP_CustomBase;
+
+// The pictures compiled in under a key, every size of them; a null icon when there are none.
+QIcon CompiledPicture(QStyle::StandardPixmap which);
+
 // The pictures compiled in, one for each size of an icon: a standard icon and its pixels, rows
 // of width 32-bit pixels of the given format one after another (kept as pixels, since the
 // style's PNG files are read through a look at every installed image format plug-in, each
