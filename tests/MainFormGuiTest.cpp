@@ -16,6 +16,9 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <functional>
+#include <string>
+
 namespace {
 
 const QString AvtkKey = "SOFTWARE\\Dr Solomon's Software\\Dr Solomon's AVTK";
@@ -320,19 +323,47 @@ TEST_F(MainFormTest, WarningsAreMaroonInEveryState) {
     EXPECT_EQ(main.Guard.ChkBoxEnable->palette().color(QPalette::Text), QColor(0x80, 0x00, 0x00));
 }
 
-// The window icon is compiled in as pixels: they must be what painting the shield gives here.
-TEST_F(MainFormTest, TheWindowIconIsTheShieldAtEachSize) {
-    const QIcon icon = QApplication::windowIcon();
-    for (const int side : {16, 32, 48}) {
-        SCOPED_TRACE(side);
-        QImage painted(side, side, QImage::Format_ARGB32_Premultiplied);
+// The program's own pictures are compiled in as pixels: they must be what painting them gives.
+TEST_F(MainFormTest, CompiledInPicturesAreWhatPaintingGives) {
+    TMainForm& main = start();
+    const auto launcher = [](void (*paint)(QPainter&)) {
+        return [paint](QPainter& painter) {
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.scale(2, 2);
+            paint(painter);
+        };
+    };
+    const auto shield = [](int side) {
+        return [side](QPainter& painter) {
+            PaintShield(painter, QPointF(side / 2.0, side / 2.0), side / 100.0);
+        };
+    };
+    struct Row {
+        const char* name;
+        QIcon icon;
+        int side; // in logical pixels
+        qreal ratio;
+        std::function<void(QPainter&)> paint;
+    };
+    const Row rows[] = {
+        {"window icon", QApplication::windowIcon(), 16, 1, shield(16)},
+        {"window icon", QApplication::windowIcon(), 32, 1, shield(32)},
+        {"window icon", QApplication::windowIcon(), 48, 1, shield(48)},
+        {"encyclopedia", main.Main.SBtnEnc->icon(), 20, 2, launcher(PaintBook)},
+        {"scheduler", main.Main.SBtnSchedule->icon(), 20, 2, launcher(PaintSchedule)},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.name) + " " + std::to_string(row.side));
+        const int pixels = qRound(row.side * row.ratio);
+        QImage painted(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
         painted.fill(Qt::transparent);
         QPainter painter(&painted);
-        PaintShield(painter, QPointF(side / 2.0, side / 2.0), side / 100.0);
+        row.paint(painter);
         painter.end();
-        const QImage shown = icon.pixmap(QSize(side, side), 1.0)
+        const QImage shown = row.icon.pixmap(QSize(row.side, row.side), row.ratio)
                                  .toImage()
                                  .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        EXPECT_EQ(shown.size(), painted.size());
         EXPECT_EQ(shown, painted);
     }
 }

@@ -4,11 +4,11 @@
 // program's start a quarter of its work; the pictures compiled in cost nothing to find.
 // They are written as the pixels a PNG round trip of the style's picture decodes to, so that
 // the program needs no image decoder (and loads no image format plug-in) to show them.
-// The program's own icon, the shield, is painted here once too: painted at run time, its
-// antialiased curves cost the start the path stroker's and the maths library's code.
+// The program's own pictures (the window icon, the launcher buttons' pictures) are painted here
+// once too, under custom keys: painted at run time, their antialiased curves cost the start
+// the path stroker's and the maths library's code.
 //
 //   vallorin-style-pictures OUTPUT.cpp     (run under QT_QPA_PLATFORM=offscreen)
-#include "platform/qt/StyleIcons.h"
 #include "shell/Artwork.h"
 
 #include <QApplication>
@@ -24,6 +24,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -57,9 +58,15 @@ int main(int argc, char** argv) {
     const auto write = [&](QStyle::StandardPixmap which, const QImage& image) {
         if (image.isNull() || image.depth() != 32)
             return false; // a palette would need its colour table written too
-        source += QByteArray("    {QStyle::") + names.valueToKey(which) + ", " +
-                  QByteArray::number(image.width()) + ", " + QByteArray::number(image.height()) +
-                  ", QImage::" + formats.valueToKey(image.format()) + ",\n     \"";
+        // The program's own keys have no names in the enumeration.
+        QByteArray key = QByteArray("QStyle::") + names.valueToKey(which);
+        if (which >= QStyle::SP_CustomBase)
+            key = "QStyle::StandardPixmap(QStyle::SP_CustomBase + " +
+                  QByteArray::number(which - QStyle::SP_CustomBase) + ')';
+        source += "    {" + key + ", " + QByteArray::number(image.width()) + ", " +
+                  QByteArray::number(image.height()) +
+                  ", QImage::" + formats.valueToKey(image.format()) + ", " +
+                  QByteArray::number(image.devicePixelRatio()) + ",\n     \"";
         for (int y = 0; y < image.height(); ++y) {
             const auto* row = reinterpret_cast<const char*>(image.constScanLine(y));
             for (qsizetype x = 0; x < qsizetype(image.width()) * 4; ++x)
@@ -89,15 +96,30 @@ int main(int argc, char** argv) {
                 return 1;
         }
     }
-    // The shield fills a square icon at scale 1/100 per pixel, at a title bar's and a task bar's
-    // sizes.
-    for (const int side : {16, 32, 48}) {
+    const auto paint = [](int side, qreal ratio, const auto& draw) {
         QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
         QPainter painter(&image);
-        PaintShield(painter, QPointF(side / 2.0, side / 2.0), side / 100.0);
+        draw(painter);
         painter.end();
-        if (!write(ProgramIconPicture, image))
+        image.setDevicePixelRatio(ratio);
+        return image;
+    };
+    // The shield fills a square icon at scale 1/100 per pixel.
+    for (const int side : {16, 32, 48}) {
+        if (!write(ProgramIconPicture, paint(side, 1, [side](QPainter& painter) {
+                       PaintShield(painter, QPointF(side / 2.0, side / 2.0), side / 100.0);
+                   })))
+            return 1;
+    }
+    // The launchers' pictures, antialiased, at twice their 20-pixel box.
+    for (const auto& [which, draw] :
+         {std::pair{EncyclopediaPicture, &PaintBook}, std::pair{SchedulePicture, &PaintSchedule}}) {
+        if (!write(which, paint(40, 2, [draw](QPainter& painter) {
+                       painter.setRenderHint(QPainter::Antialiasing);
+                       painter.scale(2, 2);
+                       draw(painter);
+                   })))
             return 1;
     }
     source += "};\nconst int StylePictureCount = " + QByteArray::number(count) + ";\n";

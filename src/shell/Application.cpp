@@ -1,6 +1,7 @@
 #include "Application.h"
 
 #include "platform/qt/StyleIcons.h"
+#include "shell/Artwork.h"
 
 #include "BuildConfig.h"
 

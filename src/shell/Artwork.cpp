@@ -25,3 +25,33 @@ void PaintShield(QPainter& p, QPointF c, qreal scale) {
     p.drawPolyline(QPolygonF({at(-16, 0), at(-4, 14), at(18, -16)}));
     p.restore();
 }
+
+void PaintBook(QPainter& p) {
+    p.setPen(QPen(QColor(40, 30, 90), 1));
+    p.setBrush(QColor(70, 60, 160));
+    p.drawRoundedRect(QRectF(4.5, 2.5, 12, 15), 1.5, 1.5);
+    p.setBrush(QColor(245, 240, 220));
+    p.drawRect(QRectF(4.5, 15.5, 12, 2));
+    p.setPen(QPen(QColor(230, 190, 60), 1.2));
+    p.drawLine(QPointF(8, 6), QPointF(14, 6));
+    p.drawLine(QPointF(8, 8.5), QPointF(14, 8.5));
+    p.setPen(QPen(QColor(200, 30, 30), 1.5));
+    p.drawLine(QPointF(6.5, 2.5), QPointF(6.5, 15));
+}
+
+void PaintSchedule(QPainter& p) {
+    p.setPen(QPen(QColor(60, 60, 60), 1));
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(2.5, 3.5, 13, 13));
+    p.setBrush(QColor(190, 30, 30));
+    p.drawRect(QRectF(2.5, 3.5, 13, 3.5));
+    p.setPen(QPen(QColor(120, 120, 120), 1));
+    for (int row = 0; row < 2; ++row)
+        for (int col = 0; col < 3; ++col)
+            p.drawPoint(QPointF(5 + col * 3, 10 + row * 3));
+    p.setPen(QPen(QColor(20, 60, 140), 1));
+    p.setBrush(QColor(220, 235, 255));
+    p.drawEllipse(QPointF(14, 14), 4.5, 4.5);
+    p.drawLine(QPointF(14, 14), QPointF(14, 11));
+    p.drawLine(QPointF(14, 14), QPointF(16, 15));
+}

@@ -16,6 +16,7 @@ QIcon CompiledPicture(QStyle::StandardPixmap which) {
         const qsizetype rowBytes = qsizetype(picture.width) * 4;
         for (int y = 0; y < picture.height; ++y)
             std::memcpy(image.scanLine(y), picture.pixels + y * rowBytes, size_t(rowBytes));
+        image.setDevicePixelRatio(picture.devicePixelRatio);
         icon.addPixmap(QPixmap::fromImage(std::move(image)));
     }
     return icon;

@@ -13,11 +13,8 @@ class QWidget;
 // (vallorin-style-pictures). One not among them comes from the widget's style as before.
 QIcon StylePicture(const QWidget* widget, QStyle::StandardPixmap which);
 
-// The program's own icon, the shield, is compiled in too (painted at build time, at the sizes a
-// title bar and a task bar ask for), under the first custom key.
-constexpr QStyle::StandardPixmap ProgramIconPicture = QStyle::SP_CustomBase;
-
-// The pictures compiled in under a key, every size of them; a null icon when there are none.
+// The pictures compiled in under a key (a standard icon, or a custom key of the program's own
+// pictures), every size of them; a null icon when there are none.
 QIcon CompiledPicture(QStyle::StandardPixmap which);
 
 // The pictures compiled in, one for each size of an icon: a standard icon and its pixels, rows
@@ -29,6 +26,7 @@ struct StylePictureData {
     int width;
     int height;
     QImage::Format format;
+    qreal devicePixelRatio;
     const char* pixels;
 };
 extern const StylePictureData StylePictures[];
