@@ -822,6 +822,11 @@ QStringList SettingsStore::getValueNames() {
     });
 }
 
+void SettingsStore::releaseMemory() {
+    for (Branch* branch : {&d->user, &d->system})
+        sqlite3_db_release_memory(branch->db);
+}
+
 void SettingsStore::inOneTransaction(const QList<RootKey>& roots,
                                      const std::function<void()>& change) {
     if (d->holding)

@@ -91,6 +91,10 @@ public:
     // in roots inside change throws. Leaves no key open.
     void inOneTransaction(const QList<RootKey>& roots, const std::function<void()>& change);
 
+    // Gives the pages the store keeps of its files back to the heap (the system's file cache
+    // keeps them too): for a program that has read what it shows and will read little more.
+    void releaseMemory();
+
     // The names of a key path as the store takes them. Throws VallorinError for a path it
     // refuses: one that begins with "\", a name longer than MaxKeyNameLength or holding a
     // character the store cannot keep, or nesting deeper than MaxKeyDepth.

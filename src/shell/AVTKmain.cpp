@@ -114,6 +114,9 @@ void TMainForm::FormCreate() {
             CheckToolkitFiles(toolkit);
         },
         [this, &toolkit] { LoadPages(toolkit); },
+        // What the pages read stays in the system's file cache: the store's copy of it goes
+        // back to the heap, for the window's first paint.
+        [this] { store().releaseMemory(); },
     };
     for (const auto& step : steps) {
         if (!guarded(step))

@@ -18,9 +18,9 @@ QIcon StylePicture(const QWidget* widget, QStyle::StandardPixmap which);
 QIcon CompiledPicture(QStyle::StandardPixmap which);
 
 // The pictures compiled in, one for each size of an icon: a standard icon and its pixels, rows
-// of width 32-bit pixels of the given format one after another (kept as pixels, since the
-// style's PNG files are read through a look at every installed image format plug-in, each
-// loaded for it).
+// of width 32-bit pixels of the given format one after another, aligned as an image's rows
+// (kept as pixels, since the style's PNG files are read through a look at every installed
+// image format plug-in, each loaded for it).
 struct StylePictureData {
     QStyle::StandardPixmap which;
     int width;
