@@ -479,7 +479,9 @@ void TMSOfficeCaption::LoadSystemCaptionFont() {
     // manager's title font is not known to programs on this platform.
     const QFont caption = QApplication::font("QMdiSubWindowTitleBar");
     QFont font;
-    font.setFamily(caption.family().left(32));
+    // By the family it resolves to: a name that only substitutions resolve (the application's
+    // "MS Sans Serif") would be looked up anew, and its face loaded again, for each style of it.
+    font.setFamily(QFontInfo(caption).family().left(32));
     if (caption.pixelSize() > 0)
         font.setPixelSize(caption.pixelSize());
     else if (caption.pointSizeF() > 0)

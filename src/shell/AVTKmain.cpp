@@ -80,10 +80,7 @@ TMainForm::TMainForm(Services services, QWidget* parent)
     Main.btnAbout->installEventFilter(this);
 
     // Before centring: the title bar adds its height (and the frame) to the window.
-    // The face the window's font resolved to: asked for by the name "MS Sans Serif", the
-    // bold italic would go through the substitutions again on the first paint.
-    QFont captionFont(QFontInfo(font()).family());
-    captionFont.setPixelSize(11);
+    QFont captionFont = font();
     captionFont.setBold(true);
     captionFont.setItalic(true);
     CoolCaption = TMSOfficeCaption::attach(this, {.appName = tr("Vallorin -"),

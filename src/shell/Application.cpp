@@ -7,8 +7,11 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QFontDatabase>
 #include <QProxyStyle>
 #include <QStyleFactory>
+
+#include <algorithm>
 
 namespace {
 
@@ -25,6 +28,18 @@ public:
     }
 };
 
+// The family Qt would draw a font of this name in: the name itself when installed, else the
+// first of its substitutes that is. The fonts are named by it: by a name that only the
+// substitutions resolve, each style of the font would be looked up anew (a failed search
+// first) and its face loaded once more for every name it was asked by.
+QString InstalledFamily(const QString& name) {
+    const QStringList candidates = QStringList(name) + QFont::substitutes(name);
+    const auto installed =
+        std::find_if(candidates.begin(), candidates.end(),
+                     [](const QString& family) { return QFontDatabase::hasFamily(family); });
+    return installed != candidates.end() ? *installed : name;
+}
+
 } // namespace
 
 void SetUpApplication(QApplication& app) {
@@ -37,7 +52,7 @@ void SetUpApplication(QApplication& app) {
     // The windows were laid out for an 8-point "MS Sans Serif" (11 pixels high); Liberation Sans
     // has the metrics of the sans-serif faces that stood in for it, DejaVu Sans comes last.
     QFont::insertSubstitutions("MS Sans Serif", {"Liberation Sans", "Arimo", "DejaVu Sans"});
-    QFont font("MS Sans Serif");
+    QFont font(InstalledFamily("MS Sans Serif"));
     font.setPixelSize(11);
     app.setFont(font);
 }
