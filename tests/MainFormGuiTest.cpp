@@ -293,6 +293,33 @@ TEST_F(MainFormTest, ACorruptStoreIsReportedAndLeftAlone) {
     EXPECT_EQ(FileSystem::ReadWholeFile(file), garbage);
 }
 
+// The store's check for damage runs once the window is shown: a store damaged where the
+// start-up does not read is then given up, reported once, and never written to.
+TEST_F(MainFormTest, AStoreDamagedWhereTheStartDoesNotReadIsGivenUpOnceShown) {
+    installToolkit({"WFindV32.exe"});
+    QList<QPair<QString, QString>> values;
+    for (int i = 0; i < 200; ++i)
+        values.append({QString("Value %1").arg(i), QString(100, QChar('a' + i % 26))});
+    seed(RootKey::CurrentUser, "Software\\Other", values);
+    const QString file = prefix.path("user.db");
+    QByteArray content = FileSystem::ReadWholeFile(file);
+    ASSERT_GT(content.size(), 4 * 4096);
+    content.replace(content.size() - 4096, 600, QByteArray(600, '\x5a'));
+    FileSystem::WriteWholeFile(file, content);
+
+    TMainForm& main = start();
+    EXPECT_TRUE(prompts.errors.isEmpty());
+    main.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !prompts.errors.isEmpty(); }));
+    QTest::qWait(20);
+    ASSERT_EQ(prompts.errors.size(), 1);
+    EXPECT_TRUE(prompts.errors[0].contains(file)) << prompts.errors[0].toStdString();
+    EXPECT_TRUE(prompts.errors[0].contains("damaged")) << prompts.errors[0].toStdString();
+    EXPECT_EQ(main.Settings, nullptr);
+    EXPECT_TRUE(main.close());
+    EXPECT_EQ(FileSystem::ReadWholeFile(file), content);
+}
+
 TEST_F(MainFormTest, TheWindowHasItsDesignedSizeAndCaptions) {
     TMainForm& main = start();
     EXPECT_EQ(main.Main.PageControl->count(), 5);

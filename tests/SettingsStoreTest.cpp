@@ -349,6 +349,77 @@ TEST(SettingsStoreTest, FilesThatAreNotStoresAreRefusedAndLeftAlone) {
     }
 }
 
+// A check left until the first change: a store damaged where its opening does not read opens,
+// but refuses every change with the error the opening would have given, and stays as it was.
+TEST(SettingsStoreTest, ADeferredCheckRefusesEveryChangeToADamagedFile) {
+    TempPrefix prefix;
+    {
+        SettingsStore store(prefix.folder());
+        store.openKey("Software\\Kept", true);
+        for (int i = 0; i < 200; ++i)
+            store.writeString(QString("Value %1").arg(i), QString(100, QChar('a' + i % 26)));
+        store.closeKey();
+    }
+    QByteArray content = fileBytes(prefix.path("user.db"));
+    ASSERT_GT(content.size(), 4 * 4096);
+    // The header of the file's last page, far from the pages an opening reads.
+    content.replace(content.size() - 4096, 600, QByteArray(600, '\x5a'));
+    QFile::remove(prefix.path("user.db"));
+    prefix.writeFile("user.db", content);
+
+    struct Row {
+        const char* what;
+        std::function<void(SettingsStore&)> action;
+    };
+    const Row rows[] = {
+        {"the check itself", [](SettingsStore& store) { store.checkFiles(); }},
+        {"a new key", [](SettingsStore& store) { store.openKey("Software\\New", true); }},
+        {"a value written",
+         [](SettingsStore& store) {
+             store.openKey("Software\\Kept", false);
+             store.writeString("Value 1", "changed");
+         }},
+        {"a value deleted",
+         [](SettingsStore& store) {
+             store.openKey("Software\\Kept", false);
+             store.deleteValue("Value 1");
+         }},
+        {"a key deleted", [](SettingsStore& store) { store.deleteKey("Software\\Kept"); }},
+        {"the same change twice",
+         [](SettingsStore& store) {
+             EXPECT_FALSE(errorOf([&] { store.deleteKey("Software\\Kept"); }).isEmpty());
+             store.deleteKey("Software\\Kept");
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        {
+            SettingsStore store(prefix.folder(), SettingsStore::Check::BeforeFirstChange);
+            EXPECT_TRUE(store.keyExists("Software\\Kept"));
+            const QString error = errorOf([&] { row.action(store); });
+            EXPECT_TRUE(error.contains(prefix.path("user.db"))) << error.toStdString();
+            EXPECT_TRUE(error.contains("damaged")) << error.toStdString();
+        }
+        EXPECT_EQ(fileBytes(prefix.path("user.db")), content);
+    }
+    // Checked at the opening, the same file is refused there.
+    EXPECT_TRUE(errorOf([&] { SettingsStore store(prefix.folder()); }).contains("damaged"));
+    EXPECT_EQ(fileBytes(prefix.path("user.db")), content);
+}
+
+TEST(SettingsStoreTest, ADeferredCheckOfASoundFileLetsEveryChangeThrough) {
+    TempPrefix prefix;
+    writeStoreWithValue(prefix, "old");
+    {
+        SettingsStore store(prefix.folder(), SettingsStore::Check::BeforeFirstChange);
+        ASSERT_TRUE(store.openKey("Software\\Kept", false));
+        store.writeString("Value", "new");
+        store.closeKey();
+        store.checkFiles();
+    }
+    EXPECT_EQ(keptValue(prefix), "new");
+}
+
 TEST(SettingsStoreTest, AFailedWriteKeepsWhatWasStoredBefore) {
     struct Row {
         const char* command;

@@ -101,7 +101,9 @@ QString textOfUtf16(const QByteArray& bytes) {
 // One branch file with its connection and its prepared statements.
 class Branch {
 public:
-    explicit Branch(const QString& fileName);
+    // deferCheck: a file already the store's own is checked for damage at its first change
+    // (forChange) or at checkFile, rather than before the constructor returns.
+    Branch(const QString& fileName, bool deferCheck);
     ~Branch();
     Branch(const Branch&) = delete;
     Branch& operator=(const Branch&) = delete;
@@ -122,17 +124,27 @@ public:
     // Copies the journal into the file, as the commits of a held transaction did not.
     void checkpoint() noexcept;
 
+    // The branch about to be changed: checked first, if its check was deferred; throws the
+    // refusal of a damaged file (each time), which is then left as it is.
+    Branch& forChange();
+    void checkFile() { forChange(); }
+
     QString file;
     sqlite3* db = nullptr;
     bool readOnly = false;
 
 private:
     [[noreturn]] void refuse(const QString& why);
-    void checkAndPrepare();
+    void checkAndPrepare(bool deferCheck);
+    // SQLite's quick check of the whole file: the refusal of a damaged file, or empty. Gives
+    // the pages it read back to the heap.
+    QString quickCheck();
     bool hasOurTables();
     qint64 pragmaInteger(const char* sql);
     std::unordered_map<std::string, sqlite3_stmt*> cache;
     bool held = false;
+    bool checkPending = false;
+    QString refusal; // why the file is not to be changed, once its check found it damaged
     // SQLite may end a transaction itself on some errors; after one, nothing more may run in a
     // held transaction, or it would run (and commit) on its own.
     bool failedWhileHeld = false;
@@ -192,7 +204,7 @@ private:
     sqlite3_stmt* st;
 };
 
-Branch::Branch(const QString& fileName) : file(fileName) {
+Branch::Branch(const QString& fileName, bool deferCheck) : file(fileName) {
     const QByteArray path = QFile::encodeName(file);
     // Looked at before anything opens it: a named pipe would block the open, and a device
     // would answer with errors that read like a failing disk.
@@ -244,7 +256,7 @@ Branch::Branch(const QString& fileName) : file(fileName) {
             std::chrono::steady_clock::now() + std::chrono::milliseconds(BusyTimeoutMs);
         for (;;) {
             try {
-                checkAndPrepare();
+                checkAndPrepare(deferCheck);
                 break;
             } catch (const StoreFileError& error) {
                 if (error.code != SQLITE_BUSY || std::chrono::steady_clock::now() > deadline)
@@ -281,7 +293,7 @@ qint64 Branch::pragmaInteger(const char* sql) {
 
 // Reads only, until the file is known to be ours (or empty): a foreign database must not
 // even get a journal mode switched.
-void Branch::checkAndPrepare() {
+void Branch::checkAndPrepare(bool deferCheck) {
     sqlite3_busy_timeout(db, BusyTimeoutMs);
     sqlite3_extended_result_codes(db, 1);
     readOnly = sqlite3_db_readonly(db, "main") == 1;
@@ -299,17 +311,14 @@ void Branch::checkAndPrepare() {
         // and its schema must not appear between reading the mark and counting the tables.
         exec("BEGIN");
         appId = pragmaInteger("PRAGMA application_id");
-        {
-            Query check(*this, "PRAGMA quick_check");
-            damaged = !check.step() || check.text(0) != "ok";
-        }
+        // Only a file already the store's own may have its check deferred: a fresh one costs
+        // nothing to check, and a foreign one is refused either way.
+        checkPending = deferCheck && appId == ApplicationId;
+        damaged = !checkPending && !quickCheck().isEmpty();
         fresh = isFresh(appId);
         version = pragmaInteger("PRAGMA user_version");
         tables = appId == ApplicationId && !damaged && hasOurTables();
         exec("COMMIT");
-        // The check read every page of the file into the page cache, and the program reads a
-        // few keys: the memory goes back to the heap for the window to use.
-        sqlite3_db_release_memory(db);
     } catch (const StoreFileError&) {
         const int rc = sqlite3_errcode(db) & 0xFF;
         rollback();
@@ -360,6 +369,35 @@ void Branch::checkAndPrepare() {
         rollback();
         throw;
     }
+}
+
+QString Branch::quickCheck() {
+    bool damaged = true;
+    {
+        Query check(*this, "PRAGMA quick_check");
+        damaged = !check.step() || check.text(0) != "ok";
+    }
+    // The check read every page of the file into the page cache, and the program reads a few
+    // keys: the memory goes back to the heap.
+    sqlite3_db_release_memory(db);
+    return damaged ? SettingsStore::tr("is damaged") : QString();
+}
+
+Branch& Branch::forChange() {
+    if (checkPending) {
+        try {
+            refusal = quickCheck();
+        } catch (const StoreFileError& error) {
+            // Anything but damage (a busy file) leaves the check to the next change.
+            if (error.code != SQLITE_NOTADB && error.code != SQLITE_CORRUPT)
+                throw;
+            refusal = SettingsStore::tr("is not a settings file of this program or is damaged");
+        }
+        checkPending = false;
+    }
+    if (!refusal.isEmpty())
+        refuse(refusal);
+    return *this;
 }
 
 // The tables and columns the store uses, and its root key: a file that carries the mark but
@@ -533,7 +571,8 @@ void SettingsStore::checkValueName(const QString& name) {
 }
 
 struct SettingsStore::Impl {
-    explicit Impl(const QString& prefix) : user(prefix + "user.db"), system(prefix + "system.db") {}
+    Impl(const QString& prefix, bool deferCheck)
+        : user(prefix + "user.db", deferCheck), system(prefix + "system.db", deferCheck) {}
 
     Branch& branchOf(RootKey which) { return which == RootKey::CurrentUser ? user : system; }
     Branch& branch() {
@@ -556,7 +595,8 @@ struct SettingsStore::Impl {
             }
             if (!create)
                 return -1;
-            Query insert(branch(), "INSERT INTO keys(parent, name, upper) VALUES(?1, ?2, ?3)");
+            Query insert(branch().forChange(),
+                         "INSERT INTO keys(parent, name, upper) VALUES(?1, ?2, ?3)");
             insert.bind(1, id).bind(2, part).bind(3, upper).step();
             id = sqlite3_last_insert_rowid(branch().db);
         }
@@ -633,9 +673,9 @@ struct SettingsStore::Impl {
         checkValueName(name);
         transact([&] {
             // Overwriting keeps the first spelling of the name and its place in the order.
-            Query q(branch(), "INSERT INTO vals(key, name, upper, type, data) "
-                              "VALUES(?1, ?2, ?3, ?4, ?5) ON CONFLICT(key, upper) "
-                              "DO UPDATE SET type=excluded.type, data=excluded.data");
+            Query q(branch().forChange(), "INSERT INTO vals(key, name, upper, type, data) "
+                                          "VALUES(?1, ?2, ?3, ?4, ?5) ON CONFLICT(key, upper) "
+                                          "DO UPDATE SET type=excluded.type, data=excluded.data");
             q.bind(1, id).bind(2, name).bind(3, foldName(name)).bind(4, qint64(type)).bind(5, data);
             q.step();
             return 0;
@@ -653,11 +693,16 @@ struct SettingsStore::Impl {
     QString openPath;
 };
 
-SettingsStore::SettingsStore(const QString& prefixFolder) {
+SettingsStore::SettingsStore(const QString& prefixFolder, Check check) {
     QString prefix = prefixFolder;
     if (!prefix.endsWith('/'))
         prefix += '/';
-    d = std::make_unique<Impl>(prefix);
+    d = std::make_unique<Impl>(prefix, check == Check::BeforeFirstChange);
+}
+
+void SettingsStore::checkFiles() {
+    d->user.checkFile();
+    d->system.checkFile();
 }
 
 SettingsStore::~SettingsStore() {
@@ -690,7 +735,7 @@ bool SettingsStore::deleteKey(const QString& path) {
         const qint64 id = d->resolve(parts, false);
         if (id < 0)
             return false;
-        Query q(d->branch(), "DELETE FROM keys WHERE id=?1");
+        Query q(d->branch().forChange(), "DELETE FROM keys WHERE id=?1");
         q.bind(1, id).step();
         if (d->open) {
             Query alive(d->branch(), "SELECT 1 FROM keys WHERE id=?1");
@@ -799,7 +844,7 @@ void SettingsStore::writeRaw(const QString& name, ValueType type, const QByteArr
 bool SettingsStore::deleteValue(const QString& name) {
     const qint64 id = d->requireKey(QT_TRANSLATE_NOOP("SettingsStore", "delete from"));
     return d->transact([&] {
-        Query q(d->branch(), "DELETE FROM vals WHERE key=?1 AND upper=?2");
+        Query q(d->branch().forChange(), "DELETE FROM vals WHERE key=?1 AND upper=?2");
         q.bind(1, id).bind(2, foldName(name)).step();
         return sqlite3_changes(d->branch().db) > 0;
     });

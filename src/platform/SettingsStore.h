@@ -31,9 +31,15 @@ class SettingsStore {
     Q_DECLARE_TR_FUNCTIONS(SettingsStore)
 
 public:
+    // When the files are checked for damage: before the constructor returns, or before their
+    // first change (or checkFiles), whichever comes first: a program that reads at its start
+    // need not wait for the check before it shows what it read.
+    enum class Check { AtOpen, BeforeFirstChange };
+
     // Opens (creating when absent) the two branch files inside prefixFolder. A file that
-    // exists but is not a store, or is corrupt, is refused with VallorinError and left as it is.
-    explicit SettingsStore(const QString& prefixFolder);
+    // exists but is not a store, or is corrupt, is refused with VallorinError and left as it is:
+    // by the constructor, or with a later check every change is refused with that error.
+    explicit SettingsStore(const QString& prefixFolder, Check check = Check::AtOpen);
     ~SettingsStore();
     SettingsStore(const SettingsStore&) = delete;
     SettingsStore& operator=(const SettingsStore&) = delete;
@@ -90,6 +96,10 @@ public:
     // nothing, but a kill between the two commits keeps the first. Using a branch that is not
     // in roots inside change throws. Leaves no key open.
     void inOneTransaction(const QList<RootKey>& roots, const std::function<void()>& change);
+
+    // Runs a check left for later now (nothing when it has run); throws the refusal of a
+    // damaged file.
+    void checkFiles();
 
     // Gives the pages the store keeps of its files back to the heap (the system's file cache
     // keeps them too): for a program that has read what it shows and will read little more.

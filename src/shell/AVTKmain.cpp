@@ -28,6 +28,9 @@
 #include <QShortcutEvent>
 #include <QSignalBlocker>
 #include <QTabBar>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -100,7 +103,12 @@ void TMainForm::FormCreate() {
     FileSystem::FolderListing toolkit;
     // Each step that fails ends the sequence there; the window opens with what was done.
     const std::function<void()> steps[] = {
-        [this] { Settings = std::make_unique<SettingsStore>(prefixFolder()); },
+        // The files' check for damage waits until the window is shown (a change before then
+        // runs it first): it reads the whole of both files.
+        [this] {
+            Settings = std::make_unique<SettingsStore>(prefixFolder(),
+                                                       SettingsStore::Check::BeforeFirstChange);
+        },
         [this] { RegisterInstalledToolkit(store(), ProgramKey, installedToolkitFolder()); },
         [this] { ToolkitFolder = LocateToolkit(); },
         [this] { CentreOnScreen(this); },
@@ -115,10 +123,17 @@ void TMainForm::FormCreate() {
         // back to the heap, for the window's first paint.
         [this] { store().releaseMemory(); },
     };
-    for (const auto& step : steps) {
-        if (!guarded(step))
-            break;
-    }
+    const bool completed = std::all_of(std::begin(steps), std::end(steps),
+                                       [this](const auto& step) { return guarded(step); });
+    // Once the window is shown, a damaged store is given up as one refused at the start would
+    // have been: what the pages read from it stays shown, and nothing is written to it. After a
+    // failed step (which may have been the check, run by a change) the check is left to the
+    // next change, which refuses itself on a damaged store.
+    if (completed)
+        QTimer::singleShot(0, this, [this] {
+            if (!guarded([this] { Settings->checkFiles(); }))
+                Settings.reset();
+        });
 }
 
 QString TMainForm::LocateToolkit() {
