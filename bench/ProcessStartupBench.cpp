@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -166,14 +167,14 @@ private:
     QTemporaryDir dir;
 };
 
-constexpr int Rounds = 21; // the first is a warm-up and not counted
-
 std::string Label(const std::string& program) {
     return program.substr(program.find_last_of('/') + 1);
 }
 
 // programs: the program as built, and any further builds of it to compare in the same run.
-void WholeProcessStartUp(benchmark::State& state, const std::vector<std::string>& programs) {
+// rounds: starts of each side counted, after one more as a warm-up.
+void WholeProcessStartUp(benchmark::State& state, const std::vector<std::string>& programs,
+                         int rounds) {
     XServer x;
     const QTemporaryDir runtime; // the session folder the programs expect, when none is set
     const DemoPrefix demo;
@@ -188,7 +189,7 @@ void WholeProcessStartUp(benchmark::State& state, const std::vector<std::string>
         sides.push_back({Label(program) + "_large", program, large.folder().toStdString(), {}, {}});
     }
     for (auto _ : state) {
-        for (int round = 0; round < Rounds; ++round) {
+        for (int round = 0; round <= rounds; ++round) {
             for (Side& side : sides) {
                 const Launch launch =
                     StartToMap(x, side.program, side.prefix, runtime.path().toStdString());
@@ -223,14 +224,18 @@ void WholeProcessStartUp(benchmark::State& state, const std::vector<std::string>
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    // What the benchmark library left are further builds of the program to start beside it
-    // (to compare a change with what came before it in one run).
+    // What the benchmark library left: "--rounds=N" (20 by default), and further builds of the
+    // program to start beside it (to compare a change with what came before it in one run).
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    const int rounds = std::max(1, IntOption(args, "rounds", 20));
     std::vector<std::string> programs = {VALLORIN_BIN_DIR "/vallorin"};
     for (int i = 1; i < argc; ++i)
-        programs.push_back(argv[i]);
-    benchmark::RegisterBenchmark(
-        "BM_WholeProcessStartUp",
-        [programs](benchmark::State& state) { WholeProcessStartUp(state, programs); })
+        if (!std::string_view(argv[i]).starts_with("--rounds="))
+            programs.push_back(argv[i]);
+    benchmark::RegisterBenchmark("BM_WholeProcessStartUp",
+                                 [programs, rounds](benchmark::State& state) {
+                                     WholeProcessStartUp(state, programs, rounds);
+                                 })
         ->Iterations(1)
         ->Unit(benchmark::kMillisecond);
     benchmark::RunSpecifiedBenchmarks();
