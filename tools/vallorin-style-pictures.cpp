@@ -119,9 +119,11 @@ int main(int argc, char** argv) {
             return 1;
     }
     // The launchers' pictures, antialiased, at twice their 20-pixel box.
-    for (const auto& [which, draw] :
-         {std::pair{EncyclopediaPicture, &PaintBook}, std::pair{SchedulePicture, &PaintSchedule}}) {
-        if (!write(which, paint(40, 2, [draw](QPainter& painter) {
+    const std::pair<QStyle::StandardPixmap, void (*)(QPainter&)> launchers[] = {
+        {EncyclopediaPicture, &PaintBook}, {SchedulePicture, &PaintSchedule}};
+    for (const auto& launcher : launchers) {
+        const auto draw = launcher.second;
+        if (!write(launcher.first, paint(40, 2, [draw](QPainter& painter) {
                        painter.setRenderHint(QPainter::Antialiasing);
                        painter.scale(2, 2);
                        draw(painter);
