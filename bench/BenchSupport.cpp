@@ -142,10 +142,3 @@ int RunBenchmarks(int argc, char** argv) {
     benchmark::Shutdown();
     return 0;
 }
-
-int IntOption(const QStringList& args, const QString& name, int fallback) {
-    for (const QString& arg : args)
-        if (arg.startsWith("--" + name + "="))
-            return arg.section('=', 1).toInt();
-    return fallback;
-}

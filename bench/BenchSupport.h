@@ -6,7 +6,6 @@
 #include "shell/QtDialogs.h"
 
 #include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -75,6 +74,3 @@ long StatusKilobytes(const std::string& process, const char* field);
 
 // The benchmark main: an offscreen application with the program's style, then the benchmarks.
 int RunBenchmarks(int argc, char** argv);
-
-// The number given as "--name=N" among args, or fallback.
-int IntOption(const QStringList& args, const QString& name, int fallback);

@@ -14,6 +14,7 @@
 // such as ext4 looking past the inodes of files deleted shortly before.
 //
 //   GuardBench [--small=N] [--burst=N] [--rounds=N] [--mode=inotify|fanotify] [--in=FOLDER]
+#include "BenchOptions.h"
 #include "engine/Signatures.h"
 #include "platform/InstallLayout.h"
 #include "platform/SettingsStore.h"
@@ -305,22 +306,14 @@ int Measure(const QString& mode, const QString& in, int small, int burst, int ro
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    int small = 20000, burst = 1000, rounds = 3;
-    QStringList modes = {"inotify", "fanotify"};
-    QString in = QDir::tempPath();
-    for (const QString& arg : app.arguments().mid(1)) {
-        if (arg.startsWith("--small="))
-            small = arg.mid(8).toInt();
-        else if (arg.startsWith("--burst="))
-            burst = arg.mid(8).toInt();
-        else if (arg.startsWith("--rounds="))
-            rounds = arg.mid(9).toInt();
-        else if (arg.startsWith("--mode="))
-            modes = {arg.mid(7)};
-        else if (arg.startsWith("--in="))
-            in = arg.mid(5);
-        // Google Benchmark's options (scripts/bench.sh gives them to every program) are ignored.
-    }
+    const QStringList args = app.arguments().mid(1);
+    const int small = IntOption(args, "small", 20000);
+    const int burst = IntOption(args, "burst", 1000);
+    const int rounds = IntOption(args, "rounds", 3);
+    const QString in = StringOption(args, "in", QDir::tempPath());
+    const QString chosen = StringOption(args, "mode", QString());
+    const QStringList modes =
+        chosen.isEmpty() ? QStringList{"inotify", "fanotify"} : QStringList{chosen};
     for (const QString& mode : modes)
         if (Measure(mode, in, small, burst, rounds) != 0)
             return 1;

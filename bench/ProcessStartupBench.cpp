@@ -2,6 +2,7 @@
 // window on an X server (Xvfb), and its resident memory once shown. The program on the demo
 // prefix and on a large prefix (200 + 200 definitions, 5,000 toolkit files) and the bare
 // five-tab window are started alternately in one run, so that all three see the same machine.
+#include "BenchOptions.h"
 #include "BenchSupport.h"
 
 #include <QCoreApplication>

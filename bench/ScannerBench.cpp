@@ -5,6 +5,7 @@
 // process, its peak memory comes from the kernel's account of the child.
 //
 //   ScannerBench [--rounds=N] [--small=N] [--large-mb=N] [--archives=N]
+#include "BenchOptions.h"
 #include "engine/Signatures.h"
 #include "lib/Zip.h"
 #include "platform/InstallLayout.h"
@@ -137,22 +138,15 @@ double Median(std::vector<double> values) {
     return values.empty() ? 0 : values[values.size() / 2];
 }
 
-int Option(const QStringList& args, const QString& name, int fallback) {
-    for (const QString& arg : args)
-        if (arg.startsWith("--" + name + "="))
-            return arg.section('=', 1).toInt();
-    return fallback;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
-    const int rounds = Option(args, "rounds", 3);
-    const int smallFiles = Option(args, "small", 20000);
-    const int largeMb = Option(args, "large-mb", 500);
-    const int archives = Option(args, "archives", 2000);
+    const int rounds = IntOption(args, "rounds", 3);
+    const int smallFiles = IntOption(args, "small", 20000);
+    const int largeMb = IntOption(args, "large-mb", 500);
+    const int archives = IntOption(args, "archives", 2000);
     const QString clamscan = QStandardPaths::findExecutable("clamscan");
     if (clamscan.isEmpty()) {
         std::fprintf(stderr, "clamscan is not installed (Debian package clamav)\n");

@@ -102,7 +102,7 @@ QString textOfUtf16(const QByteArray& bytes) {
 class Branch {
 public:
     // deferCheck: a file already the store's own is checked for damage at its first change
-    // (forChange) or at checkFile, rather than before the constructor returns.
+    // (forChange) rather than before the constructor returns.
     Branch(const QString& fileName, bool deferCheck);
     ~Branch();
     Branch(const Branch&) = delete;
@@ -127,7 +127,6 @@ public:
     // The branch about to be changed: checked first, if its check was deferred; throws the
     // refusal of a damaged file (each time), which is then left as it is.
     Branch& forChange();
-    void checkFile() { forChange(); }
 
     QString file;
     sqlite3* db = nullptr;
@@ -245,8 +244,8 @@ Branch::Branch(const QString& fileName, bool deferCheck) : file(fileName) {
         throw VallorinError(
             SettingsStore::tr("The settings file \"%1\" cannot be opened: %2").arg(file, why));
     }
-    // The store prepares each statement once and keeps it: lookaside memory (some 50 kB a
-    // connection, kept for good) would only speed up those few preparations.
+    // The store prepares each statement once and keeps it: lookaside memory (kept for good by
+    // each connection) would only speed up those few preparations.
     sqlite3_db_config(db, SQLITE_DBCONFIG_LOOKASIDE, nullptr, 0, 0);
     try {
         // Programs that open one new file at once meet in the journal switch and the schema
@@ -372,7 +371,7 @@ void Branch::checkAndPrepare(bool deferCheck) {
 }
 
 QString Branch::quickCheck() {
-    bool damaged = true;
+    bool damaged = false;
     {
         Query check(*this, "PRAGMA quick_check");
         damaged = !check.step() || check.text(0) != "ok";
@@ -701,8 +700,8 @@ SettingsStore::SettingsStore(const QString& prefixFolder, Check check) {
 }
 
 void SettingsStore::checkFiles() {
-    d->user.checkFile();
-    d->system.checkFile();
+    d->user.forChange();
+    d->system.forChange();
 }
 
 SettingsStore::~SettingsStore() {

@@ -21,7 +21,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
-#include <QFontInfo>
 #include <QLineEdit>
 #include <QScreen>
 #include <QShortcut>
