@@ -1,4 +1,4 @@
-// The toolkit installed with the program becomes the default of a fresh prefix, and of no other.
+// The toolkit installed with the program becomes the default of a prefix without a toolkit key.
 #include "support/FormFixture.h"
 
 #include "platform/InstallLayout.h"
@@ -35,7 +35,7 @@ protected:
     }
 };
 
-TEST_F(InstalledToolkitTest, OnlyAFreshPrefixGetsTheInstalledToolkit) {
+TEST_F(InstalledToolkitTest, APrefixWithoutAToolkitKeyGetsTheInstalledToolkit) {
     const QString elsewhere = "/opt/avtk/";
     struct Row {
         const char* name;
@@ -49,7 +49,13 @@ TEST_F(InstalledToolkitTest, OnlyAFreshPrefixGetsTheInstalledToolkit) {
                                "veinfo95.hlp"};
     const Row rows[] = {
         {"fresh prefix", whole, {}, {}, true, "="},
-        {"the program ran here before", whole, {{ProgramKey + "\\Find", ""}}, {}, false, ""},
+        // Settings brought over with an import before the first start.
+        {"the program's settings but no toolkit",
+         whole,
+         {{ProgramKey + "\\Find", ""}},
+         {},
+         true,
+         "="},
         {"a toolkit of the user's",
          whole,
          {},
@@ -91,15 +97,11 @@ TEST_F(InstalledToolkitTest, TheDefaultIsWrittenOnceAndTheUsersChoiceStays) {
     form.reset();
     EXPECT_EQ(start().ToolkitFolder, "/opt/avtk/");
     ASSERT_TRUE(closeForm());
-    // Removed, it stays removed: the program has run here, so the prefix is the user's.
-    {
-        auto store = openStore();
-        store->setRootKey(RootKey::LocalMachine);
-        ASSERT_TRUE(store->deleteKey(ToolkitKey::AntiVirus));
-    }
+    // A key without a folder is the user's choice of no toolkit, and stays.
+    seed(RootKey::LocalMachine, ToolkitKey::AntiVirus, {{"InstallPath", ""}});
     form.reset();
     EXPECT_EQ(start().ToolkitFolder, "");
-    EXPECT_FALSE(stored(RootKey::LocalMachine, ToolkitKey::AntiVirus, "InstallPath"));
+    EXPECT_EQ(stored(RootKey::LocalMachine, ToolkitKey::AntiVirus, "InstallPath"), "");
 }
 
 } // namespace

@@ -476,8 +476,9 @@ TEST(SettingsStoreTest, AStoreFileThatIsNoFileIsNamedForWhatItIs) {
         const QString file = prefix.path("user.db");
         row.make(file);
         const QString error = errorOf([&] { SettingsStore store(prefix.folder()); });
-        EXPECT_EQ(error, QString("The settings file \"%1\" cannot be used: %2; it was left "
-                                 "unchanged")
+        EXPECT_EQ(error, QString("The settings file \"%1\" cannot be used: %2. It was left "
+                                 "unchanged; restore it from a backup, or remove it to start "
+                                 "afresh.")
                              .arg(file, QString(row.says).replace("%1", file)));
     }
 }

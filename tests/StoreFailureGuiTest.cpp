@@ -1,12 +1,14 @@
 #include "support/FormFixture.h"
 #include "support/SavedDefinitions.h"
 
+#include "platform/FileSystem.h"
 #include "platform/SettingsStore.h"
 
 #include <QComboBox>
-#include <QDir>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -24,6 +26,8 @@
 
 namespace {
 
+constexpr int PageSize = 4096;
+
 // Mounts are made in a mount namespace of this test program's own (it runs as one process per
 // test case), so nothing of them is seen outside or outlives the test.
 bool EnterPrivateMounts() {
@@ -32,29 +36,22 @@ bool EnterPrivateMounts() {
     return entered;
 }
 
-// Every key and value below the root of a branch, as lines, to compare before and after.
-void dumpKey(SettingsStore& store, const QString& path, QStringList& lines) {
-    if (!store.openKey(path, false))
-        return;
-    for (const QString& name : store.getValueNames())
-        lines << path + " : " + name + " = " + store.readBinary(name).toHex();
-    store.closeKey();
-    for (const QString& child : store.keyNamesOf(path))
-        dumpKey(store, path.isEmpty() ? child : path + '\\' + child, lines);
+QByteArray Md5Of(const QString& file) {
+    return QCryptographicHash::hash(FileSystem::ReadWholeFile(file), QCryptographicHash::Md5)
+        .toHex();
 }
 
-QStringList dump(SettingsStore& store) {
-    QStringList lines;
-    for (RootKey root : {RootKey::CurrentUser, RootKey::LocalMachine}) {
-        store.setRootKey(root);
-        lines << (root == RootKey::CurrentUser ? "[user]" : "[machine]");
-        for (const QString& key : store.keyNamesOf(""))
-            dumpKey(store, key, lines);
-    }
-    return lines;
+// Overwrites count bytes of the file from offset.
+void Overwrite(const QString& file, qint64 offset, qint64 count) {
+    QByteArray content = FileSystem::ReadWholeFile(file);
+    ASSERT_GE(content.size(), offset + count) << file.toStdString();
+    content.replace(offset, count, QByteArray(count, '\x5a'));
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::ReadWrite)); // in place: the file stays the store's inode
+    out.write(content);
 }
 
-// Fills the file system of folder until a write fails; returns the bytes written.
+// Fills the file system of the file's folder until a write fails; returns the bytes written.
 qint64 FillDisk(const QString& file) {
     QFile filler(file);
     if (!filler.open(QIODevice::WriteOnly))
@@ -66,145 +63,188 @@ qint64 FillDisk(const QString& file) {
     return written;
 }
 
+// The immutable attribute of a file, for when no read-only mount can be made (the tests run as
+// root, who ignores modes).
+bool SetImmutable(const QByteArray& file, bool on) {
+    const int fd = ::open(file.constData(), O_RDONLY);
+    int flags = 0;
+    const bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                      (flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL,
+                       ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
+    if (fd >= 0)
+        ::close(fd);
+    return done;
+}
+
 class StoreFailureGuiTest : public FormFixture {
 protected:
-    // A store holding a definition, the selection and the toolkit's key, made before the window
-    // opens; what the failure must leave exactly as it is.
-    QStringList seedStore() {
+    // 300 definitions, a selection and a key the start-up never reads, written last so that
+    // the file's last pages hold it.
+    void seedStore() {
         installToolkit({"WFindV32.exe", "WViVer32.exe", "CleanBoo.exe", "mine.lst"});
         auto store = openStore();
-        SavedDefinitions::save(*store, "Daily", 7);
+        for (int i = 0; i < 300; ++i)
+            SavedDefinitions::save(*store, QString("Daily %1").arg(i), i);
         store->openKey("Software\\Tesmarine\\Vallorin\\Find", true);
         store->writeString("Selected", "Before");
+        store->openKey("Software\\Other", true);
+        for (int i = 0; i < 200; ++i)
+            store->writeString(QString("Value %1").arg(i), QString(100, QChar('a' + i % 26)));
         store->closeKey();
-        return dump(*store);
-    }
-
-    // The window is asked to close while the store cannot be written (breakStore runs after
-    // the start-up): the error box tells why, the window stays open, and the store keeps what
-    // it held.
-    void expectRefusedClose(
-        const QStringList& before, const char* reason,
-        const std::function<void()>& breakStore = [] {}) {
-        start();
-        ASSERT_TRUE(prompts.errors.isEmpty()) << prompts.errors.join('|').toStdString();
-        breakStore();
-        // A change that the close must write: the selection is stored at every close.
-        form->Find.ScanCombo->addItem("After");
-        form->Find.ScanCombo->setCurrentIndex(form->Find.ScanCombo->count() - 1);
-        prompts.clear();
-        EXPECT_FALSE(closeForm());
-        ASSERT_EQ(prompts.errors.size(), 1) << prompts.texts().join('|').toStdString();
-        EXPECT_TRUE(prompts.errors[0].contains(reason)) << prompts.errors[0].toStdString();
-        EXPECT_TRUE(prompts.errors[0].contains("user.db")) << prompts.errors[0].toStdString();
-        EXPECT_TRUE(form->isVisible());
-        EXPECT_EQ(dump(*openStore()), before);
     }
 };
 
-// A disk that fills up: the close fails with "the disk is full", the window stays open, and
-// once there is room again the same close succeeds and saves.
-TEST_F(StoreFailureGuiTest, AFullDiskRefusesTheCloseAndKeepsTheStore) {
+// No store that is damaged, foreign, read-only or on a full disk keeps the window open. One
+// that cannot be used is reported once, wherever that shows (at the start, in the whole-file
+// check once the window is shown, or at the save of the close), in one wording; what needs it
+// is disabled and Exit closes without a question. A save that fails otherwise asks whether to
+// close anyway. Either way the file stays exactly as it was.
+TEST_F(StoreFailureGuiTest, NoDamagedOrLockedStoreKeepsTheWindowOpen) {
+    enum class Shows { AtStart, OnceShown, AtClose };
+    const QString damaged = "it is damaged";
     QTemporaryDir mountPoint;
+    const QByteArray mountPath = QFile::encodeName(mountPoint.path());
     const bool smallDisk =
-        EnterPrivateMounts() && ::mount("tmpfs", QFile::encodeName(mountPoint.path()).constData(),
-                                        "tmpfs", MS_NOSUID | MS_NODEV, "size=2m,mode=0700") == 0;
-    rlimit previousLimit{};
-    if (smallDisk) {
-        // The prefix on the small file system.
-        qputenv("TMPDIR", QFile::encodeName(mountPoint.path()));
-        prefix.reset();
-        qunsetenv("TMPDIR");
-    } else {
+        EnterPrivateMounts() && ::mount("tmpfs", mountPath.constData(), "tmpfs",
+                                        MS_NOSUID | MS_NODEV, "size=16m,mode=0700") == 0;
+    if (!smallDisk)
         std::cout << "[ fallback ] no private tmpfs here: a file size limit stands in for the "
                      "full disk"
                   << std::endl;
-    }
-    const QStringList before = seedStore();
-    // The disk fills up while the window is open.
-    expectRefusedClose(before, smallDisk ? "the disk is full" : "the disk is full or failing", [&] {
-        if (smallDisk) {
-            ASSERT_GT(FillDisk(prefix.path("filler")), 0);
-            return;
-        }
-        // Writes beyond 4 KB fail (EFBIG), as on a full disk.
-        ::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &previousLimit);
-        const rlimit limit{4096, previousLimit.rlim_max};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    });
-
-    if (smallDisk)
-        QFile::remove(prefix.path("filler"));
-    else
-        ::setrlimit(RLIMIT_FSIZE, &previousLimit);
-    prompts.clear();
-    EXPECT_TRUE(closeForm()) << prompts.texts().join('|').toStdString();
-    EXPECT_EQ(stored(RootKey::CurrentUser, "Software\\Tesmarine\\Vallorin\\Find", "Selected"),
-              "After");
-    form.reset();
-    if (smallDisk)
-        ::umount2(QFile::encodeName(mountPoint.path()).constData(), MNT_DETACH);
-}
-
-// A store file that may not be written (mode 0400, and since the tests run as root, who ignores
-// modes, also a read-only bind mount or the immutable attribute): the same refusal.
-TEST_F(StoreFailureGuiTest, AReadOnlyStoreRefusesTheCloseAndKeepsTheStore) {
-    const QStringList before = seedStore();
-    const QString file = prefix.path("user.db");
-    const QByteArray name = QFile::encodeName(file);
-    ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner));
+    rlimit fileSizeLimit{};
+    QByteArray readOnlyFile; // the store's file while it is read-only
     bool immutable = false;
-    if (!(EnterPrivateMounts() &&
-          ::mount(name.constData(), name.constData(), nullptr, MS_BIND, nullptr) == 0 &&
-          ::mount(nullptr, name.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) ==
-              0)) {
-        const int fd = ::open(name.constData(), O_RDONLY);
-        int flags = 0;
-        immutable = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
-                    (flags |= FS_IMMUTABLE_FL, ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
-        if (fd >= 0)
-            ::close(fd);
-        ASSERT_TRUE(immutable) << "neither a read-only mount nor the immutable attribute works";
-        std::cout << "[ fallback ] the store file is made immutable" << std::endl;
-    }
-    expectRefusedClose(before, "the file is read-only");
 
-    form.reset();
-    if (immutable) {
-        const int fd = ::open(name.constData(), O_RDONLY);
-        int flags = 0;
-        if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-            flags &= ~FS_IMMUTABLE_FL;
-            ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+    struct Row {
+        const char* name;
+        Shows shows;
+        QString reason;                  // what the box says is wrong with the file
+        std::function<void()> make;      // damages or locks the seeded store; empty: nothing
+        std::function<void()> undo = {}; // after the window is gone; empty: nothing
+    };
+    const QString user = "user.db";
+    const Row rows[] = {
+        {"header", Shows::AtStart, damaged,
+         [&] { Overwrite(prefix.path(user), 16, 84); }}, // all of it but "SQLite format 3"
+        {"middle pages (filling the definitions)", Shows::AtStart, damaged,
+         [&] { Overwrite(prefix.path(user), 2 * PageSize, 4 * PageSize); }},
+        {"tail pages (only the whole-file check)", Shows::OnceShown, damaged,
+         [&] {
+             const qint64 size = QFileInfo(prefix.path(user)).size();
+             Overwrite(prefix.path(user), size - PageSize, 600);
+         }},
+        {"a foreign SQLite file", Shows::AtStart, "it is not a settings file of this program",
+         [&] {
+             QFile file(prefix.path(user));
+             ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.seek(68));
+             file.write("\x12\x34\x56\x78", 4); // the application mark of another program
+         }},
+        {"damaged while open", Shows::AtClose, damaged, {}},
+        {"read-only file", Shows::AtClose, "the file is read-only",
+         [&] {
+             readOnlyFile = QFile::encodeName(prefix.path(user));
+             ASSERT_TRUE(QFile::setPermissions(prefix.path(user), QFile::ReadOwner));
+             const char* file = readOnlyFile.constData();
+             if (EnterPrivateMounts() && ::mount(file, file, nullptr, MS_BIND, nullptr) == 0 &&
+                 ::mount(nullptr, file, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0)
+                 return;
+             immutable = SetImmutable(readOnlyFile, true);
+             ASSERT_TRUE(immutable) << "neither a read-only mount nor the immutable attribute";
+         },
+         [&] {
+             if (immutable)
+                 SetImmutable(readOnlyFile, false);
+             else
+                 ::umount2(readOnlyFile.constData(), MNT_DETACH);
+         }},
+        {"full disk",
+         Shows::AtClose,
+         smallDisk ? "the disk is full" : "the disk is full or failing",
+         {},
+         [&] {
+             if (smallDisk)
+                 QFile::remove(prefix.path("filler"));
+             else
+                 ::setrlimit(RLIMIT_FSIZE, &fileSizeLimit);
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        reset();
+        const bool onSmallDisk = smallDisk && QString(row.name) == "full disk";
+        if (onSmallDisk) {
+            qputenv("TMPDIR", mountPath);
+            prefix.reset();
+            qunsetenv("TMPDIR");
         }
-        if (fd >= 0)
-            ::close(fd);
-    } else {
-        ::umount2(name.constData(), MNT_DETACH);
-    }
-}
+        seedStore();
+        if (row.make)
+            row.make();
+        const QString file = prefix.path(user);
+        const bool unusable = row.reason.startsWith("it ");
+        const QString says =
+            unusable
+                ? QString("The settings file \"%1\" cannot be used: %2. It was left unchanged; "
+                          "restore it from a backup, or remove it to start afresh.")
+                      .arg(file, row.reason)
+                : QString("The changes cannot be saved.\r\rThe settings file \"%1\" could not be "
+                          "used: %2.\r\rClose anyway?")
+                      .arg(file, row.reason);
 
-// A store that could not be opened at all (a file that is not a store is never touched): the
-// start-up says so, and the window still closes, since there is nothing it could save into.
-TEST_F(StoreFailureGuiTest, AStoreThatNeverOpenedLetsTheWindowClose) {
-    const QByteArray foreign = "not a settings file";
-    prefix.writeFile("user.db", foreign);
-    start();
-    ASSERT_EQ(prompts.errors.size(), 1);
-    EXPECT_TRUE(prompts.errors[0].contains("is not a settings file of this program"));
-    // The toolkit file combos keep their design state.
-    for (const QComboBox* combo : {form->Find.ChklistCombo, form->Find.DrvCombo,
-                                   form->Repair.RChkCombo, form->Repair.RDrvCombo}) {
-        EXPECT_EQ(combo->count(), 1) << combo->objectName().toStdString();
-        EXPECT_EQ(combo->currentText(), "(None)") << combo->objectName().toStdString();
+        start();
+        EXPECT_EQ(prompts.texts(), row.shows == Shows::AtStart ? QStringList{says} : QStringList{});
+        form->show();
+        QTest::qWait(20); // the whole-file check, which waits for the window
+        EXPECT_EQ(prompts.texts(), row.shows == Shows::AtClose ? QStringList{} : QStringList{says});
+        if (QString(row.name) == "damaged while open") {
+            // A change saved meanwhile lies in the journal, which is not to be copied into the
+            // file once it is found damaged.
+            SettingsStore& store = form->store();
+            ASSERT_TRUE(store.openKey("Software\\Other", false));
+            store.writeString("Value 0", "changed");
+            store.closeKey();
+            Overwrite(file, 1 * PageSize, 5 * PageSize);
+        }
+        if (QString(row.name) == "full disk") {
+            if (onSmallDisk) {
+                ASSERT_GT(FillDisk(prefix.path("filler")), 0);
+            } else {
+                // Writes beyond 4 KB fail (EFBIG), as on a full disk.
+                ::signal(SIGXFSZ, SIG_IGN);
+                ::getrlimit(RLIMIT_FSIZE, &fileSizeLimit);
+                const rlimit limit{4096, fileSizeLimit.rlim_max};
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+            }
+        }
+        const QByteArray md5 = Md5Of(file);
+
+        if (unusable) {
+            // Exit asks nothing: not the guard page's question, nor about the save.
+            EXPECT_TRUE(closeForm());
+            EXPECT_EQ(prompts.texts(), QStringList{says});
+            EXPECT_TRUE(form->StoreGivenUp);
+            for (const QWidget* control : std::initializer_list<const QWidget*>{
+                     form->Find.ScanCombo, form->Find.SBtnScan, form->Find.SBtnDelScan,
+                     form->Check.SBtnVerify, form->Guard.SBtnApply})
+                EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
+        } else {
+            // No keeps the window open; Yes closes it.
+            prompts.answers = {MessageAnswer::No};
+            EXPECT_FALSE(closeForm());
+            EXPECT_TRUE(form->isVisible());
+            prompts.answers = {MessageAnswer::Yes};
+            EXPECT_TRUE(closeForm());
+            EXPECT_EQ(prompts.texts(), QStringList({says, says}));
+        }
+        EXPECT_FALSE(form->isVisible());
+        form.reset(); // the store's files are closed
+        EXPECT_EQ(Md5Of(file), md5);
+        if (row.undo)
+            row.undo();
     }
-    prompts.clear();
-    EXPECT_TRUE(closeForm()) << prompts.texts().join('|').toStdString();
-    EXPECT_TRUE(prompts.messages.isEmpty());
-    QFile file(prefix.path("user.db"));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), foreign);
+    reset();
+    if (smallDisk)
+        ::umount2(mountPath.constData(), MNT_DETACH);
 }
 
 } // namespace

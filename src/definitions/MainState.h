@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class DropDownCombo;
 class QAbstractButton;
@@ -53,6 +54,9 @@ public:
     Ui::ViewSheet& View;
 
     std::unique_ptr<SettingsStore> Settings;
+    // Set for good once the store could not be opened or turned out unusable: nothing is read
+    // from it or written to it any more, and what needs it is disabled.
+    bool StoreGivenUp = false;
     bool RestartNotice = false;
     QString ProgramFolder; // ends with "/"
     QString ToolkitFolder; // may be empty; file names are appended directly
@@ -68,7 +72,7 @@ public:
     FileDialogOptions OpenDialog;
     FileDialogOptions SaveDialog;
 
-    // The store; throws when it could not be opened at start.
+    // The store; throws UnusableStoreError once it has been given up.
     SettingsStore& store();
     Prompts& prompts() { return services.prompts; }
     ProgramStarter& starter() { return services.starter; }
@@ -82,7 +86,13 @@ public:
     QWidget& owner() const { return ownerWindow; }
 
     // Runs a handler inside the error guard: an exception is shown in the general error box.
+    // False when the handler failed.
     bool guarded(const std::function<void()>& handler);
+    // Runs a handler; the text of the error it failed with, nothing when it ran through. A store
+    // that turns out unusable is reported here, once, and given up: the text is then empty.
+    std::optional<QString> attempt(const std::function<void()>& handler);
+    // Gives the store up: disables what needs it, and closes it once no handler uses it.
+    void GiveUpStore();
 
     // Connections of a control's change to its page handler, each run inside the guard.
     using Handler = void (*)(MainState&);
@@ -99,9 +109,16 @@ public:
 
 protected:
     MainState(QWidget& window, Services services, PageForms forms);
-    ~MainState();
+    virtual ~MainState();
+    // Disables every control whose action needs the store: the window's own, which knows them.
+    virtual void DisableStoreControls() = 0;
 
 private:
+    // Handlers running, outermost first: a handler inside another (a change signal, a dialog's
+    // button) must not close the store under the one that called it.
+    int handlerDepth = 0;
+    // Whether the store's failure was shown during the outermost handler now running.
+    bool storeFailureShown = false;
     QWidget& ownerWindow;
     Services services;
 };

@@ -341,7 +341,8 @@ void ChkBoxEnableClick(MainState& form) {
     g.ChkBoxOLE->setEnabled(!g.ChkBoxAll->isChecked());
     g.ChkBoxPrompt->setEnabled(g.ChkBoxRepair->isChecked());
     g.EditWinsock->setEnabled(g.ChkBoxNet->isChecked());
-    g.SBtnApply->setEnabled(true);
+    // Nothing to apply into a store that was given up.
+    g.SBtnApply->setEnabled(!form.StoreGivenUp);
     form.RestartNotice = true;
 }
 
@@ -351,11 +352,11 @@ void EditGuardDrvChange(MainState& form) {
     FilterDriveEdit(edit);
     if (edit->text().size() != before)
         form.RestartNotice = true;
-    form.Guard.SBtnApply->setEnabled(true);
+    form.Guard.SBtnApply->setEnabled(!form.StoreGivenUp);
 }
 
 void EditGuardXChange(MainState& form) {
-    form.Guard.SBtnApply->setEnabled(true);
+    form.Guard.SBtnApply->setEnabled(!form.StoreGivenUp);
 }
 
 void SBtnApplyClick(MainState& form) {

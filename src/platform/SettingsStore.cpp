@@ -59,8 +59,16 @@ void ConfigureSqlite() {
     [[maybe_unused]] static const int done = sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0);
 }
 
-// A failure of the file itself (locked, read-only, full, damaged), as opposed to a misuse
-// such as reading text from a number: it ends the open key's transaction.
+// The one text of a file the store cannot use at all, whatever is wrong with it: the user is
+// told what to do, since the program can do nothing with it.
+QString UnusableText(const QString& file, const QString& why) {
+    return SettingsStore::tr("The settings file \"%1\" cannot be used: %2. It was left unchanged; "
+                             "restore it from a backup, or remove it to start afresh.")
+        .arg(file, why);
+}
+
+// A failure of the file that may pass (locked, read-only, full), as opposed to a misuse such as
+// reading text from a number: it ends the open key's transaction.
 class StoreFileError : public VallorinError {
 public:
     StoreFileError(const QString& message, int code) : VallorinError(message), code(code) {}
@@ -114,6 +122,7 @@ public:
     void begin();
     void commit();
     void rollback() noexcept;
+    void close() noexcept;
 
     // Starts a transaction that begin, commit and rollback leave alone until release ends it:
     // the keys opened and closed meanwhile all belong to it.
@@ -209,28 +218,28 @@ Branch::Branch(const QString& fileName, bool deferCheck) : file(fileName) {
     // would answer with errors that read like a failing disk.
     const QString notAFile = FileSystem::NotARegularFile(file);
     if (!notAFile.isEmpty())
-        throw VallorinError(
-            SettingsStore::tr(
-                "The settings file \"%1\" cannot be used: it is %2; it was left unchanged")
-                .arg(file, notAFile));
+        throw UnusableStoreError(UnusableText(file, SettingsStore::tr("it is %1").arg(notAFile)));
     const QFileInfo info(file);
     if (info.exists() && info.size() > 0) {
         // Look at the header ourselves before SQLite touches the file.
         QFile in(file);
         if (!in.open(QIODevice::ReadOnly))
-            throw VallorinError(SettingsStore::tr("The settings file \"%1\" cannot be read: %2")
-                                    .arg(file, in.errorString()));
+            throw UnusableStoreError(UnusableText(
+                file, SettingsStore::tr("it cannot be read (%1)").arg(in.errorString())));
         if (in.read(16) != QByteArray("SQLite format 3", 16))
-            throw VallorinError(
+            throw UnusableStoreError(UnusableText(
+                file,
                 SettingsStore::tr(
-                    "The file \"%1\" is not a settings file of this program; it was left "
-                    "unchanged")
-                    .arg(file));
+                    "it is not a settings file of this program, or its beginning is damaged")));
     } else if (!info.exists()) {
         const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0)
+        if (fd >= 0) {
             ::close(fd);
-        else if (errno != EEXIST)
+            // A journal left by a file that was removed (to start afresh) belongs to no file:
+            // SQLite would read it into the new one.
+            QFile::remove(file + "-wal");
+            QFile::remove(file + "-shm");
+        } else if (errno != EEXIST)
             throw VallorinError(SettingsStore::tr("The settings file \"%1\" cannot be created: %2")
                                     .arg(file, QString::fromLocal8Bit(strerror(errno))));
     }
@@ -265,24 +274,32 @@ Branch::Branch(const QString& fileName, bool deferCheck) : file(fileName) {
             }
         }
     } catch (...) {
-        for (auto& [sql, st] : cache)
-            sqlite3_finalize(st);
-        cache.clear();
-        sqlite3_close(db);
-        db = nullptr;
+        close();
         throw;
     }
 }
 
 Branch::~Branch() {
+    close();
+}
+
+void Branch::close() noexcept {
     for (auto& [sql, st] : cache)
         sqlite3_finalize(st);
+    cache.clear();
+    // The last connection's close copies the journal into the file. Into a file refused as
+    // unusable nothing is copied: what a journal holds stays beside it, and the file stays as it
+    // is. An empty journal is left to SQLite, which removes it.
+    if (db && !refusal.isEmpty() && QFileInfo(file + "-wal").size() > 0)
+        sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     sqlite3_close(db);
+    db = nullptr;
 }
 
 void Branch::refuse(const QString& why) {
-    throw VallorinError(
-        SettingsStore::tr("The file \"%1\" %2; it was left unchanged").arg(file, why));
+    refusal = why;
+    checkPending = false;
+    throw UnusableStoreError(UnusableText(file, why));
 }
 
 qint64 Branch::pragmaInteger(const char* sql) {
@@ -318,22 +335,19 @@ void Branch::checkAndPrepare(bool deferCheck) {
         version = pragmaInteger("PRAGMA user_version");
         tables = appId == ApplicationId && !damaged && hasOurTables();
         exec("COMMIT");
-    } catch (const StoreFileError&) {
-        const int rc = sqlite3_errcode(db) & 0xFF;
+    } catch (...) {
         rollback();
-        if (rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT)
-            refuse(SettingsStore::tr("is not a settings file of this program or is damaged"));
         throw;
     }
     if (damaged)
-        refuse(SettingsStore::tr("is damaged"));
+        refuse(SettingsStore::tr("it is damaged"));
     if (appId != ApplicationId && !fresh)
-        refuse(SettingsStore::tr("is not a settings file of this program"));
+        refuse(SettingsStore::tr("it is not a settings file of this program"));
     if (appId == ApplicationId && version > SchemaVersion)
-        refuse(SettingsStore::tr("was written by a newer version of this program"));
+        refuse(SettingsStore::tr("it was written by a newer version of this program"));
     if (appId == ApplicationId && !tables)
         refuse(SettingsStore::tr(
-            "carries the mark of a settings file of this program but not its tables"));
+            "it is marked as a settings file of this program but lacks the tables of one"));
 
     if (!readOnly) {
         Query wal(*this, "PRAGMA journal_mode=WAL");
@@ -353,7 +367,7 @@ void Branch::checkAndPrepare(bool deferCheck) {
         const qint64 id = pragmaInteger("PRAGMA application_id");
         if (id != ApplicationId) {
             if (!isFresh(id))
-                refuse(SettingsStore::tr("is not a settings file of this program"));
+                refuse(SettingsStore::tr("it is not a settings file of this program"));
             char* error = nullptr;
             if (sqlite3_exec(db, SchemaSql, nullptr, nullptr, &error) != SQLITE_OK) {
                 sqlite3_free(error);
@@ -379,19 +393,16 @@ QString Branch::quickCheck() {
     // The check read every page of the file into the page cache, and the program reads a few
     // keys: the memory goes back to the heap.
     sqlite3_db_release_memory(db);
-    return damaged ? SettingsStore::tr("is damaged") : QString();
+    return damaged ? SettingsStore::tr("it is damaged") : QString();
 }
 
 Branch& Branch::forChange() {
     if (checkPending) {
-        try {
-            refusal = quickCheck();
-        } catch (const StoreFileError& error) {
-            // Anything but damage (a busy file) leaves the check to the next change.
-            if (error.code != SQLITE_NOTADB && error.code != SQLITE_CORRUPT)
-                throw;
-            refusal = SettingsStore::tr("is not a settings file of this program or is damaged");
-        }
+        // A busy file's error leaves the check to the next change; damage that SQLite meets
+        // on its way is refused as the check's finding would be.
+        const QString damage = quickCheck();
+        if (!damage.isEmpty())
+            refuse(damage);
         checkPending = false;
     }
     if (!refusal.isEmpty())
@@ -436,6 +447,9 @@ sqlite3_stmt* Branch::statement(const char* sql) {
 void Branch::fail(const QString& what) {
     failedWhileHeld = held;
     const int rc = sqlite3_errcode(db) & 0xFF;
+    // Wherever SQLite meets damage, the file is given up as its check would have given it up.
+    if (rc == SQLITE_CORRUPT || rc == SQLITE_NOTADB)
+        refuse(SettingsStore::tr("it is damaged"));
     QString why = what.isEmpty() ? QString::fromUtf8(sqlite3_errmsg(db)) : what;
     if (rc == SQLITE_READONLY)
         why = SettingsStore::tr("the file is read-only");
@@ -623,6 +637,9 @@ struct SettingsStore::Impl {
             try {
                 return f();
             } catch (const StoreFileError&) {
+                abandonKey();
+                throw;
+            } catch (const UnusableStoreError&) {
                 abandonKey();
                 throw;
             }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "VallorinError.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QString>
@@ -14,6 +16,14 @@ enum class RootKey { CurrentUser, LocalMachine };
 // Value types, numbered as the registry numbers them (REG_SZ, REG_EXPAND_SZ, REG_BINARY,
 // REG_DWORD), so that .reg files and the store agree.
 enum class ValueType { None = 0, String = 1, ExpandString = 2, Binary = 3, DWord = 4 };
+
+// A settings file the store cannot use at all: damaged, not a store, or written by a newer version.
+// Its text says which file, what is wrong and what the user can do; the file is left as it is,
+// and every later change to it is refused with the same error.
+class UnusableStoreError : public VallorinError {
+public:
+    using VallorinError::VallorinError;
+};
 
 // The settings store: a registry of keys and named values kept in one SQLite file per branch
 // inside the prefix ("user.db", "system.db").
@@ -37,8 +47,9 @@ public:
     enum class Check { AtOpen, BeforeFirstChange };
 
     // Opens (creating when absent) the two branch files inside prefixFolder. A file that
-    // exists but is not a store, or is corrupt, is refused with VallorinError and left as it is:
-    // by the constructor, or with a later check every change is refused with that error.
+    // exists but is not a store, or is damaged, is refused with UnusableStoreError and left as it
+    // is: by the constructor, or by the check, or by whichever later call meets the damage; every
+    // change after that is refused with that error.
     explicit SettingsStore(const QString& prefixFolder, Check check = Check::AtOpen);
     ~SettingsStore();
     SettingsStore(const SettingsStore&) = delete;

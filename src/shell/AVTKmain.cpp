@@ -108,7 +108,7 @@ void TMainForm::FormCreate() {
             Settings = std::make_unique<SettingsStore>(prefixFolder(),
                                                        SettingsStore::Check::BeforeFirstChange);
         },
-        [this] { RegisterInstalledToolkit(store(), ProgramKey, installedToolkitFolder()); },
+        [this] { RegisterInstalledToolkit(store(), installedToolkitFolder()); },
         [this] { ToolkitFolder = LocateToolkit(); },
         [this] { CentreOnScreen(this); },
         // The prefix is the program folder: writable, and where every toolkit program runs.
@@ -124,15 +124,33 @@ void TMainForm::FormCreate() {
     };
     const bool completed = std::all_of(std::begin(steps), std::end(steps),
                                        [this](const auto& step) { return guarded(step); });
+    // A store that could not be opened is given up as one found unusable.
+    if (!Settings)
+        GiveUpStore();
+    // A page the start-up never loaded has no changes of the user's to apply at the close; the
+    // choice of its tab loads it.
+    if (!completed)
+        Guard.SBtnApply->setEnabled(false);
     // Once the window is shown, a damaged store is given up as one refused at the start would
-    // have been: what the pages read from it stays shown, and nothing is written to it. After a
-    // failed step (which may have been the check, run by a change) the check is left to the
-    // next change, which refuses itself on a damaged store.
+    // have been (the guard reports it): what the pages read from it stays shown, and nothing is
+    // written to it. After a failed step the check is left to the next change, which refuses
+    // itself on a damaged store.
     if (completed)
         QTimer::singleShot(0, this, [this] {
-            if (!guarded([this] { Settings->checkFiles(); }))
-                Settings.reset();
+            guarded([this] {
+                if (Settings)
+                    Settings->checkFiles();
+            });
         });
+}
+
+void TMainForm::DisableStoreControls() {
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             Find.ScanCombo, Find.SBtnAddScan, Find.SBtnDelScan, Find.SBtnScan, Check.CheckCombo,
+             Check.SBtnAddCheck, Check.SBtnDelCheck, Check.SBtnCompute, Check.SBtnVerify,
+             Guard.SBtnApply, Guard.SBtnRestore, Guard.SBtnLoad, Guard.SBtnSave,
+             Guard.SBtnMessages})
+        control->setEnabled(false);
 }
 
 QString TMainForm::LocateToolkit() {
@@ -245,20 +263,29 @@ bool TMainForm::FormCloseQuery() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-    // Without a store (the start-up could not open it, and said so) nothing can be applied or
-    // saved: asking would only keep the window from ever closing.
-    if (!Settings) {
+    // Without a store (it could not be opened or was given up, and the user was told) nothing
+    // can be applied or saved: asking would only keep the window from closing.
+    if (!Settings || StoreGivenUp) {
         event->accept();
         return;
     }
-    // A failure while applying or saving keeps the window open; what was written stays written.
     bool closing = false;
-    guarded([&] {
+    const std::optional<QString> failure = attempt([&] {
         if (FormCloseQuery()) {
             SavePages();
             closing = true;
         }
     });
+    // A store found unusable while saving has been reported and given up: nothing more can be
+    // saved. Any other failure (a read-only file, a full disk) is the user's to weigh: keeping
+    // the window open is no way out when the cause lasts. What was written stays written.
+    if (StoreGivenUp)
+        closing = true;
+    else if (failure)
+        closing = prompts().message(
+                      MessageKind::Warning,
+                      tr("The changes cannot be saved.\r\r%1\r\rClose anyway?").arg(*failure),
+                      MessageButtons::YesNo) == MessageAnswer::Yes;
     closing ? event->accept() : event->ignore();
 }
 
@@ -279,7 +306,7 @@ void TMainForm::BringPageToFront(QWidget* page) {
 
 void TMainForm::PageControlChange() {
     QWidget* page = Main.PageControl->currentWidget();
-    if (page == Main.GuardSheet && !Guard.SBtnApply->isEnabled())
+    if (page == Main.GuardSheet && !Guard.SBtnApply->isEnabled() && !StoreGivenUp)
         LoadGuardPage(*this);
     if (page == Main.ViewSheet)
         RefreshReportButtons(*this);

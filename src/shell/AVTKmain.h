@@ -58,6 +58,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void DisableStoreControls() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -4,12 +4,8 @@
 #include "platform/SettingsStore.h"
 #include "toolkit/Toolkit.h"
 
-bool RegisterInstalledToolkit(SettingsStore& store, const QString& programKey,
-                              const QString& toolkitFolder) {
+bool RegisterInstalledToolkit(SettingsStore& store, const QString& toolkitFolder) {
     if (!FileSystem::FileExists(toolkitFolder + ToolkitFile::FindVirus))
-        return false;
-    store.setRootKey(RootKey::CurrentUser);
-    if (store.keyExists(programKey))
         return false;
     store.setRootKey(RootKey::LocalMachine);
     if (store.keyExists(ToolkitKey::Avtk) || store.keyExists(ToolkitKey::AntiVirus))

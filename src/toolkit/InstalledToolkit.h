@@ -12,9 +12,8 @@ inline const QString AntiVirus = "SOFTWARE\\Dr Solomon's Software\\Anti-Virus";
 } // namespace ToolkitKey
 
 // Registers the toolkit installed with the program (toolkitFolder, ending with "/") as the
-// machine-wide default, so that a fresh prefix opens with its toolkit buttons enabled. Only on a
-// prefix where the program has never run (no program key in the current user's branch), where
-// no toolkit key exists, and where that folder holds the toolkit's scanner: a prefix in use is
-// never changed, and a toolkit the user removed stays removed. True when it wrote the default.
-bool RegisterInstalledToolkit(SettingsStore& store, const QString& programKey,
-                              const QString& toolkitFolder);
+// machine-wide default, so that the panel opens with its toolkit buttons enabled. Whenever no
+// toolkit key exists, whatever else the store holds (settings brought over with an import are no
+// toolkit), and only when that folder holds the toolkit's scanner: a toolkit key of the user's,
+// even one without a folder, is never changed. True when it wrote the default.
+bool RegisterInstalledToolkit(SettingsStore& store, const QString& toolkitFolder);
