@@ -233,13 +233,9 @@ Branch::Branch(const QString& fileName, bool deferCheck) : file(fileName) {
                     "it is not a settings file of this program, or its beginning is damaged")));
     } else if (!info.exists()) {
         const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0) {
+        if (fd >= 0)
             ::close(fd);
-            // A journal left by a file that was removed (to start afresh) belongs to no file:
-            // SQLite would read it into the new one.
-            QFile::remove(file + "-wal");
-            QFile::remove(file + "-shm");
-        } else if (errno != EEXIST)
+        else if (errno != EEXIST)
             throw VallorinError(SettingsStore::tr("The settings file \"%1\" cannot be created: %2")
                                     .arg(file, QString::fromLocal8Bit(strerror(errno))));
     }
