@@ -1,5 +1,6 @@
 #include "engine/Engine.h"
 #include "engine/FileKinds.h"
+#include "engine/MappedFile.h"
 #include "engine/Sectors.h"
 #include "engine/Signatures.h"
 #include "engine/Walk.h"
@@ -15,6 +16,12 @@
 #include <QProcess>
 
 #include <gtest/gtest.h>
+
+#include <map>
+
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 namespace {
 
@@ -177,26 +184,74 @@ TEST(ToolkitEngine, PartitionSectorsAreToldFromBootSectors) {
     EXPECT_FALSE(avtk::ReadSectors(prefix.folder().toStdString(), error));
 }
 
-TEST(ToolkitEngine, AFileThatFailsToLoadAddsNothing) {
+TEST(ToolkitEngine, AFileThatFailsToLoadAddsNothingAndEachFileIsReadOnce) {
     TempPrefix prefix;
     const QByteArray mark = "HALF-LOADED-MARK";
-    prefix.writeFile("half.ndb", "Half:0:*:" + mark.toHex() + "\nbroken line\n");
     prefix.writeFile("good.ndb", "Good:0:*:" + QByteArray("GOOD-MARK").toHex() + "\n");
+    prefix.writeFile("half.ndb", "Half:0:*:" + mark.toHex() + "\nbroken line\n");
+    prefix.writeFile("late.ndb", "Late:0:*:" + QByteArray("LATE-MARK").toHex() + "\n");
+    const int watch = inotify_init1(IN_NONBLOCK);
+    ASSERT_GE(watch, 0);
+    inotify_add_watch(watch, QFile::encodeName(prefix.folder()).constData(), IN_OPEN);
+    auto opens = [&] {
+        std::map<std::string, int> count;
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t n; (n = ::read(watch, buffer, sizeof buffer)) > 0;)
+            for (char* at = buffer; at < buffer + n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(at);
+                ++count[event->name];
+                at += sizeof(inotify_event) + event->len;
+            }
+        return count;
+    };
+
     avtk::Engine engine;
-    EXPECT_EQ(engine.load(prefix.path("half.ndb").toStdString()), "Malformed database");
-    EXPECT_EQ(engine.signatures(), 0u);
     EXPECT_EQ(engine.load(prefix.path("good.ndb").toStdString()), "");
-    EXPECT_EQ(engine.signatures(), 1u);
+    EXPECT_EQ(engine.load(prefix.path("late.ndb").toStdString()), "");
+    EXPECT_EQ(engine.signatures(), 2u);
+    EXPECT_EQ(opens(), (std::map<std::string, int>{{"good.ndb", 1}, {"late.ndb", 1}}));
+    EXPECT_EQ(engine.load(prefix.path("half.ndb").toStdString()), "Malformed database");
+    EXPECT_EQ(engine.signatures(), 2u);
+    ::close(watch);
     ASSERT_EQ(engine.compile(), "");
+
     const avtk::ScanOptions options;
-    const QByteArray half = "x " + mark + " x", good = "x GOOD-MARK x";
-    EXPECT_EQ(engine.scan(half.constData(), size_t(half.size()), "half", options).kind,
-              avtk::ScanResult::Clean);
-    const avtk::ScanResult found =
-        engine.scan(good.constData(), size_t(good.size()), "good", options);
-    EXPECT_EQ(found.kind, avtk::ScanResult::Infected);
-    EXPECT_EQ(found.finding.virus, "Good"); // without the engine's ".UNOFFICIAL"
+    const std::pair<QByteArray, QString> rows[] = {
+        {"x HALF-LOADED-MARK x", ""}, {"x GOOD-MARK x", "Good"}, {"x LATE-MARK x", "Late"}};
+    for (const auto& [text, virus] : rows) {
+        const avtk::ScanResult result =
+            engine.scan(text.constData(), size_t(text.size()), "t", options);
+        EXPECT_EQ(result.finding.virus, virus) << text.constData(); // without ".UNOFFICIAL"
+        EXPECT_EQ(result.kind,
+                  virus.isEmpty() ? avtk::ScanResult::Clean : avtk::ScanResult::Infected);
+    }
     EXPECT_NE(engine.load(prefix.path("good.ndb").toStdString()), ""); // compiled: no more
+}
+
+TEST(ToolkitEngine, LargeFilesAreMappedAndACutShortMappingReadsAsZeros) {
+    TempPrefix prefix;
+    prefix.writeFile("s.ndb", "Tail:0:*:" + QByteArray("TAIL-MARK").toHex() + "\n");
+    avtk::Engine engine;
+    ASSERT_EQ(engine.load(prefix.path("s.ndb").toStdString()), "");
+    ASSERT_EQ(engine.compile(), "");
+    const size_t size = size_t(avtk::Engine::ReadWholeLimit) + 4 * 1024 * 1024;
+    QByteArray bytes(qsizetype(size), 'a');
+    bytes.replace(bytes.size() - 20, 9, "TAIL-MARK");
+    prefix.writeFile("large.bin", bytes);
+    const QByteArray path = QFile::encodeName(prefix.path("large.bin"));
+    const int fd = ::open(path.constData(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(engine.scan(fd, "large.bin", {}).finding.virus, "Tail");
+
+    {
+        const avtk::MappedFile mapped(fd, size);
+        ASSERT_TRUE(mapped.valid());
+        ASSERT_EQ(::truncate(path.constData(), 1024 * 1024), 0);
+        EXPECT_EQ(mapped.data()[1024 * 1024 - 1], 'a');
+        EXPECT_EQ(mapped.data()[size - 20], '\0'); // past the new end: zeros, not SIGBUS
+        EXPECT_GT(mapped.lostPages(), 0u);
+    }
+    ::close(fd);
 }
 
 TEST(ToolkitFingerprints, AlgorithmsGiveTheirStandardValues) {
