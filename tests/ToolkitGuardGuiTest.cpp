@@ -334,7 +334,10 @@ TEST_F(ToolkitGuard, ADiskPutInAnImageDriveHasItsBootSectorChecked) {
         {true, "The Test.Eicar virus has been removed from disk B:!!!"},
     };
     const QString image = prefix.path("floppy.img");
-    const QByteArray blank(1474560, '\0');
+    // A formatted 1.44 MB disk: its two FATs (sectors 1 and 10) say so, whatever its first sector.
+    QByteArray blank(1474560, '\0');
+    for (const int fat : {1, 10})
+        blank.replace(fat * 512, 3, "\xF0\xFF\xFF");
     QByteArray infected = blank;
     infected.replace(0, avtk::EicarTestString().size(), avtk::EicarTestString());
     for (const Row& row : rows) {

@@ -395,16 +395,15 @@ QString Guard::repairBoot(const DiskArrival& arrival) {
         return error;
     if (medium->readOnly)
         return QString("%1 is read-only").arg(arrival.drive->root);
-    const std::optional<QByteArray> old = Floppy::ReadBoot(medium->path, error);
-    if (!old)
+    const std::optional<QByteArray> head = Floppy::ReadHead(medium->path, error);
+    if (!head)
         return error;
-    std::optional<BootSector::FloppyType> standard;
-    const std::optional<BootSector::Bpb> bpb = Floppy::BpbToWrite(
-        *old, BootSector::Check(*old, medium->bytes), std::nullopt, medium->bytes, standard);
-    if (!bpb)
-        return QString("its parameter block is damaged and a disk of %1 bytes has no standard type")
-            .arg(medium->bytes);
-    const Floppy::Written written = Floppy::WriteClean(*medium, *old, *bpb);
+    const BootSector::Recognition recognised = BootSector::Recognise(*head, medium->bytes);
+    if (!recognised.cleanable())
+        return "it holds " + recognised.found + ", not a FAT floppy disk";
+    const QByteArray old = head->left(BootSector::Size);
+    const BootSector::Bpb bpb = Floppy::BpbToWrite(old, recognised);
+    const Floppy::Written written = Floppy::WriteClean(*medium, old, bpb);
     if (!written.saved.isEmpty())
         log(arrival.disk + " boot sector  the old one was saved in " + written.saved + '.');
     if (written.failure != Floppy::Written::None)
