@@ -102,8 +102,8 @@ private:
     std::vector<Root> checklistRoots();
     bool files(const std::vector<Root>& roots, bool memory);
     void outcome(avtk::FileOutcome&& outcome);
-    QString repair(const avtk::FileOutcome& outcome);
-    void finding(const QString& shown, const QString& virus, const QString& action);
+    void repairFound();
+    int finding(const QString& shown, const QString& virus, const QString& action);
     void print();
     void say(const QString& text) {
         session.line(text);
@@ -122,6 +122,13 @@ private:
     avtk::Engine engine;
     avtk::ScanOptions options;
     Totals totals;
+    // The findings of the files being scanned, repaired once the last of them is scanned.
+    struct ToRepair {
+        avtk::FileOutcome file;
+        QString shown;
+        int finding;
+    };
+    std::vector<ToRepair> toRepair;
     bool problems = false;
     bool stopped = false;
 };
@@ -175,14 +182,15 @@ bool Scan::loadSignatures() {
     return true;
 }
 
-void Scan::finding(const QString& shown, const QString& virus, const QString& action) {
+int Scan::finding(const QString& shown, const QString& virus, const QString& action) {
     ++totals.found;
     say(shown + "  Infected: " + virus);
     if (!action.isEmpty())
         say("    " + action);
-    session.finding(shown, virus, action);
+    const int number = session.finding(shown, virus, action);
     if (line.has("BEEP"))
         session.beep();
+    return number;
 }
 
 void Scan::scanSector(const QByteArray& sector, const QString& shown) {
@@ -256,17 +264,20 @@ std::vector<Root> Scan::checklistRoots() {
     return roots;
 }
 
-QString Scan::repair(const avtk::FileOutcome& found) {
-    if (!line.has("REPAIR"))
-        return {};
-    const avtk::HarmlessResult result =
-        avtk::MakeHarmless(found.path, found.device, found.inode, line.has("DELETE"),
-                           !found.result.finding.members.isEmpty());
-    if (result.done)
-        ++totals.dealtWith;
-    else
-        problems = true;
-    return result.action;
+void Scan::repairFound() {
+    if (toRepair.empty())
+        return;
+    say(line.has("DELETE") ? "Deleting what was found:" : "Renaming what was found:");
+    for (const ToRepair& found : toRepair) {
+        const avtk::HarmlessResult result = avtk::MakeHarmless(found.file, line.has("DELETE"));
+        if (result.done)
+            ++totals.dealtWith;
+        else
+            problems = true;
+        say(found.shown + "  " + result.action);
+        session.setFindingAction(found.finding, result.action);
+    }
+    toRepair.clear();
 }
 
 void Scan::outcome(avtk::FileOutcome&& outcome) {
@@ -298,10 +309,13 @@ void Scan::outcome(avtk::FileOutcome&& outcome) {
     QString shown = outcome.shown;
     for (const QString& member : outcome.result.finding.members)
         shown += " > " + avtk::ShownName(member.toStdString());
-    const bool inMemory = outcome.shown.startsWith("Memory: ");
-    const QString action =
-        inMemory ? QString("in memory: reported, not changed.") : repair(outcome);
-    finding(shown, outcome.result.finding.virus, action);
+    if (outcome.shown.startsWith("Memory: ")) {
+        finding(shown, outcome.result.finding.virus, "in memory: reported, not changed.");
+        return;
+    }
+    const int number = finding(shown, outcome.result.finding.virus, QString());
+    if (line.has("REPAIR"))
+        toRepair.push_back(ToRepair{std::move(outcome), shown, number});
 }
 
 bool Scan::files(const std::vector<Root>& roots, bool memory) {
@@ -338,7 +352,8 @@ bool Scan::files(const std::vector<Root>& roots, bool memory) {
                 const bool named = std::any_of(roots.begin(), roots.end(), [&](const Root& r) {
                     return r.named && r.path == entry.path;
                 });
-                return pool.submit(avtk::FileJob{std::move(entry.path), entry.shown, named});
+                return pool.submit(
+                    avtk::FileJob{std::move(entry.path), entry.shown, named, -1, entry.rootLength});
             }
             avtk::FileOutcome note;
             note.kind = entry.kind == avtk::WalkEntry::Link ? avtk::FileOutcome::Link
@@ -378,6 +393,10 @@ bool Scan::files(const std::vector<Root>& roots, bool memory) {
     walker.join();
     if (counter.joinable())
         counter.join();
+    // Once every file is scanned, not as each finding comes: a renamed file is then never met
+    // again by the walk or the count (a .VIR in a folder not read yet), and what was found before
+    // a stop is still made harmless.
+    repairFound();
     return !stopped;
 }
 

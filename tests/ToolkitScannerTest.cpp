@@ -16,6 +16,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <map>
 #include <set>
 
 #include <sys/stat.h>
@@ -87,6 +91,13 @@ protected:
     int run(const QStringList& args, const QString& program = {},
             const QStringList& extraEnvironment = {}) {
         QProcess process;
+        start(process, args, program, extraEnvironment);
+        EXPECT_TRUE(process.waitForFinished(120000));
+        output = QString::fromUtf8(process.readAllStandardOutput());
+        return process.exitCode();
+    }
+    void start(QProcess& process, const QStringList& args, const QString& program = {},
+               const QStringList& extraEnvironment = {}) {
         process.setWorkingDirectory(prefix.folder());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -95,9 +106,6 @@ protected:
             env.insert(assignment.section('=', 0, 0), assignment.section('=', 1));
         process.setProcessEnvironment(env);
         process.start(program.isEmpty() ? toolkit + "WFindV32.exe" : program, args);
-        EXPECT_TRUE(process.waitForFinished(120000));
-        output = QString::fromUtf8(process.readAllStandardOutput());
-        return process.exitCode();
     }
     QString report(const QString& name = "FindViru.Rep") const {
         QFile file(prefix.path(name));
@@ -276,6 +284,192 @@ TEST_F(ToolkitScanner, RepairRenamesOrDeletesAndNeverOverwrites) {
     EXPECT_FALSE(exists("drive/archive/nested.zip"));
     EXPECT_TRUE(report("Repair.Rep").contains("cannot be repaired: deleted (the archive whole)."));
     EXPECT_EQ(report("Repair.Rep").count("FindVirus report"), 2); // appended to
+}
+
+// Everything below a folder, links not followed: each entry's mode and bytes (a link's target; a
+// file above a megabyte by its size only).
+std::map<std::string, std::pair<unsigned, QByteArray>> Snapshot(const QString& folder) {
+    namespace fs = std::filesystem;
+    std::map<std::string, std::pair<unsigned, QByteArray>> all;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(folder.toStdString(), error), end; it != end;
+         it.increment(error)) {
+        struct stat st;
+        const std::string path = it->path().string();
+        if (::lstat(path.c_str(), &st) != 0)
+            continue;
+        QByteArray content;
+        if (S_ISLNK(st.st_mode)) {
+            content = QFile::encodeName(QFile::symLinkTarget(QString::fromStdString(path)));
+        } else if (S_ISREG(st.st_mode) && st.st_size > (1 << 20)) {
+            content = QByteArray::number(qint64(st.st_size));
+        } else if (S_ISREG(st.st_mode)) {
+            QFile file(QString::fromStdString(path));
+            content = file.open(QIODevice::ReadOnly) ? file.readAll() : "unreadable";
+        }
+        all[path] = {unsigned(st.st_mode), content};
+    }
+    return all;
+}
+
+bool Shell(const QString& command) {
+    return QProcess::execute("/bin/sh", {"-c", command}) == 0;
+}
+
+// The repair reaches the scanned file again from the drive's folder without following a link,
+// and acts only when it is still the file that was scanned. The races are made deterministic:
+// the repairs wait for the last file, and a large one keeps the scanner busy while the test swaps
+// what it swaps once the finding is reported.
+TEST_F(ToolkitScanner, RepairActsOnlyOnTheScannedFileBelowTheDrive) {
+    const QString race = prefix.path("race"), sub = race + "/sub", file = sub + "/a.com";
+    const QString outside = temp.path() + "/outside";
+    prefix.mapDrive('r', race);
+    put("race/zz/big.exe", QByteArray(48 << 20, 'x'));
+    const bool root = ::geteuid() == 0;
+    const auto rename = [](const QString& from, const QString& to) {
+        ASSERT_EQ(::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()),
+                  0);
+    };
+    const auto link = [](const QString& target, const QString& at) {
+        ASSERT_TRUE(QFile::link(target, at));
+    };
+    struct Row {
+        const char* name;
+        std::function<bool()> before; // before the scan; false when it cannot be made here
+        std::function<void()> swap;   // once the file was reported, before its repair
+        QString said[2];              // the repair's line after the file's name: rename, delete
+        bool done;                    // renamed or deleted
+        std::function<void()> after;
+    };
+    const QString refusedFolder = "not changed: the folder sub is now a symbolic link.";
+    const QList<Row> rows = {
+        {"its folder moved outside, a link to it in its place",
+         {},
+         [&] {
+             rename(sub, outside + "/moved");
+             link(outside + "/moved", sub);
+         },
+         {refusedFolder, refusedFolder},
+         false,
+         {}},
+        {"its folder swapped for a link to an outside folder",
+         {},
+         [&] {
+             rename(sub, race + "/sub.old");
+             link(outside + "/victims", sub);
+         },
+         {refusedFolder, refusedFolder},
+         false,
+         {}},
+        {"the file swapped for another",
+         {},
+         [&] {
+             rename(file, sub + "/a.old");
+             write(file, Eicar());
+         },
+         {"not changed: the file was replaced after it was scanned.",
+          "not changed: the file was replaced after it was scanned."},
+         false,
+         {}},
+        {"the file swapped for a link to an outside file",
+         {},
+         [&] {
+             rename(file, sub + "/a.old");
+             link(outside + "/victims/a.com", file);
+         },
+         {"not changed: the file was replaced by a symbolic link after it was scanned.",
+          "not changed: the file was replaced by a symbolic link after it was scanned."},
+         false,
+         {}},
+        {"a hard link to it outside",
+         [&] {
+             return ::link(QFile::encodeName(file).constData(),
+                           QFile::encodeName(outside + "/hard.com").constData()) == 0;
+         },
+         {},
+         {"cannot be repaired: renamed to a.VIR; its permissions are left, since other names "
+          "link to the same file.",
+          "cannot be repaired: deleted; the same file stays under its other names (hard links)."},
+         true,
+         {}},
+        // Root may write into a folder without write permission: the folder is made immutable.
+        {"a read-only folder",
+         [&] {
+             return ::chmod(QFile::encodeName(sub).constData(), 0555) == 0 &&
+                    (!root || Shell("chattr +i '" + sub + "'"));
+         },
+         {},
+         {"cannot be repaired, and could not be renamed: ",
+          "cannot be repaired, and could not be deleted: "},
+         false,
+         [&] { Shell("chattr -i '" + sub + "' 2>/dev/null; chmod 755 '" + sub + "'"); }},
+        {"a read-only bind mount",
+         [&] {
+             return root && Shell("mount --bind '" + sub + "' '" + sub + "' && mount -o " +
+                                  "remount,bind,ro '" + sub + "'");
+         },
+         {},
+         {"cannot be repaired, and could not be renamed: Read-only file system.",
+          "cannot be repaired, and could not be deleted: Read-only file system."},
+         false,
+         [&] { Shell("umount '" + sub + "' 2>/dev/null"); }},
+    };
+    const int rounds = qEnvironmentVariable("VALLORIN_NIGHTLY") == "1" ? 100 : 1;
+    for (const Row& row : rows) {
+        for (const bool deleting : {false, true}) {
+            for (int round = 0; round < (row.swap ? rounds : 1); ++round) {
+                SCOPED_TRACE(QString("%1, %2, round %3")
+                                 .arg(row.name, deleting ? "/DELETE" : "rename")
+                                 .arg(round)
+                                 .toStdString());
+                for (const QString& gone : QStringList{sub, race + "/sub.old", outside})
+                    QDir(gone).removeRecursively() || QFile::remove(gone);
+                write(file, Eicar());
+                write(outside + "/victims/a.com", Eicar());
+                write(outside + "/victims/b.com", "an outside file");
+                for (const QString& program : QStringList{file, outside + "/victims/a.com"})
+                    ASSERT_EQ(::chmod(QFile::encodeName(program).constData(), 0755), 0);
+                if (row.before && !row.before()) {
+                    std::cout << "[  NOTE    ] " << row.name << ": cannot be made here\n";
+                    if (row.after)
+                        row.after();
+                    break;
+                }
+                QProcess process;
+                start(process, QStringList{"/D=r:", "/NM", "/NOBOOT", "/EXTERROR", "/REPAIR",
+                                           "/REPORT=Race.Rep"} +
+                                   (deleting ? QStringList{"/DELETE"} : QStringList{}));
+                QString seen;
+                while (!seen.contains("R:\\sub\\a.com  Infected") &&
+                       process.waitForReadyRead(60000))
+                    seen += QString::fromUtf8(process.readAllStandardOutput());
+                ASSERT_TRUE(seen.contains("R:\\sub\\a.com  Infected")) << seen.toStdString();
+                if (row.swap)
+                    row.swap();
+                const auto outsideBefore = Snapshot(outside), driveBefore = Snapshot(race);
+                // The swap came before the repair, or the round proves nothing.
+                seen += QString::fromUtf8(process.readAllStandardOutput());
+                ASSERT_FALSE(seen.contains("what was found:")) << seen.toStdString();
+                ASSERT_TRUE(process.waitForFinished(120000));
+                EXPECT_EQ(process.exitCode(), row.done ? 2 : 1);
+                EXPECT_EQ(Snapshot(outside), outsideBefore);
+                const QString text = report("Race.Rep");
+                EXPECT_TRUE(text.contains("R:\\sub\\a.com  " + row.said[deleting]))
+                    << text.toStdString();
+                if (row.done) {
+                    EXPECT_FALSE(QFile::exists(file));
+                    EXPECT_EQ(QFile::exists(sub + "/a.VIR"), !deleting);
+                    EXPECT_EQ(
+                        QDir(sub).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                        deleting ? QStringList{} : QStringList{"a.VIR"});
+                } else {
+                    EXPECT_EQ(Snapshot(race), driveBefore); // nothing touched, no name left aside
+                }
+                if (row.after)
+                    row.after();
+            }
+        }
+    }
 }
 
 TEST_F(ToolkitScanner, BadInputGivesAReportLineAndTheScanGoesOn) {

@@ -32,6 +32,9 @@ struct FileJob {
     // An open descriptor of the file (an on-access event's): scanned through it, not reopened.
     // The caller keeps it and closes it; the outcome hands it back.
     int fd = -1;
+    // How much of `path` is the folder the walk began in (WalkEntry::rootLength); 0 for a path
+    // reached from "/" (the guard's paths, whose drive folders are resolved ones).
+    std::size_t rootLength = 0;
 };
 
 struct FileOutcome {
@@ -50,7 +53,8 @@ struct FileOutcome {
     // The identity of the file that was scanned, so that a repair acts on that file only.
     dev_t device = 0;
     ino_t inode = 0;
-    int fd = -1; // the job's descriptor, when it had one
+    int fd = -1;                // the job's descriptor, when it had one
+    std::size_t rootLength = 0; // the job's
 };
 
 // Scanning threads sharing one compiled engine: jobs go in through a bounded queue, so that the

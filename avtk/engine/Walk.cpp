@@ -46,10 +46,11 @@ struct Walker {
     const WalkLimits& limits;
     const std::function<bool(WalkEntry&&)>& visit;
     dev_t device;
+    std::size_t rootLength;
 
     bool skip(std::string path, QString shown, QString reason) {
-        return visit(
-            WalkEntry{WalkEntry::Skipped, std::move(path), std::move(shown), std::move(reason)});
+        return visit(WalkEntry{WalkEntry::Skipped, std::move(path), std::move(shown),
+                               std::move(reason), rootLength});
     }
 
     bool folder(int parentFd, const char* name, const std::string& path, const QString& shown,
@@ -92,9 +93,9 @@ struct Walker {
                          ? skip(childPath, childShown, "another file system, not entered")
                          : folder(fd, entryName.c_str(), childPath, childShown, depth + 1);
             } else if (S_ISREG(st.st_mode)) {
-                go = visit(WalkEntry{WalkEntry::File, childPath, childShown, {}});
+                go = visit(WalkEntry{WalkEntry::File, childPath, childShown, {}, rootLength});
             } else if (S_ISLNK(st.st_mode)) {
-                go = visit(WalkEntry{WalkEntry::Link, childPath, childShown, {}});
+                go = visit(WalkEntry{WalkEntry::Link, childPath, childShown, {}, rootLength});
             } else {
                 const char* what = S_ISFIFO(st.st_mode)   ? "a named pipe"
                                    : S_ISSOCK(st.st_mode) ? "a socket"
@@ -134,11 +135,14 @@ bool Walk(const std::string& root, const QString& shownRoot, const WalkLimits& l
     if (::stat(root.c_str(), &st) != 0)
         return visit(
             WalkEntry{WalkEntry::Skipped, root, shownRoot, "not found: " + ErrnoText(errno)});
-    if (S_ISREG(st.st_mode))
-        return visit(WalkEntry{WalkEntry::File, root, shownRoot, {}});
+    if (S_ISREG(st.st_mode)) {
+        const std::size_t slash = root.rfind('/');
+        return visit(WalkEntry{
+            WalkEntry::File, root, shownRoot, {}, slash == std::string::npos ? 0 : slash});
+    }
     if (!S_ISDIR(st.st_mode))
         return visit(WalkEntry{WalkEntry::Skipped, root, shownRoot, "not a file: not scanned"});
-    Walker walker{limits, visit, st.st_dev};
+    Walker walker{limits, visit, st.st_dev, root.size()};
     return walker.folder(AT_FDCWD, root.c_str(), root, shownRoot, 0);
 }
 

@@ -26,6 +26,9 @@ struct WalkEntry {
     std::string path; // the real path
     QString shown;    // as the toolkit names it: T:\folder\name.exe
     QString reason;   // for Skipped
+    // The length of the start of `path` that is the folder the walk began in: the root, or for a
+    // root that is a file, the folder it names. A repair reaches the file again from there.
+    std::size_t rootLength = 0;
 };
 
 struct WalkLimits {

@@ -335,9 +335,9 @@ void Guard::handle(avtk::FileOutcome&& outcome, bool denied) {
         log(outcome.shown + "  the user chose: " + (repair ? "Repair" : "Leave"));
     }
     if (repair) {
-        const avtk::HarmlessResult result =
-            avtk::MakeHarmless(outcome.path, outcome.device, outcome.inode, false,
-                               !outcome.result.finding.members.isEmpty());
+        // Reached again from "/" without following a link: the guard's paths begin with drive
+        // folders that are resolved already, so no link is on the way to a file that is there.
+        const avtk::HarmlessResult result = avtk::MakeHarmless(outcome, false);
         if (result.done && watch)
             watch->ignoreArrival(result.target);
         log(outcome.shown + "  " + result.action);
