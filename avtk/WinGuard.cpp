@@ -6,6 +6,7 @@
 #include "lib/DriveMap.h"
 #include "lib/Program.h"
 #include "lib/Session.h"
+#include "platform/Prefix.h"
 #include "platform/ProcessLock.h"
 #include "platform/SettingsStore.h"
 #include "platform/VallorinError.h"
@@ -15,6 +16,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -172,27 +174,16 @@ private:
     QMenu* alertsMenu = nullptr;
 };
 
-} // namespace
-
-int main(int argc, char** argv) {
-    // SIGHUP and SIGTERM are read from a descriptor in the event loop; blocked before any thread
-    // starts, so that every thread inherits the mask and none is interrupted by them.
-    sigset_t signals;
-    sigemptyset(&signals);
-    for (int s : {SIGHUP, SIGTERM, SIGINT})
-        sigaddset(&signals, s);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    const int signalFd = ::signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
-    // Started by the services starter, its standard output may be a pipe whose reader has gone:
-    // a line written there fails, it does not end the guard.
-    ::signal(SIGPIPE, SIG_IGN);
-
-    const bool windowed = Session::DisplayAvailable();
-    std::unique_ptr<QCoreApplication> app = windowed
-                                                ? std::make_unique<QApplication>(argc, argv)
-                                                : std::make_unique<QCoreApplication>(argc, argv);
-    const QString prefix = DriveMap::PrefixFolder();
-    {
+int Run(QCoreApplication& app, const QString& prefix, bool windowed, int signalFd) {
+    // Only read here: a prefix without a store has no guard installed, and none is made for it.
+    if (!QFileInfo::exists(prefix + "/system.db")) {
+        std::fprintf(stderr,
+                     "WinGuard is not installed in %s: there is no settings store. "
+                     "Install it on Vallorin's guard page.\n",
+                     qPrintable(prefix));
+        return ExitNotInstalled;
+    }
+    try {
         SettingsStore store(prefix);
         store.setRootKey(RootKey::LocalMachine);
         if (!store.keyExists(guard::DriverKey)) {
@@ -202,10 +193,19 @@ int main(int argc, char** argv) {
                          qPrintable(prefix));
             return ExitNotInstalled;
         }
+    } catch (const VallorinError& error) {
+        std::fprintf(stderr, "WinGuard cannot read the settings store of %s: %s. It stops.\n",
+                     qPrintable(prefix), qPrintable(error.message()));
+        return ExitFailed;
     }
-    // One guard per prefix, held until the guard is gone.
-    const ProcessLock lock(prefix + "/WGFE95.pid");
+    // One guard per prefix, held until the guard is gone; the pid file goes with it.
+    const ProcessLock lock(prefix + "/WGFE95.pid", true);
     if (!lock.held()) {
+        if (!lock.busy()) {
+            std::fprintf(stderr, "WinGuard cannot start for %s: %s.\n", qPrintable(prefix),
+                         qPrintable(lock.why()));
+            return ExitFailed;
+        }
         std::fprintf(stderr, "WinGuard is already running for %s (%s): this one ends.\n",
                      qPrintable(prefix), qPrintable(lock.why()));
         return ExitAlreadyRunning;
@@ -225,7 +225,7 @@ int main(int argc, char** argv) {
     }
     QString stopReason;
     QSocketNotifier onSignal(signalFd, QSocketNotifier::Read);
-    QObject::connect(&onSignal, &QSocketNotifier::activated, app.get(), [&] {
+    QObject::connect(&onSignal, &QSocketNotifier::activated, &app, [&] {
         signalfd_siginfo info;
         while (::read(signalFd, &info, sizeof info) == ssize_t(sizeof info)) {
             if (info.ssi_signo == SIGHUP) {
@@ -239,7 +239,37 @@ int main(int argc, char** argv) {
             }
         }
     });
-    const int code = app->exec();
+    const int code = app.exec();
     guard.stop(stopReason.isEmpty() ? QString("the event loop ended") : stopReason);
     return code;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // SIGHUP and SIGTERM are read from a descriptor in the event loop; blocked before any thread
+    // starts, so that every thread inherits the mask and none is interrupted by them.
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int s : {SIGHUP, SIGTERM, SIGINT})
+        sigaddset(&signals, s);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    const int signalFd = ::signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
+    // Started by the services starter, its standard output may be a pipe whose reader has gone:
+    // a line written there fails, it does not end the guard.
+    ::signal(SIGPIPE, SIG_IGN);
+
+    const bool windowed = Session::DisplayAvailable();
+    std::unique_ptr<QCoreApplication> app = windowed
+                                                ? std::make_unique<QApplication>(argc, argv)
+                                                : std::make_unique<QCoreApplication>(argc, argv);
+    // The prefix as the panel and the services starter find it, whatever the working folder.
+    const QString prefix = Prefix::Location();
+    try {
+        return Run(*app, prefix, windowed, signalFd);
+    } catch (const std::exception& error) {
+        // Nothing the guard meets ends it with an abort: what it could not go on with is told.
+        std::fprintf(stderr, "WinGuard stops: %s\n", error.what());
+        return ExitFailed;
+    }
 }

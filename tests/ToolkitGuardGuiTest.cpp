@@ -95,7 +95,8 @@ protected:
     }
     void startGuard() {
         guard = std::make_unique<QProcess>();
-        guard->setWorkingDirectory(prefix.folder());
+        // Started elsewhere: the prefix comes from the environment, not the working folder.
+        guard->setWorkingDirectory(elsewhere());
         guard->setProcessEnvironment(environment());
         guard->start(toolkit + "WGFE95.EXE", {});
         ASSERT_TRUE(guard->waitForStarted(10000));
@@ -122,6 +123,13 @@ protected:
         EXPECT_EQ(guard->exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(guard->exitCode(), 0);
         EXPECT_TRUE(log().contains("WinGuard stopped (SIGTERM).")) << log().toStdString();
+        EXPECT_FALSE(QFile::exists(prefix.path("WGFE95.pid")));
+        EXPECT_TRUE(
+            QDir(elsewhere()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+    }
+    QString elsewhere() const {
+        QDir().mkpath(prefix.path("elsewhere"));
+        return prefix.path("elsewhere");
     }
     QString log() const {
         QFile file(prefix.path("guard.log"));
@@ -137,10 +145,11 @@ protected:
             return output().contains("ALERT: " + text);
         });
     }
-    int run(const QStringList& args, QString* errors) {
+    int run(const QStringList& args, QString* errors) { return run(args, errors, environment()); }
+    int run(const QStringList& args, QString* errors, const QProcessEnvironment& env) {
         QProcess process;
-        process.setWorkingDirectory(prefix.folder());
-        process.setProcessEnvironment(environment());
+        process.setWorkingDirectory(elsewhere());
+        process.setProcessEnvironment(env);
         process.start(toolkit + "WGFE95.EXE", args);
         EXPECT_TRUE(process.waitForFinished(30000));
         *errors = QString::fromUtf8(process.readAllStandardError());
@@ -411,6 +420,63 @@ TEST_F(ToolkitGuard, NotInstalledItSaysSoAndEnds) {
     EXPECT_TRUE(errors.contains("WinGuard is not installed")) << errors.toStdString();
 }
 
+TEST_F(ToolkitGuard, AStoreItCannotUseIsToldAndItEndsWithItsLevel) {
+    struct Row {
+        const char* what;
+        QByteArray content; // of system.db; "/" makes it a folder, empty leaves it out
+        int code;
+        QString told;
+    };
+    QByteArray noise(8192, '\0');
+    for (qsizetype i = 0; i < noise.size(); ++i)
+        noise[i] = char((i * 7919 + 13) % 251);
+    const QList<Row> rows = {
+        {"random bytes", noise, 4, "is not a settings file of this program"},
+        {"a damaged store", QByteArray("SQLite format 3\0", 16) + noise, 4,
+         "cannot read the settings store"},
+        {"a folder", "/", 4, "it is a folder"},
+        {"another program's file", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\System]\r\n", 4,
+         "is not a settings file of this program"},
+        {"no store", {}, 2, "there is no settings store"},
+    };
+    const QString other = prefix.path("other-prefix");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        QDir(other).removeRecursively();
+        QDir().mkpath(other);
+        if (row.content == "/")
+            QDir().mkpath(other + "/system.db");
+        else if (!row.content.isEmpty())
+            Write(other + "/system.db", row.content);
+        QProcessEnvironment env = environment();
+        env.insert("VALLORIN_PREFIX", other);
+        QString errors;
+        EXPECT_EQ(run({}, &errors, env), row.code) << errors.toStdString();
+        EXPECT_TRUE(errors.contains(row.told)) << errors.toStdString();
+        if (row.code == 4) {
+            EXPECT_TRUE(errors.contains("WinGuard cannot read the settings store of " + other))
+                << errors.toStdString();
+        }
+        EXPECT_EQ(errors.count('\n'), 1) << errors.toStdString();
+        // Nothing made for it, here or in the folder it was started in.
+        // (The store's own opening may add the user's branch beside a system branch.)
+        QStringList made =
+            QDir(other).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        made.removeAll("user.db");
+        EXPECT_EQ(made, row.content.isEmpty() ? QStringList() : QStringList{"system.db"});
+        EXPECT_TRUE(
+            QDir(elsewhere()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+    }
+    // Without VALLORIN_PREFIX: the prefix in the home folder.
+    QProcessEnvironment env = environment();
+    env.remove("VALLORIN_PREFIX");
+    env.insert("HOME", other);
+    QString errors;
+    EXPECT_EQ(run({}, &errors, env), 2);
+    EXPECT_TRUE(errors.contains("not installed in " + other + "/.vallorin"))
+        << errors.toStdString();
+}
+
 TEST_F(ToolkitGuard, ASecondFrontEndSaysOneRunsAndEnds) {
     apply();
     startGuard();
@@ -507,37 +573,54 @@ TEST_F(ToolkitGuard, ABurstOfAThousandFilesIsAlertedWhole) {
 }
 
 TEST_F(ToolkitGuard, BadValuesAndAnUnwritableLogAreToldAndTheGuardRuns) {
+    struct Row {
+        QString log;
+        QString told; // once
+    };
+    const QList<Row> rows = {
+        {prefix.path("no-such-folder/guard.log"), "cannot be written"},
+        // Opened, but no line can be written to it.
+        {"/dev/full", "can no longer be written (No space left on device)"},
+    };
     apply();
-    {
-        auto store = openStore();
-        store->setRootKey(RootKey::LocalMachine);
-        ASSERT_TRUE(store->openKey(DriverKey, true));
-        store->writeInteger("drives", 7);
-        store->writeBinary("repair", QByteArray("\x01\0\0\0", 4));
-        store->writeString("Long_logfilename", prefix.path("no-such-folder/guard.log"));
-        store->closeKey();
-    }
-    guard = std::make_unique<QProcess>();
-    guard->setWorkingDirectory(prefix.folder());
-    guard->setProcessEnvironment(environment());
-    guard->start(toolkit + "WGFE95.EXE", {});
-    ASSERT_TRUE(guard->waitForStarted(10000));
-    QString errors;
-    ASSERT_TRUE(WaitFor([&] {
-        guard->waitForReadyRead(20);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.log.toStdString());
+        {
+            auto store = openStore();
+            store->setRootKey(RootKey::LocalMachine);
+            ASSERT_TRUE(store->openKey(DriverKey, true));
+            store->writeInteger("drives", 7);
+            store->writeBinary("repair", QByteArray("\x01\0\0\0", 4));
+            store->writeString("Long_logfilename", row.log);
+            store->closeKey();
+        }
+        guard = std::make_unique<QProcess>();
+        guard->setWorkingDirectory(prefix.folder());
+        guard->setProcessEnvironment(environment());
+        guard->start(toolkit + "WGFE95.EXE", {});
+        ASSERT_TRUE(guard->waitForStarted(10000));
+        QString errors;
+        ASSERT_TRUE(WaitFor([&] {
+            guard->waitForReadyRead(20);
+            errors += QString::fromUtf8(guard->readAllStandardError());
+            return errors.contains("Watching: ");
+        })) << errors.toStdString();
+        EXPECT_EQ(errors.count(row.told), 1) << errors.toStdString();
+        EXPECT_TRUE(errors.contains("The value \"Drives\" of the driver key is not text"));
+        EXPECT_TRUE(errors.contains("The value \"Repair\" of the driver key is not text"));
+        // The defaults stand in: every drive, alert only.
+        out.clear();
+        Write(prefix.path("drive-u/bad.com"), avtk::EicarTestString());
+        EXPECT_TRUE(alerted("File U:\\bad.com is infected"));
+        EXPECT_TRUE(QFile::exists(prefix.path("drive-u/bad.com")));
+        guard->terminate();
+        EXPECT_TRUE(guard->waitForFinished(30000));
+        EXPECT_EQ(guard->exitCode(), 0);
         errors += QString::fromUtf8(guard->readAllStandardError());
-        return errors.contains("Watching: ");
-    })) << errors.toStdString();
-    EXPECT_TRUE(errors.contains("cannot be written")) << errors.toStdString();
-    EXPECT_TRUE(errors.contains("The value \"Drives\" of the driver key is not text"));
-    EXPECT_TRUE(errors.contains("The value \"Repair\" of the driver key is not text"));
-    // The defaults stand in: every drive, alert only.
-    Write(prefix.path("drive-u/bad.com"), avtk::EicarTestString());
-    EXPECT_TRUE(alerted("File U:\\bad.com is infected"));
-    EXPECT_TRUE(QFile::exists(prefix.path("drive-u/bad.com")));
-    guard->terminate();
-    EXPECT_TRUE(guard->waitForFinished(30000));
-    EXPECT_EQ(guard->exitCode(), 0);
+        EXPECT_EQ(errors.count(row.told), 1) << errors.toStdString();
+        EXPECT_TRUE(errors.contains("WinGuard stopped (SIGTERM).")) << errors.toStdString();
+        QFile::remove(prefix.path("drive-u/bad.com"));
+    }
 }
 
 TEST(GuardAlertText, PlaceholdersAreFilledOnce) {

@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
     }
     try {
         const QString prefix = Prefix::Prepare(Prefix::Location());
+        Prefix::Export(prefix);
         QList<std::pair<QString, QString>> lines;
         {
             SettingsStore store(prefix);

@@ -36,8 +36,19 @@ void Guard::log(const QString& text) {
     const QString line =
         QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss") + "  " + text + "\r\n";
     const QByteArray bytes = line.toUtf8();
-    if (logFile.isOpen() && logFile.write(bytes) == bytes.size() && logFile.flush())
-        return;
+    if (logFile.isOpen()) {
+        if (logFile.write(bytes) == bytes.size() && logFile.flush())
+            return;
+        // Said once, not with every line: the file is let go, and the settings read again try
+        // it anew.
+        const QString failed =
+            QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss") + "  " +
+            QString("The log file %1 can no longer be written (%2): the log goes to standard "
+                    "error.\r\n")
+                .arg(logPath, logFile.errorString());
+        logFile.close();
+        std::fputs(failed.toUtf8().constData(), stderr);
+    }
     std::fputs(bytes.constData(), stderr);
     std::fflush(stderr);
 }

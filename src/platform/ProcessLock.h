@@ -7,7 +7,9 @@
 // leaves nothing locked. The file holds the holder's process number for the one refused.
 class ProcessLock {
 public:
-    explicit ProcessLock(const QString& path);
+    // removeOnRelease: the holder removes the file when it lets go (a pid file that is there only
+    // while its program runs).
+    explicit ProcessLock(const QString& path, bool removeOnRelease = false);
     ~ProcessLock();
     ProcessLock(const ProcessLock&) = delete;
     ProcessLock& operator=(const ProcessLock&) = delete;
@@ -19,6 +21,8 @@ public:
     const QString& why() const { return reason; }
 
 private:
+    QString path;
+    bool removeOnRelease;
     int fd = -1;
     bool otherHolder = false;
     QString reason;
