@@ -130,6 +130,7 @@ private:
     };
     std::vector<ToRepair> toRepair;
     bool problems = false;
+    bool testSignaturesOnly = false; // no system database: only the test files can be found
     bool stopped = false;
 };
 
@@ -169,6 +170,7 @@ bool Scan::loadSignatures() {
                              [&](const QString& failure) { problem(failure); });
     if (loaded.signatures == 0)
         return false;
+    testSignaturesOnly = !loaded.systemDatabase;
     const QString compileError = engine.compile();
     if (!compileError.isEmpty()) {
         problem("The signatures could not be prepared for scanning: " + compileError + '.');
@@ -493,6 +495,8 @@ int Scan::run() {
 
     if (stopped)
         say("Stopped by the user.");
+    if (testSignaturesOnly)
+        say(avtk::TestSignaturesOnly);
     report.add(QString());
     say(QString("Files scanned: %1").arg(totals.files));
     say(QString("Viruses found: %1").arg(totals.found));

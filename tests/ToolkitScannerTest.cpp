@@ -235,6 +235,10 @@ TEST_F(ToolkitScanner, SignatureFilesThatFailAndNoSignaturesAtAll) {
     EXPECT_TRUE(text.contains("Signatures Signatures/broken.ndb not loaded: Malformed database."))
         << text.toStdString();
     EXPECT_TRUE(text.contains(EicarFound));
+    // Without a system database the scan says, before its summary, that it cannot find real
+    // viruses.
+    EXPECT_LT(text.indexOf(avtk::TestSignaturesOnly), text.indexOf("Files scanned:"));
+    EXPECT_GE(text.indexOf(avtk::TestSignaturesOnly), 0) << text.toStdString();
 
     // The system's database folder counts too when it is there.
     QDir().mkpath(temp.path() + "/system");
@@ -246,6 +250,7 @@ TEST_F(ToolkitScanner, SignatureFilesThatFailAndNoSignaturesAtAll) {
     text = report();
     EXPECT_TRUE(text.contains("the system's ClamAV database among them")) << text.toStdString();
     EXPECT_TRUE(text.contains("T:\\docs\\marked.txt  Infected: ")) << text.toStdString();
+    EXPECT_FALSE(text.contains(avtk::TestSignaturesOnly));
 
     // Without any signature the scan refuses with a level of its own, never "no viruses found".
     for (const QString& name : QDir(toolkit + "Signatures").entryList(QDir::Files))
