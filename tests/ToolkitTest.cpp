@@ -11,6 +11,7 @@
 #include "platform/InstallLayout.h"
 #include "support/TempPrefix.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -18,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <tuple>
 
 #include <fcntl.h>
 #include <sys/inotify.h>
@@ -299,18 +301,26 @@ TEST(ToolkitFingerprints, TheSealGuardsTheFile) {
     ASSERT_TRUE(back) << error.toStdString();
     EXPECT_TRUE(back->sealed);
     EXPECT_EQ(back->entries.value("T:\\a b\tc.txt").value, "ABCD");
-    QByteArray tampered = sealed;
+    // Altered with a fresh checksum, as someone would who knows the format: only the seal tells.
+    QByteArray tampered = sealed.left(sealed.indexOf("Checksum="));
     tampered.replace("ABCD", "ABCE");
-    const QList<std::pair<QByteArray, QString>> refused = {
-        {sealed, "wrong keyword"},
-        {sealed, ""},
-        {tampered, "my keyword"},
-        {sealed + "File=T:\\x\t1\t00\n", "my keyword"},
-        {"garbage", "my keyword"}};
-    for (const auto& [bytes, keyword] : refused) {
+    tampered +=
+        "Checksum=" + QCryptographicHash::hash(tampered, QCryptographicHash::Sha256).toHex() + "\n";
+    QByteArray damaged = sealed;
+    damaged.replace("ABCD", "ABCE");
+    const QList<std::tuple<QByteArray, QString, bool>> refused = {
+        {sealed, "wrong keyword", false},
+        {sealed, "", false},
+        {tampered, "my keyword", false},
+        {damaged, "my keyword", true},
+        {sealed + "File=T:\\x\t1\t00\n", "my keyword", true},
+        {"garbage", "my keyword", true}};
+    for (const auto& [bytes, keyword, ownBytes] : refused) {
         error.clear();
-        EXPECT_FALSE(Fingerprint::Read(bytes, keyword, error)) << keyword.toStdString();
+        bool isDamaged = !ownBytes;
+        EXPECT_FALSE(Fingerprint::Read(bytes, keyword, error, &isDamaged)) << keyword.toStdString();
         EXPECT_FALSE(error.isEmpty());
+        EXPECT_EQ(isDamaged, ownBytes) << error.toStdString();
     }
 }
 
