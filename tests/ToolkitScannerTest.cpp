@@ -494,7 +494,7 @@ TEST_F(ToolkitScanner, BadInputGivesAReportLineAndTheScanGoesOn) {
     }
     const bool device =
         ::mknod(QFile::encodeName(drive + "null").constData(), S_IFCHR | 0600, makedev(1, 3)) == 0;
-    ::symlink("/dev/full", QFile::encodeName(prefix.path("Full.Rep")).constData());
+    QDir().mkpath(prefix.path("Full.Rep"));
 
     EXPECT_EQ(run({"/D=t:", "/DOALLFILES", "/LOUD", "/NM", "/EXTERROR", "/REPAIR",
                    "/REPORT=FindViru.Rep"}),
@@ -517,7 +517,8 @@ TEST_F(ToolkitScanner, BadInputGivesAReportLineAndTheScanGoesOn) {
 
     // A report that cannot be written: said, with a failing level, and the lines were shown.
     EXPECT_EQ(run({"/D=t:", "/NM", "/NOFILES", "/REPORT=Full.Rep"}), 8);
-    EXPECT_TRUE(output.contains("Cannot write the report Full.Rep")) << output.toStdString();
+    EXPECT_TRUE(output.contains("Cannot write the report Full.Rep: it is a folder"))
+        << output.toStdString();
     EXPECT_TRUE(output.contains("Viruses found: 0"));
 }
 
@@ -549,6 +550,78 @@ TEST_F(ToolkitScanner, UnreadableFilesAndFoldersAreReportedNotSkippedSilently) {
                  "T:\\locked.com  not checked: Permission denied", EicarFound, "Not checked: 1"},
                 {});
     ::chmod(QFile::encodeName(prefix.path("drive/secret")).constData(), 0700);
+}
+
+// The report is a file of the working folder: a name with a folder part is refused before
+// anything is done, and what stands at the name is replaced or appended to only when it is a file.
+TEST_F(ToolkitScanner, TheReportIsWrittenInTheWorkingFolderOnly) {
+    const QString target = temp.path() + "/target.txt", absent = temp.path() + "/absent.txt";
+    const QString escaped = QDir(prefix.folder()).dirName() + "-escaped.rep";
+    const QString link = prefix.path("Link.Rep");
+    struct Row {
+        QStringList args;
+        std::function<void()> before;
+        int exitCode;
+        QString said;
+        bool linkReplaced; // Link.Rep is then the report, not a link
+    };
+    const QString folderPart = "takes a file name of the working folder, without a folder part";
+    const auto linkTo = [&](const QString& to) { return [&, to] { QFile::link(to, link); }; };
+    const auto pipe = [&] {
+        QFile::remove(prefix.path("Pipe.Rep"));
+        ::mkfifo(QFile::encodeName(prefix.path("Pipe.Rep")).constData(), 0600);
+    };
+    const QList<Row> rows = {
+        {{"/REPORT=../" + escaped}, {}, 8, folderPart, false},
+        {{"/REPORT=" + temp.path() + "/absolute.rep"}, {}, 8, folderPart, false},
+        {{"/REPORT=sub\\x.rep"}, {}, 8, folderPart, false},
+        {{"/REPORT=.."}, {}, 8, folderPart, false},
+        // A link at the name: a new report replaces the link, an appended one is refused.
+        {{"/REPORT=Link.Rep"}, linkTo(target), 0, "No viruses found", true},
+        {{"/REPORT=Link.Rep", "/APPEND"},
+         linkTo(target),
+         8,
+         "Cannot write the report Link.Rep: it is a symbolic link, which is not followed",
+         false},
+        {{"/REPORT=Link.Rep", "/APPEND"},
+         linkTo(absent),
+         8,
+         "Cannot write the report Link.Rep: it is a symbolic link, which is not followed",
+         false},
+        {{"/REPORT=Pipe.Rep", "/APPEND"},
+         pipe,
+         8,
+         "Cannot write the report Pipe.Rep: it is not a regular file",
+         false},
+        {{"/REPORT=Pipe.Rep"},
+         {},
+         8,
+         "Cannot write the report Pipe.Rep: it is not a regular file",
+         false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args.join(' ').toStdString());
+        QFile::remove(link);
+        write(target, "keep");
+        if (row.before)
+            row.before();
+        EXPECT_EQ(run(QStringList{"/D=t:", "/NM", "/NOFILES"} + row.args), row.exitCode);
+        EXPECT_TRUE(output.contains(row.said)) << output.toStdString();
+        QFile kept(target);
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), "keep");
+        EXPECT_FALSE(QFile::exists(absent));
+        EXPECT_FALSE(QFile::exists(prefix.folder() + "../" + escaped));
+        EXPECT_FALSE(QFile::exists(temp.path() + "/absolute.rep"));
+        EXPECT_EQ(QFileInfo(link).isSymLink(),
+                  row.args.first() == "/REPORT=Link.Rep" && !row.linkReplaced);
+        if (row.linkReplaced) {
+            EXPECT_TRUE(report("Link.Rep").startsWith("FindVirus report"));
+        }
+        // Nothing left beside: the temporary report is renamed, or removed.
+        EXPECT_EQ(QDir(prefix.folder()).entryList({".*.new"}, QDir::Files | QDir::Hidden),
+                  QStringList{});
+    }
 }
 
 TEST_F(ToolkitScanner, AFailedReportKeepsTheEarlierOne) {
