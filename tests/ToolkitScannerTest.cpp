@@ -492,6 +492,8 @@ TEST_F(ToolkitScanner, BadInputGivesAReportLineAndTheScanGoesOn) {
         std::fwrite(Eicar().constData(), 1, size_t(Eicar().size()), file);
         std::fclose(file);
     }
+    put("drive/back\\slash.com", Eicar());
+    QDir().mkpath(drive + "deep" + QString("/d").repeated(65)); // deeper than the walk goes
     const bool device =
         ::mknod(QFile::encodeName(drive + "null").constData(), S_IFCHR | 0600, makedev(1, 3)) == 0;
     QDir().mkpath(prefix.path("Full.Rep"));
@@ -501,12 +503,18 @@ TEST_F(ToolkitScanner, BadInputGivesAReportLineAndTheScanGoesOn) {
               2)
         << output.toStdString();
     const QString text = report();
-    for (const char* line :
-         {"T:\\loop\\again  symbolic link, not followed", "T:\\self  symbolic link, not followed",
-          "T:\\pipe  a named pipe, not a file: not scanned",
-          "T:\\sparse.img  not checked: larger than 100 MB, not scanned",
-          "T:\\bad\\xFF\\x0Aname.com  Infected: Test.Eicar", "renamed to bad\\xFF\\x0Aname.VIR"})
-        EXPECT_TRUE(text.contains(line)) << line << "\n" << text.toStdString();
+    for (const QString& line : QStringList{
+             "T:\\loop\\again  symbolic link, not followed",
+             "T:\\self  symbolic link, not followed",
+             "T:\\pipe  a named pipe, not a file: not scanned",
+             "T:\\sparse.img  not checked: larger than 100 MB, not scanned",
+             "T:\\bad%FF%0Aname.com  Infected: Test.Eicar", "renamed to bad%FF%0Aname.VIR",
+             "T:\\back%5Cslash.com  Infected: Test.Eicar", "folders nested too deep, not entered",
+             device ? "Not checked: 4 (1 file, 1 folder not entered or not read whole and 2 other "
+                      "entries)"
+                    : "Not checked: 3 (1 file, 1 folder not entered or not read whole and 1 other "
+                      "entry)"})
+        EXPECT_TRUE(text.contains(line)) << line.toStdString() << "\n" << text.toStdString();
     if (device) {
         EXPECT_TRUE(text.contains("T:\\null  a device, not a file: not scanned"));
     }
@@ -547,7 +555,8 @@ TEST_F(ToolkitScanner, UnreadableFilesAndFoldersAreReportedNotSkippedSilently) {
         << output.toStdString();
     ExpectLines(report(),
                 {"T:\\secret  folder not read: Permission denied",
-                 "T:\\locked.com  not checked: Permission denied", EicarFound, "Not checked: 1"},
+                 "T:\\locked.com  not checked: Permission denied", EicarFound,
+                 "Not checked: 2 (1 file and 1 folder not entered or not read whole)"},
                 {});
     ::chmod(QFile::encodeName(prefix.path("drive/secret")).constData(), 0700);
 }
@@ -673,7 +682,9 @@ TEST_F(ToolkitScanner, BootAndPartitionSectorsOfDiskImages) {
     };
     const QList<Row> rows = {
         {{"/D=h:"},
-         {"H: boot sector  Infected: Test.Eicar", "H: partition sector  Infected: Test.Marker"},
+         {"H: boot sector  Infected: Test.Eicar", "H: partition sector  Infected: Test.Marker",
+          "Boot and partition sectors scanned: 2",
+          "1 infected boot sector and 1 infected partition sector found."},
          {}},
         {{"/D=h:", "/NOPART"}, {"H: boot sector  Infected"}, {"partition sector  Infected"}},
         {{"/D=h:", "/NOBOOT"}, {"Viruses found: 0"}, {"sector"}},
@@ -683,7 +694,9 @@ TEST_F(ToolkitScanner, BootAndPartitionSectorsOfDiskImages) {
          {"A: boot sector  Infected: Test.Marker", "A: partition sector: no partition table",
           "Drive A: no more disks."},
          {}},
-        {{"/D=a:", "/ONEONLY"}, {"A: boot sector  Infected"}, {"no more disks"}},
+        {{"/D=a:", "/ONEONLY"},
+         {"A: boot sector  Infected", "Files scanned: 0", "1 infected boot sector found."},
+         {"no more disks", "in 0 files"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args.join(' ').toStdString());
@@ -717,6 +730,10 @@ TEST_F(ToolkitScanner, MemoryHoldsTheProgramsOfRunningProcesses) {
         << text.toStdString();
     EXPECT_TRUE(text.contains("in memory: reported, not changed.")) << text.toStdString();
     EXPECT_TRUE(QFile::exists(sleeper)); // never renamed, even with /REPAIR
+    // Memory is counted apart from the drives' files.
+    EXPECT_TRUE(text.contains("Files scanned: 0")) << text.toStdString();
+    EXPECT_TRUE(text.contains(QRegularExpression("Files in memory scanned: [1-9]")));
+    EXPECT_TRUE(text.contains("1 infected file in memory found.")) << text.toStdString();
     EXPECT_EQ(run({"/D=t:", "/NOFILES", "/NM", "/REPORT=FindViru.Rep"}), 0);
     EXPECT_FALSE(report().contains("Memory:"));
 }
