@@ -6,6 +6,7 @@
 #include "lib/DriveMap.h"
 #include "lib/Program.h"
 #include "lib/Session.h"
+#include "platform/InstallLayout.h"
 #include "platform/Prefix.h"
 #include "platform/ProcessLock.h"
 #include "platform/SettingsStore.h"
@@ -162,8 +163,11 @@ private:
         return widget;
     }
 
+    // The panel installed (or built) with this toolkit; it finds the prefix as the guard did.
     static void OpenPanel() {
-        QProcess::startDetached(Program::ToolkitFolder() + "/../bin/vallorin", {});
+        const QString panel = InstallLayout::ProgramFolder(Program::ToolkitFolder()) + "vallorin";
+        if (!QProcess::startDetached(panel, {}))
+            std::fprintf(stderr, "WinGuard: %s cannot be started.\n", qPrintable(panel));
     }
 
     std::unique_ptr<QWidget> window;

@@ -285,14 +285,32 @@ TEST_F(ToolkitGuard, TheDriveChoiceDecidesTheWatchedDrives) {
 }
 
 TEST_F(ToolkitGuard, ALetterThatDoesNotResolveIsLoggedAndTheOthersAreWatched) {
+    struct Row {
+        QString drives, watching, status;
+    };
+    const QList<Row> rows = {
+        {"qt", "T: (", "WinGuard runs in inotify mode"},
+        // Nothing left to watch: protection is off, and the status says so.
+        {"q", "no drive", "WinGuard watches no drive: protection is off"},
+    };
     g().RadBtnDef->setChecked(true);
-    g().EditGuardDrv->setText("qt");
-    apply();
-    startGuard();
-    EXPECT_TRUE(log().contains("Drive Q: does not resolve to a folder or a disk: it is not "
-                               "watched."))
-        << log().toStdString();
-    EXPECT_TRUE(watchingLine().startsWith("T: ("));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.drives.toStdString());
+        g().EditGuardDrv->setText(row.drives);
+        apply();
+        QFile::remove(prefix.path("guard.log"));
+        out.clear();
+        startGuard();
+        EXPECT_TRUE(log().contains("Drive Q: does not resolve to a folder or a disk: it is not "
+                                   "watched."))
+            << log().toStdString();
+        EXPECT_TRUE(watchingLine().startsWith(row.watching)) << log().toStdString();
+        EXPECT_TRUE(WaitFor([&] {
+            guard->waitForReadyRead(20);
+            return output().contains("STATUS: " + row.status);
+        })) << out.toStdString();
+        stopGuard();
+    }
 }
 
 TEST_F(ToolkitGuard, RepairTrueMakesTheFileHarmlessAtOnce) {
@@ -618,6 +636,13 @@ TEST_F(ToolkitGuard, BadValuesAndAnUnwritableLogAreToldAndTheGuardRuns) {
         EXPECT_TRUE(errors.contains("WinGuard stopped (SIGTERM).")) << errors.toStdString();
         QFile::remove(prefix.path("drive-u/bad.com"));
     }
+}
+
+TEST(GuardOpenVallorin, ThePanelIsTheOneBuiltWithTheToolkit) {
+    const QString bin = QDir::cleanPath(qEnvironmentVariable("VALLORIN_BIN")) + '/';
+    const QString panel = InstallLayout::ProgramFolder(InstallLayout::ToolkitFolder(bin));
+    EXPECT_EQ(panel, bin);
+    EXPECT_TRUE(QFileInfo(panel + "vallorin").isExecutable()) << panel.toStdString();
 }
 
 TEST(GuardAlertText, PlaceholdersAreFilledOnce) {

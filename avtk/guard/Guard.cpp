@@ -193,7 +193,6 @@ bool Guard::begin() {
         log(QString("Mode: fanotify: opening or executing an infected file is denied; files are "
                     "checked when opened or executed%1.")
                 .arg(settings.writes ? QString(" and when closed after writing") : QString()));
-        alerts.status("WinGuard runs in fanotify mode: infected files are blocked");
         log(QString("Watching: %1; whole trees through fanotify.")
                 .arg(watched.isEmpty() ? QString("no drive") : watched.join(", ")));
     } else {
@@ -202,6 +201,15 @@ bool Guard::begin() {
         log(QString("Watching: %1; %2 folders.")
                 .arg(watched.isEmpty() ? QString("no drive") : watched.join(", "))
                 .arg(watch->watches()));
+    }
+    // Running without a watched folder protects no file: the status does not say otherwise.
+    if (watched.isEmpty()) {
+        log("No drive is watched: files are not protected.");
+        alerts.status("WinGuard watches no drive: protection is off");
+    } else {
+        alerts.status(access ? "WinGuard runs in fanotify mode: infected files are blocked"
+                             : "WinGuard runs in inotify mode: infected files are found, not "
+                               "blocked");
     }
     watchDisks(drives);
     return true;
@@ -270,7 +278,6 @@ bool Guard::watchTrees(const QList<DriveMap::Drive>& drives) {
         watch->ignoreFile(QFile::encodeName(QFileInfo(logPath).absoluteFilePath()).toStdString());
     log("Mode: inotify: files are checked when closed after writing, created or moved in; an "
         "infected file is found, not blocked.");
-    alerts.status("WinGuard runs in inotify mode: infected files are found, not blocked");
     for (const DriveMap::Drive& drive : drives) {
         if (!drive.folder)
             continue;
