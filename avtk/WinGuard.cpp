@@ -233,8 +233,8 @@ int Run(QCoreApplication& app, const QString& prefix, bool windowed, int signalF
         signalfd_siginfo info;
         while (::read(signalFd, &info, sizeof info) == ssize_t(sizeof info)) {
             if (info.ssi_signo == SIGHUP) {
-                if (!guard.reload()) {
-                    stopReason = "the settings could not be used";
+                if (!guard.reload("SIGHUP")) {
+                    stopReason = "it was removed";
                     QCoreApplication::exit(ExitFailed);
                 }
             } else {

@@ -20,9 +20,11 @@
 #include <QRadioButton>
 #include <QThread>
 
+#include <atomic>
 #include <cerrno>
 #include <functional>
 #include <iostream>
+#include <thread>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -520,6 +522,96 @@ TEST_F(ToolkitGuard, SighupReadsTheSettingsAgain) {
     EXPECT_TRUE(log().contains("Watching: U: (")) << log().toStdString();
     Write(prefix.path("drive-u/moved.com"), avtk::EicarTestString());
     EXPECT_TRUE(alerted("File U:\\moved.com is infected"));
+}
+
+TEST_F(ToolkitGuard, FilesWrittenDuringReloadsAreAllAlerted) {
+    for (const bool onAccess : {false, true}) {
+        SCOPED_TRACE(onAccess ? "fanotify" : "inotify");
+        if (!useMode(onAccess))
+            continue;
+        // fanotify: checked when closed after writing, as nothing opens them again.
+        g().ChkBoxWrite->setChecked(onAccess);
+        apply();
+        QFile::remove(prefix.path("guard.log"));
+        QDir(prefix.path("drive-t/reload")).removeRecursively();
+        QDir().mkpath(prefix.path("drive-t/reload"));
+        out.clear();
+        startGuard();
+        std::atomic<bool> writing = true;
+        std::atomic<int> written = 0;
+        std::thread writer([&] {
+            while (writing) {
+                QFile file(prefix.path(QString("drive-t/reload/f%1.com").arg(written)));
+                if (file.open(QIODevice::WriteOnly))
+                    file.write(avtk::EicarTestString());
+                file.close();
+                ++written;
+                QThread::msleep(1);
+            }
+        });
+        for (int reload = 1; reload <= 3; ++reload) {
+            ::kill(pid_t(guard->processId()), SIGHUP);
+            EXPECT_TRUE(WaitFor([&] {
+                return log().count("The new settings are in use.") == reload;
+            })) << log().toStdString();
+        }
+        const int before = written;
+        EXPECT_TRUE(WaitFor([&] { return written > before + 20; }));
+        writing = false;
+        writer.join();
+        EXPECT_TRUE(WaitFor([&] {
+            guard->waitForReadyRead(20);
+            for (int i = 0; i < written; ++i)
+                if (!output().contains(QString("File T:\\reload\\f%1.com is infected").arg(i)))
+                    return false;
+            return true;
+        })) << written
+            << " written, " << output().count("ALERT: ") << " alerted";
+        stopGuard();
+    }
+}
+
+TEST_F(ToolkitGuard, AReloadThatCannotBeUsedKeepsGuarding) {
+    struct Row {
+        const char* what;
+        std::function<void()> spoil, mend;
+        QString told;
+    };
+    const QByteArray store = QFile::encodeName(prefix.path("system.db"));
+    const QByteArray kept = store + ".kept";
+    const QList<Row> rows = {
+        {"a damaged store",
+         [&] {
+             ASSERT_EQ(::link(store.constData(), kept.constData()), 0);
+             Write(prefix.path("spoilt.db"), QByteArray(4096, 'x'));
+             ASSERT_EQ(::rename(QFile::encodeName(prefix.path("spoilt.db")).constData(),
+                                store.constData()),
+                       0);
+         },
+         [&] { ASSERT_EQ(::rename(kept.constData(), store.constData()), 0); },
+         "The settings store cannot be read ("},
+        {"no signatures",
+         [&] { ASSERT_TRUE(QFile::rename(toolkit + "Signatures", toolkit + "Signatures.kept")); },
+         [&] { ASSERT_TRUE(QFile::rename(toolkit + "Signatures.kept", toolkit + "Signatures")); },
+         "No virus signatures can be used ("},
+    };
+    apply();
+    startGuard();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        row.spoil();
+        const int reloads = log().count("Settings read again (SIGHUP).");
+        ::kill(pid_t(guard->processId()), SIGHUP);
+        EXPECT_TRUE(WaitFor([&] {
+            return log().count("WinGuard goes on with the ones it had.") == reloads + 1;
+        })) << log().toStdString();
+        EXPECT_TRUE(log().contains(row.told + "")) << log().toStdString();
+        row.mend();
+        const QString name = QString("drive-t/kept%1.com").arg(reloads);
+        Write(prefix.path(name), avtk::EicarTestString());
+        EXPECT_TRUE(alerted(QString("File T:\\kept%1.com is infected").arg(reloads)));
+        EXPECT_EQ(guard->state(), QProcess::Running);
+    }
 }
 
 TEST_F(ToolkitGuard, WritesOffChecksNewAndMovedInFilesButNotRewrites) {
