@@ -508,20 +508,28 @@ TEST_F(ToolkitGuard, ASecondFrontEndSaysOneRunsAndEnds) {
     EXPECT_TRUE(alerted("File T:\\after.com is infected"));
 }
 
-TEST_F(ToolkitGuard, SighupReadsTheSettingsAgain) {
+TEST_F(ToolkitGuard, ApplyingThePageMakesARunningGuardReadItsSettingsAgain) {
     g().RadBtnDef->setChecked(true);
     g().EditGuardDrv->setText("t");
     apply();
     startGuard();
     EXPECT_TRUE(watchingLine().startsWith("T: ("));
+    // Applied: the guard is told (SIGHUP) and watches the new drive.
     g().EditGuardDrv->setText("u");
     SBtnApplyClick(*form);
-    ::kill(pid_t(guard->processId()), SIGHUP);
     ASSERT_TRUE(WaitFor([&] { return log().contains("Settings read again (SIGHUP)."); }));
     ASSERT_TRUE(WaitFor([&] { return log().count("Watching: ") == 2; }));
     EXPECT_TRUE(log().contains("Watching: U: (")) << log().toStdString();
     Write(prefix.path("drive-u/moved.com"), avtk::EicarTestString());
     EXPECT_TRUE(alerted("File U:\\moved.com is infected"));
+    // Removed on the page: it stops.
+    g().ChkBoxEnable->setChecked(false);
+    SBtnApplyClick(*form);
+    EXPECT_TRUE(guard->waitForFinished(30000));
+    EXPECT_EQ(guard->exitCode(), 4);
+    EXPECT_TRUE(log().contains("WinGuard is not installed (there is no driver key): it stops."))
+        << log().toStdString();
+    EXPECT_FALSE(QFile::exists(prefix.path("WGFE95.pid")));
 }
 
 TEST_F(ToolkitGuard, FilesWrittenDuringReloadsAreAllAlerted) {
