@@ -377,8 +377,8 @@ TEST_F(ToolkitScanner, RepairActsOnlyOnTheScannedFileBelowTheDrive) {
              rename(file, sub + "/a.old");
              link(outside + "/victims/a.com", file);
          },
-         {"not changed: the file was replaced by a symbolic link after it was scanned.",
-          "not changed: the file was replaced by a symbolic link after it was scanned."},
+         {"not changed: its name is a symbolic link, which a repair does not follow.",
+          "not changed: its name is a symbolic link, which a repair does not follow."},
          false,
          {}},
         {"a hard link to it outside",

@@ -62,8 +62,8 @@ HarmlessResult MakeHarmless(const FileOutcome& scanned, bool deleteFile) {
     }
     if (!Same(st, scanned)) {
         result.action = S_ISLNK(st.st_mode)
-                            ? QString("not changed: the file was replaced by a symbolic link "
-                                      "after it was scanned.")
+                            ? QString("not changed: its name is a symbolic link, which a "
+                                      "repair does not follow.")
                             : QString("not changed: the file was replaced after it was scanned.");
         return result;
     }
