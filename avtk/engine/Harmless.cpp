@@ -54,10 +54,11 @@ HarmlessResult MakeHarmless(const FileOutcome& scanned, bool deleteFile) {
     const OwnedFd file(::openat(folder, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     struct stat st;
     if (!file.valid() || ::fstat(file.get(), &st) != 0) {
-        result.action = errno == ENOENT
+        const int error = errno;
+        result.action = error == ENOENT
                             ? QString("not changed: the file was removed or renamed after it was "
                                       "scanned.")
-                            : "not changed: the file cannot be opened: " + ErrnoText(errno) + '.';
+                            : "not changed: the file cannot be opened: " + ErrnoText(error) + '.';
         return result;
     }
     if (!Same(st, scanned)) {
