@@ -278,6 +278,12 @@ TEST_F(ToolkitScanner, RepairRenamesOrDeletesAndNeverOverwrites) {
     EXPECT_EQ(st.st_mode & 0111, 0u); // no longer executable
     EXPECT_TRUE(text.contains("Infected files renamed or deleted: 2"));
 
+    // A file a checklist names is reached again from the folder the checklist names it in.
+    write(toolkit + "One.lst", "t:\\tools\\second.VIR\r\n");
+    EXPECT_EQ(run({"/D=t:", "/C=one.lst", "/REPAIR", "/NM", "/REPORT=Repair.Rep"}), 1);
+    EXPECT_TRUE(report("Repair.Rep").contains("cannot be repaired: renamed to second.V01."))
+        << report("Repair.Rep").toStdString();
+
     // /DELETE without /REPAIR only reports; with it the file goes, an archive as a whole.
     put("drive/tools/third.com", Eicar());
     EXPECT_EQ(run({"/D=t:", "/DELETE", "/NM", "/REPORT=Repair.Rep"}), 1);
@@ -382,8 +388,8 @@ TEST_F(ToolkitScanner, RepairActsOnlyOnTheScannedFileBelowTheDrive) {
              rename(file, sub + "/a.old");
              link(outside + "/victims/a.com", file);
          },
-         {"not changed: the file was replaced by a symbolic link after it was scanned.",
-          "not changed: the file was replaced by a symbolic link after it was scanned."},
+         {"not changed: its name is a symbolic link, which a repair does not follow.",
+          "not changed: its name is a symbolic link, which a repair does not follow."},
          false,
          {}},
         {"a hard link to it outside",

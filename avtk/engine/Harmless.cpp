@@ -54,16 +54,17 @@ HarmlessResult MakeHarmless(const FileOutcome& scanned, bool deleteFile) {
     const OwnedFd file(::openat(folder, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     struct stat st;
     if (!file.valid() || ::fstat(file.get(), &st) != 0) {
-        result.action = errno == ENOENT
+        const int error = errno;
+        result.action = error == ENOENT
                             ? QString("not changed: the file was removed or renamed after it was "
                                       "scanned.")
-                            : "not changed: the file cannot be opened: " + ErrnoText(errno) + '.';
+                            : "not changed: the file cannot be opened: " + ErrnoText(error) + '.';
         return result;
     }
     if (!Same(st, scanned)) {
         result.action = S_ISLNK(st.st_mode)
-                            ? QString("not changed: the file was replaced by a symbolic link "
-                                      "after it was scanned.")
+                            ? QString("not changed: its name is a symbolic link, which a "
+                                      "repair does not follow.")
                             : QString("not changed: the file was replaced after it was scanned.");
         return result;
     }

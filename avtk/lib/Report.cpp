@@ -52,9 +52,10 @@ QString NotAReport(const QByteArray& name, bool appending) {
 } // namespace
 
 QString Report::write() const {
-    // A name with a folder part refuses the run, and is never written to.
-    if (name.isEmpty() || !IsBareFileName(name))
+    if (name.isEmpty())
         return {};
+    if (!IsBareFileName(name))
+        return Failed(name, "a report is a file of the working folder, named without a folder");
     QByteArray bytes;
     for (const QString& line : lines)
         bytes += line.toUtf8() + "\r\n";
