@@ -37,7 +37,7 @@ const QList<SwitchSpec> Switches = {{"CREATE"},   {"D", SwitchSpec::Value},
                                     {"CRC"},      {"DES"},
                                     {"NT"},       {"N", SwitchSpec::Value},
                                     {"BEEP"},     {"LOUD"},
-                                    {"PRINTOUT"}, {"REPORT", SwitchSpec::Value}};
+                                    {"PRINTOUT"}, {"REPORT", SwitchSpec::FileName}};
 
 struct Request {
     Algorithm algorithm = Algorithm::Crc;

@@ -144,4 +144,17 @@ TEST_F(ToolkitChecker, DamageIsToldFromChangeAndWhatWasNotReadCounts) {
     lock("drive/secret", 0755);
 }
 
+TEST_F(ToolkitChecker, AReportNameWithAFolderPartIsRefused) {
+    for (const QString& name :
+         QStringList{"Verify.Rep", "../Verify.Rep", prefix.path("elsewhere.rep")}) {
+        SCOPED_TRACE(name.toStdString());
+        const HeadlessRun done =
+            RunHeadless(checker, {"/CREATE", "/D=T:", "/NOPSW", "/FF=Check", "/REPORT=" + name},
+                        prefix.folder());
+        EXPECT_EQ(done.exitCode == 8, name != "Verify.Rep") << done.output.toStdString();
+        EXPECT_EQ(QFile::exists(prefix.path("Check.vvf")), name == "Verify.Rep");
+        QFile::remove(prefix.path("Check.vvf"));
+    }
+}
+
 } // namespace
