@@ -1,7 +1,7 @@
 // CleanBoo ("CleanBoo.exe drive: /type"): reads the boot sector of the floppy disk or disk image
-// that drive A: or B: stands for, scans it with the toolkit's engine, checks its sanity, and on
-// the user's word writes a clean boot sector, saving the old one first and reading the new one
-// back.
+// that drive A: or B: stands for, scans it with the toolkit's engine, checks its sanity, makes
+// sure the disk is a FAT floppy, and on the user's word writes a clean boot sector, saving the
+// old one first and reading the new one back.
 #include "engine/Engine.h"
 #include "engine/Signatures.h"
 #include "lib/BootSector.h"
@@ -113,22 +113,23 @@ int Cleaning::run(const DriveMap::Drive& drive, std::optional<FloppyType> type) 
     say(QString("Drive %1 stands for %2 (%3, %4 bytes).")
             .arg(letter, drive.root, medium->device ? "a disk" : "a disk image")
             .arg(medium->bytes));
-    const std::optional<QByteArray> old = Floppy::ReadBoot(medium->path, error);
-    if (!old)
+    const std::optional<QByteArray> head = Floppy::ReadHead(medium->path, error);
+    if (!head)
         return Program::Refuse(
             session, report,
             {QString("The boot sector of %1 could not be read: %2.").arg(letter, error)}, false);
+    const QByteArray old = head->left(BootSector::Size);
 
     const QString shown = letter + " boot sector";
     QString note;
-    const QString virus = scan(*old, shown, note);
+    const QString virus = scan(old, shown, note);
     if (!virus.isEmpty()) {
         say(shown + "  Infected: " + virus);
         found = session.finding(shown, virus, "found");
     } else {
         say(shown + (note.isEmpty() ? "  no known virus" : "  " + note));
     }
-    const BootSector::Sanity sanity = BootSector::Check(*old, medium->bytes);
+    const BootSector::Sanity sanity = BootSector::Check(old, medium->bytes);
     say(QString("Jump instruction: %1.").arg(sanity.jump ? "present" : "missing"));
     say(sanity.bpbProblems.isEmpty()
             ? QString("BIOS parameter block: sound.")
@@ -136,12 +137,25 @@ int Cleaning::run(const DriveMap::Drive& drive, std::optional<FloppyType> type) 
     say(QString("Boot-sector mark 55 AA: %1.").arg(sanity.mark ? "present" : "missing"));
     const bool wrong = !virus.isEmpty() || !sanity.sound();
 
-    // The parameter block to write: the disk's own when it is sound, else the type's standard.
-    const std::optional<FloppyType> sized = BootSector::TypeOfSize(medium->bytes);
-    if (type && sized != type) {
+    // Only a disk known to be a FAT floppy gets a floppy's boot sector: on anything else the
+    // first sector may be what its own file system or partition table needs.
+    const BootSector::Recognition recognised = BootSector::Recognise(*head, medium->bytes);
+    if (!recognised.cleanable())
+        return end(QString("Drive %1 holds %2, not a FAT floppy disk; nothing was written.")
+                       .arg(letter, recognised.found),
+                   Program::RefusedExitCode);
+    const BootSector::Bpb bpb = Floppy::BpbToWrite(old, recognised);
+    if (recognised.type)
+        say("The disk's two file allocation tables show a " +
+            BootSector::TypeName(*recognised.type) +
+            " disk: the clean sector gets that type's standard parameter block.");
+    else
+        say("The clean sector keeps the disk's own parameter block.");
+    // The switch can only confirm the type: a block of another type would hide the disk's files.
+    if (type && BootSector::TypeOfSize(medium->bytes) != type) {
         const QString question =
-            QString("The disk holds %1 bytes, which is not a %2 disk. Clean it as a %2 disk all "
-                    "the same?")
+            QString("The disk holds %1 bytes, which is not a %2 disk. Clean it all the same, "
+                    "as the disk it is?")
                 .arg(medium->bytes)
                 .arg(BootSector::TypeName(*type));
         report.add(question);
@@ -152,17 +166,6 @@ int Cleaning::run(const DriveMap::Drive& drive, std::optional<FloppyType> type) 
         }
         say("Answer: yes.");
     }
-    std::optional<FloppyType> standard;
-    const std::optional<BootSector::Bpb> bpb =
-        Floppy::BpbToWrite(*old, sanity, type, medium->bytes, standard);
-    if (!bpb)
-        return end(QString("The parameter block is damaged and a disk of %1 bytes has no "
-                           "standard type: give the type (/1 to /5). Nothing was written.")
-                       .arg(medium->bytes),
-                   ExitLeft);
-    say(standard ? "The clean sector gets the standard parameter block of a " +
-                       BootSector::TypeName(*standard) + " disk."
-                 : QString("The clean sector keeps the disk's own parameter block."));
     if (medium->readOnly)
         return end(QString("%1 is read-only; nothing was written.").arg(drive.root),
                    wrong ? ExitNotWritten : ExitClean);
@@ -180,7 +183,7 @@ int Cleaning::run(const DriveMap::Drive& drive, std::optional<FloppyType> type) 
     }
     say("Answer: yes.");
 
-    const Floppy::Written written = Floppy::WriteClean(*medium, *old, *bpb);
+    const Floppy::Written written = Floppy::WriteClean(*medium, old, bpb);
     if (written.failure == Floppy::Written::NotSaved)
         return end("The old boot sector could not be saved (" + written.error +
                        "), so nothing was written.",

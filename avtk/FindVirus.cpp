@@ -25,6 +25,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
+#include <numeric>
 #include <thread>
 
 #include <fcntl.h>
@@ -65,15 +67,45 @@ const QList<SwitchSpec> Switches = {{"AD"},
                                     {"C", SwitchSpec::Value},
                                     {"EXTRA", SwitchSpec::Value},
                                     {"LOUD"},
-                                    {"REPORT", SwitchSpec::Value},
+                                    {"REPORT", SwitchSpec::FileName},
                                     {"APPEND"},
                                     {"P"},
                                     {"PRINTOUT"},
                                     {"REPAIR"},
                                     {"DELETE"}};
 
+// What was scanned, found and not checked, by what it is. Folders and other entries (devices,
+// pipes, names gone before they were looked at) are counted only when they were not checked.
 struct Totals {
-    qint64 files = 0, found = 0, dealtWith = 0, notChecked = 0;
+    enum What { Files, Memory, BootSectors, PartitionSectors, Folders, Others, Kinds };
+    qint64 scanned[Kinds] = {}, found[Kinds] = {}, notChecked[Kinds] = {};
+    qint64 dealtWith = 0;
+
+    static qint64 Sum(const qint64 (&counts)[Kinds]) {
+        return std::accumulate(std::begin(counts), std::end(counts), qint64(0));
+    }
+    // "1 boot sector", "2 folders not entered", with `adjective` before the noun ("infected").
+    static QString Counted(What what, qint64 n, const QString& adjective = {}) {
+        static const char* const names[Kinds][2] = {
+            {"file", "files"},
+            {"file in memory", "files in memory"},
+            {"boot sector", "boot sectors"},
+            {"partition sector", "partition sectors"},
+            {"folder not entered or not read whole", "folders not entered or not read whole"},
+            {"other entry", "other entries"}};
+        return QString::number(n) + u' ' + (adjective.isEmpty() ? "" : adjective + u' ') +
+               names[what][n == 1 ? 0 : 1];
+    }
+    // The kinds with a count, as "a, b and c"; `always` is named even when it counts none.
+    static QString Listed(const qint64 (&counts)[Kinds], const QString& adjective = {},
+                          int always = -1) {
+        QStringList parts;
+        for (int what = 0; what < Kinds; ++what)
+            if (counts[what] || what == always)
+                parts << Counted(What(what), counts[what], adjective);
+        const QString last = parts.isEmpty() ? QString() : parts.takeLast();
+        return parts.isEmpty() ? last : parts.join(", ") + " and " + last;
+    }
 };
 
 // A place to scan: a drive's folder or a checklist's path.
@@ -82,6 +114,9 @@ struct Root {
     QString shown;
     bool named = false; // a file named by the checklist is scanned whatever its kind
 };
+
+// How a file of the memory check is named, before its path.
+const QString MemoryShown = QStringLiteral("Memory: ");
 
 bool IsFloppy(QChar letter) {
     return letter == u'A' || letter == u'B';
@@ -98,12 +133,13 @@ public:
 private:
     bool loadSignatures();
     void sectors(const DriveMap::Drive& drive);
-    void scanSector(const QByteArray& sector, const QString& shown);
+    void scanSector(const QByteArray& sector, const QString& shown, Totals::What what);
     std::vector<Root> checklistRoots();
     bool files(const std::vector<Root>& roots, bool memory);
     void outcome(avtk::FileOutcome&& outcome);
-    QString repair(const avtk::FileOutcome& outcome);
-    void finding(const QString& shown, const QString& virus, const QString& action);
+    void repairFound();
+    int finding(Totals::What what, const QString& shown, const QString& virus,
+                const QString& action);
     void print();
     void say(const QString& text) {
         session.line(text);
@@ -122,7 +158,15 @@ private:
     avtk::Engine engine;
     avtk::ScanOptions options;
     Totals totals;
+    // The findings of the files being scanned, repaired once the last of them is scanned.
+    struct ToRepair {
+        avtk::FileOutcome file;
+        QString shown;
+        int finding;
+    };
+    std::vector<ToRepair> toRepair;
     bool problems = false;
+    bool testSignaturesOnly = false; // no system database: only the test files can be found
     bool stopped = false;
 };
 
@@ -162,6 +206,7 @@ bool Scan::loadSignatures() {
                              [&](const QString& failure) { problem(failure); });
     if (loaded.signatures == 0)
         return false;
+    testSignaturesOnly = !loaded.systemDatabase;
     const QString compileError = engine.compile();
     if (!compileError.isEmpty()) {
         problem("The signatures could not be prepared for scanning: " + compileError + '.');
@@ -175,23 +220,29 @@ bool Scan::loadSignatures() {
     return true;
 }
 
-void Scan::finding(const QString& shown, const QString& virus, const QString& action) {
-    ++totals.found;
+int Scan::finding(Totals::What what, const QString& shown, const QString& virus,
+                  const QString& action) {
+    ++totals.found[what];
     say(shown + "  Infected: " + virus);
     if (!action.isEmpty())
         say("    " + action);
-    session.finding(shown, virus, action);
+    const int number = session.finding(shown, virus, action);
     if (line.has("BEEP"))
         session.beep();
+    return number;
 }
 
-void Scan::scanSector(const QByteArray& sector, const QString& shown) {
+void Scan::scanSector(const QByteArray& sector, const QString& shown, Totals::What what) {
     const avtk::ScanResult result =
         engine.scan(sector.constData(), size_t(sector.size()), shown.toStdString(), options);
-    if (result.kind == avtk::ScanResult::Infected)
-        finding(shown, result.finding.virus, "not changed: CleanBoo repairs boot sectors.");
-    else if (result.kind == avtk::ScanResult::Failed)
+    if (result.kind == avtk::ScanResult::Failed) {
+        ++totals.notChecked[what];
         problem(shown + "  not checked: " + result.problem);
+        return;
+    }
+    ++totals.scanned[what];
+    if (result.kind == avtk::ScanResult::Infected)
+        finding(what, shown, result.finding.virus, "not changed: CleanBoo repairs boot sectors.");
     else if (line.has("LOUD"))
         say(shown + "  OK");
 }
@@ -206,17 +257,20 @@ void Scan::sectors(const DriveMap::Drive& drive) {
     const std::optional<avtk::DiskSectors> disk =
         avtk::ReadSectors(QFile::encodeName(drive.root).toStdString(), error);
     if (!disk) {
+        ++totals.notChecked[Totals::BootSectors];
         problem(letter + " boot sector  not checked: " + error);
         return;
     }
-    if (disk->boot)
-        scanSector(*disk->boot, letter + " boot sector");
-    else
+    if (disk->boot) {
+        scanSector(*disk->boot, letter + " boot sector", Totals::BootSectors);
+    } else {
+        ++totals.notChecked[Totals::BootSectors];
         problem(letter + " boot sector  not checked: " + disk->bootNote);
+    }
     if (line.has("NOPART"))
         return;
     if (disk->partition)
-        scanSector(*disk->partition, letter + " partition sector");
+        scanSector(*disk->partition, letter + " partition sector", Totals::PartitionSectors);
     else
         say(letter + " partition sector: " + disk->partitionNote + '.');
 }
@@ -256,21 +310,25 @@ std::vector<Root> Scan::checklistRoots() {
     return roots;
 }
 
-QString Scan::repair(const avtk::FileOutcome& found) {
-    if (!line.has("REPAIR"))
-        return {};
-    const avtk::HarmlessResult result =
-        avtk::MakeHarmless(found.path, found.device, found.inode, line.has("DELETE"),
-                           !found.result.finding.members.isEmpty());
-    if (result.done)
-        ++totals.dealtWith;
-    else
-        problems = true;
-    return result.action;
+void Scan::repairFound() {
+    if (toRepair.empty())
+        return;
+    say(line.has("DELETE") ? "Deleting what was found:" : "Renaming what was found:");
+    for (const ToRepair& found : toRepair) {
+        const avtk::HarmlessResult result = avtk::MakeHarmless(found.file, line.has("DELETE"));
+        if (result.done)
+            ++totals.dealtWith;
+        else
+            problems = true;
+        say(found.shown + "  " + result.action);
+        session.setFindingAction(found.finding, result.action);
+    }
+    toRepair.clear();
 }
 
 void Scan::outcome(avtk::FileOutcome&& outcome) {
     using avtk::FileOutcome;
+    const bool inMemory = outcome.shown.startsWith(MemoryShown);
     switch (outcome.kind) {
     case FileOutcome::NotSelected:
         return;
@@ -279,16 +337,19 @@ void Scan::outcome(avtk::FileOutcome&& outcome) {
             say(outcome.shown + "  symbolic link, not followed");
         return;
     case FileOutcome::Skipped:
+    case FileOutcome::NotEntered:
+        ++totals
+              .notChecked[outcome.kind == FileOutcome::Skipped ? Totals::Others : Totals::Folders];
         problem(outcome.shown + "  " + outcome.problem);
         return;
     case FileOutcome::NotChecked:
-        ++totals.notChecked;
+        ++totals.notChecked[inMemory ? Totals::Memory : Totals::Files];
         problem(outcome.shown + "  not checked: " + outcome.problem);
         return;
     case FileOutcome::Scanned:
         break;
     }
-    ++totals.files;
+    ++totals.scanned[inMemory ? Totals::Memory : Totals::Files];
     session.progress(outcome.shown);
     if (outcome.result.kind != avtk::ScanResult::Infected) {
         if (line.has("LOUD"))
@@ -298,10 +359,14 @@ void Scan::outcome(avtk::FileOutcome&& outcome) {
     QString shown = outcome.shown;
     for (const QString& member : outcome.result.finding.members)
         shown += " > " + avtk::ShownName(member.toStdString());
-    const bool inMemory = outcome.shown.startsWith("Memory: ");
-    const QString action =
-        inMemory ? QString("in memory: reported, not changed.") : repair(outcome);
-    finding(shown, outcome.result.finding.virus, action);
+    if (inMemory) {
+        finding(Totals::Memory, shown, outcome.result.finding.virus,
+                "in memory: reported, not changed.");
+        return;
+    }
+    const int number = finding(Totals::Files, shown, outcome.result.finding.virus, QString());
+    if (line.has("REPAIR"))
+        toRepair.push_back(ToRepair{std::move(outcome), shown, number});
 }
 
 bool Scan::files(const std::vector<Root>& roots, bool memory) {
@@ -338,11 +403,13 @@ bool Scan::files(const std::vector<Root>& roots, bool memory) {
                 const bool named = std::any_of(roots.begin(), roots.end(), [&](const Root& r) {
                     return r.named && r.path == entry.path;
                 });
-                return pool.submit(avtk::FileJob{std::move(entry.path), entry.shown, named});
+                return pool.submit(
+                    avtk::FileJob{std::move(entry.path), entry.shown, named, -1, entry.rootLength});
             }
             avtk::FileOutcome note;
-            note.kind = entry.kind == avtk::WalkEntry::Link ? avtk::FileOutcome::Link
-                                                            : avtk::FileOutcome::Skipped;
+            note.kind = entry.kind == avtk::WalkEntry::Link         ? avtk::FileOutcome::Link
+                        : entry.kind == avtk::WalkEntry::NotEntered ? avtk::FileOutcome::NotEntered
+                                                                    : avtk::FileOutcome::Skipped;
             note.path = std::move(entry.path);
             note.shown = entry.shown;
             note.problem = entry.reason;
@@ -378,6 +445,10 @@ bool Scan::files(const std::vector<Root>& roots, bool memory) {
     walker.join();
     if (counter.joinable())
         counter.join();
+    // Once every file is scanned, not as each finding comes: a renamed file is then never met
+    // again by the walk or the count (a .VIR in a folder not read yet), and what was found before
+    // a stop is still made harmless.
+    repairFound();
     return !stopped;
 }
 
@@ -474,29 +545,37 @@ int Scan::run() {
 
     if (stopped)
         say("Stopped by the user.");
+    if (testSignaturesOnly)
+        say(avtk::TestSignaturesOnly);
     report.add(QString());
-    say(QString("Files scanned: %1").arg(totals.files));
-    say(QString("Viruses found: %1").arg(totals.found));
+    const qint64 found = Totals::Sum(totals.found), notChecked = Totals::Sum(totals.notChecked);
+    say(QString("Files scanned: %1").arg(totals.scanned[Totals::Files]));
+    if (!line.has("NM"))
+        say(QString("Files in memory scanned: %1").arg(totals.scanned[Totals::Memory]));
+    const qint64 sectors =
+        totals.scanned[Totals::BootSectors] + totals.scanned[Totals::PartitionSectors];
+    if (sectors)
+        say(QString("Boot and partition sectors scanned: %1").arg(sectors));
+    say(QString("Viruses found: %1").arg(found));
     if (line.has("REPAIR"))
         say(QString("Infected files renamed or deleted: %1").arg(totals.dealtWith));
-    if (totals.notChecked)
-        say(QString("Not checked: %1").arg(totals.notChecked));
+    if (notChecked)
+        say(QString("Not checked: %1 (%2)").arg(notChecked).arg(Totals::Listed(totals.notChecked)));
     say(QString("Time: %1 s").arg(clock.nsecsElapsed() / 1e9, 0, 'f', 3));
 
-    int code = totals.found ? ExitFound : ExitClean;
+    int code = found ? ExitFound : ExitClean;
     if (line.has("EXTERROR")) {
         if (stopped)
             code = ExitStopped;
-        else if (totals.found && totals.dealtWith == totals.found)
+        else if (found && totals.dealtWith == found)
             code = ExitRepaired;
-        else if (!totals.found && problems)
+        else if (!found && problems)
             code = ExitProblems;
     }
     const QString result =
         stopped ? QString("Scan stopped.")
-        : totals.found
-            ? QString("%1 infected found in %2 files.").arg(totals.found).arg(totals.files)
-            : QString("No viruses found in %1 files.").arg(totals.files);
+        : found ? Totals::Listed(totals.found, "infected") + " found."
+                : "No viruses found in " + Totals::Listed(totals.scanned, {}, Totals::Files) + '.';
     report.add(result);
     if (line.has("P") || line.has("PRINTOUT"))
         print();

@@ -2,8 +2,10 @@
 // "/D=" drives in the "/FF=" base name + ".vvf"; without it compares the drives against that file
 // and reports the new, changed and missing files.
 //
-// Exit codes: 0 fingerprints made, or nothing changed; 1 changes found; 2 the fingerprint file
-// could not be read or written; 3 cancelled by the user; 8 the command line refused.
+// Exit codes: 0 fingerprints made, or nothing changed, and every file read; 1 changes found;
+// 2 the fingerprint file could not be read or written, or the keyword does not match it;
+// 3 cancelled by the user; 4 no change found (or fingerprints made), but a file or folder could
+// not be read; 5 the fingerprint file is damaged; 8 the command line refused.
 #include "lib/DriveMap.h"
 #include "lib/Fingerprint.h"
 #include "lib/Program.h"
@@ -16,10 +18,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSet>
+
+#include <algorithm>
 
 namespace {
 
 using Fingerprint::Algorithm;
+
+constexpr int ExitSame = 0, ExitChanged = 1, ExitNoFile = 2, ExitCancelled = 3, ExitNotRead = 4,
+              ExitDamaged = 5;
 
 const QList<SwitchSpec> Switches = {{"CREATE"},   {"D", SwitchSpec::Value},
                                     {"NOBOOT"},   {"NOPART"},
@@ -29,7 +37,7 @@ const QList<SwitchSpec> Switches = {{"CREATE"},   {"D", SwitchSpec::Value},
                                     {"CRC"},      {"DES"},
                                     {"NT"},       {"N", SwitchSpec::Value},
                                     {"BEEP"},     {"LOUD"},
-                                    {"PRINTOUT"}, {"REPORT", SwitchSpec::Value}};
+                                    {"PRINTOUT"}, {"REPORT", SwitchSpec::FileName}};
 
 struct Request {
     Algorithm algorithm = Algorithm::Crc;
@@ -96,7 +104,21 @@ private:
     const CommandLine& line;
     Request request;
     QStringList unreadable;
+    // What was not read, so that its stored fingerprints are not taken for missing files: files
+    // by drive path, folders by drive path, drives walked only in part.
+    QSet<QString> unreadFiles;
+    QStringList unreadFolders;
+    QSet<QChar> partlyWalked;
+    bool notRead(const QString& drivePath) const;
 };
+
+bool Check::notRead(const QString& drivePath) const {
+    if (unreadFiles.contains(drivePath) || partlyWalked.contains(drivePath.at(0).toUpper()))
+        return true;
+    return std::any_of(unreadFolders.begin(), unreadFolders.end(), [&](const QString& folder) {
+        return drivePath.startsWith(folder.endsWith(u'\\') ? folder : folder + u'\\');
+    });
+}
 
 bool Check::fingerprint(const Fingerprint::File& as, QMap<QString, Fingerprint::Entry>& out) {
     const quint64 key = Fingerprint::DesKey(request.keyword);
@@ -109,6 +131,7 @@ bool Check::fingerprint(const Fingerprint::File& as, QMap<QString, Fingerprint::
                 QFile file(f.path);
                 if (!file.open(QIODevice::ReadOnly)) {
                     unreadable << f.drivePath + ": " + file.errorString();
+                    unreadFiles.insert(f.drivePath);
                     return true;
                 }
                 Fingerprint::Hasher hasher(as.algorithm, key, as.stride);
@@ -121,6 +144,7 @@ bool Check::fingerprint(const Fingerprint::File& as, QMap<QString, Fingerprint::
                     const QByteArray chunk = file.read(1 << 20);
                     if (chunk.isEmpty() && file.error() != QFileDevice::NoError) {
                         unreadable << f.drivePath + ": " + file.errorString();
+                        unreadFiles.insert(f.drivePath);
                         return true;
                     }
                     hasher.add(chunk);
@@ -128,11 +152,13 @@ bool Check::fingerprint(const Fingerprint::File& as, QMap<QString, Fingerprint::
                 out.insert(f.drivePath, {f.size, hasher.result()});
                 return true;
             });
-        for (const QString& skipped : summary.skipped)
-            unreadable << skipped;
-        if (summary.capped)
+        unreadable << summary.skipped;
+        unreadFolders << summary.skippedFolders;
+        if (summary.capped) {
             unreadable
                 << QString("%1: stopped after %2 files").arg(drive.letter).arg(summary.files);
+            partlyWalked.insert(drive.letter.toUpper());
+        }
         if (summary.stopped)
             return false;
     }
@@ -149,7 +175,7 @@ int Check::create() {
     file.drives = letters.join(u';');
     if (!fingerprint(file, file.entries)) {
         say("Cancelled by the user; the fingerprint file was not changed.");
-        return 3;
+        return ExitCancelled;
     }
     for (const QString& problem : unreadable)
         say("Not fingerprinted: " + problem);
@@ -157,7 +183,7 @@ int Check::create() {
     if (!out.open(QIODevice::WriteOnly) ||
         out.write(Fingerprint::Write(file, request.keyword)) < 0 || !out.commit()) {
         say("Cannot write the fingerprint file " + request.fingerprints + ": " + out.errorString());
-        return 2;
+        return ExitNoFile;
     }
     if (line.has("LOUD"))
         for (auto it = file.entries.begin(); it != file.entries.end(); ++it)
@@ -165,7 +191,7 @@ int Check::create() {
     say(QString("Fingerprints of %1 files written to %2.")
             .arg(file.entries.size())
             .arg(QFileInfo(request.fingerprints).fileName()));
-    return 0;
+    return unreadable.isEmpty() ? ExitSame : ExitNotRead;
 }
 
 int Check::verify() {
@@ -173,13 +199,18 @@ int Check::verify() {
     const auto bytes = Program::ReadFile(request.fingerprints, 256 << 20, error);
     if (!bytes) {
         say("Cannot read the fingerprint file " + request.fingerprints + ": " + error);
-        return 2;
+        return ExitNoFile;
     }
-    const auto stored = Fingerprint::Read(*bytes, request.keyword, error);
+    bool damaged = false;
+    const auto stored = Fingerprint::Read(*bytes, request.keyword, error, &damaged);
     if (!stored) {
         say(error);
-        return 2;
+        return damaged ? ExitDamaged : ExitNoFile;
     }
+    if (!stored->checksummed)
+        say("Note: the fingerprint file was written by an earlier version of the checker and "
+            "carries no checksum, so damage to it cannot be told from changed files. Compute "
+            "the fingerprints again to give it one.");
     if (!stored->sealed && !request.keyword.isEmpty())
         say("Note: the fingerprint file carries no keyword seal.");
     if (stored->algorithm != request.algorithm)
@@ -188,7 +219,7 @@ int Check::verify() {
     QMap<QString, Fingerprint::Entry> now;
     if (!fingerprint(*stored, now)) {
         say("Cancelled by the user.");
-        return 3;
+        return ExitCancelled;
     }
     for (const QString& problem : unreadable)
         say("Not checked: " + problem);
@@ -211,20 +242,24 @@ int Check::verify() {
         const QChar letter = it.key().at(0).toUpper();
         const bool onDrive = std::any_of(request.drives.begin(), request.drives.end(),
                                          [&](const auto& d) { return d.letter == letter; });
-        if (onDrive && !now.contains(it.key())) {
+        if (onDrive && !now.contains(it.key()) && !notRead(it.key())) {
             ++missing;
             say("Missing: " + it.key());
         }
     }
     report.add(QString());
-    say(QString("Unchanged: %1, changed: %2, new: %3, missing: %4")
+    say(QString("Unchanged: %1, changed: %2, new: %3, missing: %4, not checked: %5")
             .arg(same)
             .arg(changed)
             .arg(added)
-            .arg(missing));
+            .arg(missing)
+            .arg(unreadable.size()));
     if ((changed || added || missing) && line.has("BEEP"))
         session.beep();
-    return (changed || added || missing) ? 1 : 0;
+    // A change is the news; only without one does what was not read set the level.
+    if (changed || added || missing)
+        return ExitChanged;
+    return unreadable.isEmpty() ? ExitSame : ExitNotRead;
 }
 
 int Check::run() {
@@ -236,7 +271,7 @@ int Check::run() {
     say("Drives: " + letters.join(u' '));
     say("Fingerprint file: " + request.fingerprints);
     say("Algorithm: /" + Fingerprint::Name(request.algorithm) +
-        (request.stride > 1 ? QString(", turbo mode: every %1th byte").arg(request.stride)
+        (request.stride > 1 ? QString(", turbo mode: one byte in every %1").arg(request.stride)
                             : QString(", every byte")));
     say(QString("Keyword: ") + (request.keyword.isEmpty() ? "none" : "given"));
     if (!line.has("NOBOOT") || !line.has("NOPART"))
@@ -247,11 +282,15 @@ int Check::run() {
     const bool creating = line.has("CREATE");
     const int code = creating ? create() : verify();
     say(QString("Time: %1 s").arg(clock.nsecsElapsed() / 1e9, 0, 'f', 3));
-    const QString result = code == 3   ? QString("Cancelled.")
-                           : code == 2 ? QString("The fingerprint file could not be used.")
-                           : creating  ? QString("Fingerprints computed.")
-                           : code == 1 ? QString("Changes found.")
-                                       : QString("No changes found.");
+    QString result = code == ExitCancelled ? QString("Cancelled.")
+                     : code == ExitNoFile  ? QString("The fingerprint file could not be used.")
+                     : code == ExitDamaged
+                         ? QString("The fingerprint file is damaged: nothing was compared.")
+                     : creating            ? QString("Fingerprints computed.")
+                     : code == ExitChanged ? QString("Changes found.")
+                                           : QString("No changes found.");
+    if (code == ExitNotRead)
+        result += " Some files or folders could not be read.";
     report.add(result);
     return session.finish(result, Program::WriteReport(session, report, code), false);
 }

@@ -6,6 +6,8 @@
 #include "lib/DriveMap.h"
 #include "lib/Program.h"
 #include "lib/Session.h"
+#include "platform/InstallLayout.h"
+#include "platform/Prefix.h"
 #include "platform/ProcessLock.h"
 #include "platform/SettingsStore.h"
 #include "platform/VallorinError.h"
@@ -15,6 +17,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -160,8 +163,11 @@ private:
         return widget;
     }
 
+    // The panel installed (or built) with this toolkit; it finds the prefix as the guard did.
     static void OpenPanel() {
-        QProcess::startDetached(Program::ToolkitFolder() + "/../bin/vallorin", {});
+        const QString panel = InstallLayout::ProgramFolder(Program::ToolkitFolder()) + "vallorin";
+        if (!QProcess::startDetached(panel, {}))
+            std::fprintf(stderr, "WinGuard: %s cannot be started.\n", qPrintable(panel));
     }
 
     std::unique_ptr<QWidget> window;
@@ -171,6 +177,76 @@ private:
     std::unique_ptr<QMenu> menu;
     QMenu* alertsMenu = nullptr;
 };
+
+int Run(QCoreApplication& app, const QString& prefix, bool windowed, int signalFd) {
+    // Only read here: a prefix without a store has no guard installed, and none is made for it.
+    if (!QFileInfo::exists(prefix + "/system.db")) {
+        std::fprintf(stderr,
+                     "WinGuard is not installed in %s: there is no settings store. "
+                     "Install it on Vallorin's guard page.\n",
+                     qPrintable(prefix));
+        return ExitNotInstalled;
+    }
+    try {
+        SettingsStore store(prefix);
+        store.setRootKey(RootKey::LocalMachine);
+        if (!store.keyExists(guard::DriverKey)) {
+            std::fprintf(stderr,
+                         "WinGuard is not installed in %s: there is no driver key. "
+                         "Install it on Vallorin's guard page.\n",
+                         qPrintable(prefix));
+            return ExitNotInstalled;
+        }
+    } catch (const VallorinError& error) {
+        std::fprintf(stderr, "WinGuard cannot read the settings store of %s: %s. It stops.\n",
+                     qPrintable(prefix), qPrintable(error.message()));
+        return ExitFailed;
+    }
+    // One guard per prefix, held until the guard is gone; the pid file goes with it.
+    const ProcessLock lock(prefix + "/WGFE95.pid", true);
+    if (!lock.held()) {
+        if (!lock.busy()) {
+            std::fprintf(stderr, "WinGuard cannot start for %s: %s.\n", qPrintable(prefix),
+                         qPrintable(lock.why()));
+            return ExitFailed;
+        }
+        std::fprintf(stderr, "WinGuard is already running for %s (%s): this one ends.\n",
+                     qPrintable(prefix), qPrintable(lock.why()));
+        return ExitAlreadyRunning;
+    }
+
+    std::unique_ptr<guard::Alerts> alerts;
+    if (windowed) {
+        QApplication::setQuitOnLastWindowClosed(false);
+        alerts = std::make_unique<DesktopAlerts>([] { ::raise(SIGTERM); });
+    } else {
+        alerts = std::make_unique<ConsoleAlerts>();
+    }
+    guard::Guard guard(prefix, Program::ToolkitFolder(), *alerts);
+    if (!guard.start()) {
+        guard.stop("it could not start");
+        return ExitFailed;
+    }
+    QString stopReason;
+    QSocketNotifier onSignal(signalFd, QSocketNotifier::Read);
+    QObject::connect(&onSignal, &QSocketNotifier::activated, &app, [&] {
+        signalfd_siginfo info;
+        while (::read(signalFd, &info, sizeof info) == ssize_t(sizeof info)) {
+            if (info.ssi_signo == SIGHUP) {
+                if (!guard.reload("SIGHUP")) {
+                    stopReason = "it was removed";
+                    QCoreApplication::exit(ExitFailed);
+                }
+            } else {
+                stopReason = info.ssi_signo == SIGINT ? "SIGINT" : "SIGTERM";
+                QCoreApplication::exit(0);
+            }
+        }
+    });
+    const int code = app.exec();
+    guard.stop(stopReason.isEmpty() ? QString("the event loop ended") : stopReason);
+    return code;
+}
 
 } // namespace
 
@@ -191,55 +267,13 @@ int main(int argc, char** argv) {
     std::unique_ptr<QCoreApplication> app = windowed
                                                 ? std::make_unique<QApplication>(argc, argv)
                                                 : std::make_unique<QCoreApplication>(argc, argv);
-    const QString prefix = DriveMap::PrefixFolder();
-    {
-        SettingsStore store(prefix);
-        store.setRootKey(RootKey::LocalMachine);
-        if (!store.keyExists(guard::DriverKey)) {
-            std::fprintf(stderr,
-                         "WinGuard is not installed in %s: there is no driver key. "
-                         "Install it on Vallorin's guard page.\n",
-                         qPrintable(prefix));
-            return ExitNotInstalled;
-        }
-    }
-    // One guard per prefix, held until the guard is gone.
-    const ProcessLock lock(prefix + "/WGFE95.pid");
-    if (!lock.held()) {
-        std::fprintf(stderr, "WinGuard is already running for %s (%s): this one ends.\n",
-                     qPrintable(prefix), qPrintable(lock.why()));
-        return ExitAlreadyRunning;
-    }
-
-    std::unique_ptr<guard::Alerts> alerts;
-    if (windowed) {
-        QApplication::setQuitOnLastWindowClosed(false);
-        alerts = std::make_unique<DesktopAlerts>([] { ::raise(SIGTERM); });
-    } else {
-        alerts = std::make_unique<ConsoleAlerts>();
-    }
-    guard::Guard guard(prefix, Program::ToolkitFolder(), *alerts);
-    if (!guard.start()) {
-        guard.stop("it could not start");
+    // The prefix as the panel and the services starter find it, whatever the working folder.
+    const QString prefix = Prefix::Location();
+    try {
+        return Run(*app, prefix, windowed, signalFd);
+    } catch (const std::exception& error) {
+        // Nothing the guard meets ends it with an abort: what it could not go on with is told.
+        std::fprintf(stderr, "WinGuard stops: %s\n", error.what());
         return ExitFailed;
     }
-    QString stopReason;
-    QSocketNotifier onSignal(signalFd, QSocketNotifier::Read);
-    QObject::connect(&onSignal, &QSocketNotifier::activated, app.get(), [&] {
-        signalfd_siginfo info;
-        while (::read(signalFd, &info, sizeof info) == ssize_t(sizeof info)) {
-            if (info.ssi_signo == SIGHUP) {
-                if (!guard.reload()) {
-                    stopReason = "the settings could not be used";
-                    QCoreApplication::exit(ExitFailed);
-                }
-            } else {
-                stopReason = info.ssi_signo == SIGINT ? "SIGINT" : "SIGTERM";
-                QCoreApplication::exit(0);
-            }
-        }
-    });
-    const int code = app->exec();
-    guard.stop(stopReason.isEmpty() ? QString("the event loop ended") : stopReason);
-    return code;
 }

@@ -1,8 +1,8 @@
 // The toolkit's scanner against clamscan on the same trees and the same database, in one run,
-// interleaved: 20,000 small files, 500 MB of larger files, a tree of archives. Prints, per tree,
-// the median files per second and the peak memory of each, their ratios, and whether both found
-// the same files. A timing program rather than a Google Benchmark: each measurement is a whole
-// process, its peak memory comes from the kernel's account of the child.
+// interleaved: 20,000 small files, 500 MB of files of 5-45 MB, a tree of archives. Prints, per
+// tree, the median files per second and the peak memory of each, their ratios, and whether both
+// found the same files. A timing program rather than a Google Benchmark: each measurement is a
+// whole process, its peak memory comes from the kernel's account of the child.
 //
 //   ScannerBench [--rounds=N] [--small=N] [--large-mb=N] [--archives=N]
 #include "BenchOptions.h"
@@ -198,13 +198,17 @@ int main(int argc, char** argv) {
         trees.push_back(tree);
     }
     {
-        const int files = std::max(1, largeMb / 10);
-        Tree tree{"500 MB of larger files", temp.path() + "/large", files};
-        for (int i = 0; i < files; ++i) {
-            QByteArray content = random.next(10 * 1024 * 1024);
-            if (i % 10 == 3)
+        // 5 to 45 MB, so that some files are above the scanner's read-whole limit (16 MB) and
+        // the tree measures both ways of scanning a large file.
+        static constexpr int Sizes[] = {5, 12, 20, 8, 45};
+        Tree tree{QString("%1 MB of files of 5-45 MB").arg(largeMb), temp.path() + "/large", 0};
+        for (int total = 0; total < largeMb; ++tree.files) {
+            const int mb = Sizes[tree.files % std::size(Sizes)];
+            QByteArray content = random.next(mb * 1024 * 1024);
+            if (tree.files % 5 == 2)
                 content.replace(content.size() / 2, Marker.size(), Marker);
-            Write(QString("%1/big%2.bin").arg(tree.folder).arg(i), content);
+            Write(QString("%1/big%2.bin").arg(tree.folder).arg(tree.files), content);
+            total += mb;
         }
         trees.push_back(tree);
     }

@@ -6,12 +6,15 @@
 #include "support/HeadlessRun.h"
 #include "support/TempPrefix.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <random>
 
 #include <sys/stat.h>
 
@@ -131,15 +134,30 @@ protected:
     }
 
     // An image of `bytes` bytes on drive A: whose first sector is `boot`; the rest is a pattern
-    // that cleaning must leave alone.
-    QString image(const QByteArray& boot, qint64 bytes, const QString& name = "floppy.img") {
+    // that cleaning must leave alone, with the two FATs of `formatted` where that type has them.
+    QString image(const QByteArray& boot, qint64 bytes, const QString& name = "floppy.img",
+                  std::optional<FloppyType> formatted = std::nullopt) {
         QByteArray content = boot.left(int(bytes));
         for (qint64 i = content.size(); i < bytes; ++i)
             content += char('a' + i % 23);
+        if (formatted) {
+            const Bpb bpb = BootSector::StandardBpb(*formatted);
+            QByteArray fat(bpb.sectorsPerFat * 512, '\0');
+            fat[0] = char(bpb.media);
+            fat.replace(1, 4, QByteArray("\xFF\xFF\x03\x40", 4));
+            for (int first : {1, 1 + bpb.sectorsPerFat})
+                content.replace(first * 512, fat.size(), fat);
+        }
+        return put(name, content);
+    }
+    QString put(const QString& name, const QByteArray& content) {
         const QString path = prefix.path("disks/" + name);
         write(path, content);
         prefix.mapDrive('a', path);
         return path;
+    }
+    static QByteArray md5(const QString& path) {
+        return QCryptographicHash::hash(read(path), QCryptographicHash::Md5);
     }
 
     int run(const QStringList& args, const QByteArray& answers = {}) {
@@ -188,27 +206,27 @@ TEST_F(ToolkitCleaner, DamagedBlockGetsTheStandardOneOfTheType) {
     struct Row {
         QStringList args;
         QByteArray answers;
-        qint64 bytes;
-        std::optional<FloppyType> written; // the standard block written, none: nothing written
+        FloppyType formatted; // the image's size and FATs, and the standard block when written
+        bool written;
         int exitCode;
         QString said;
     };
     const QList<Row> rows = {
-        {{"a:", "/A"}, "y\n", 1474560, FloppyType::Mb144, 0, "standard parameter block"},
-        {{"b:", "/3"}, "y\n", 737280, FloppyType::Kb720, 0, "3.5\" 720 KB disk"},
-        // The size contradicts the switch: asked, and a no writes nothing.
-        {{"a:", "/3"}, "n\n", 1474560, std::nullopt, 1, "which is not a 3.5\" 720 KB disk"},
-        {{"a:", "/3"}, "y\ny\n", 1474560, FloppyType::Kb720, 0, "Clean it as a"},
-        // Without a type and with a size of no type there is no block to write.
-        {{"a:", "/A"}, "y\n", 1000000, std::nullopt, 1, "has no standard type"},
+        {{"a:", "/A"}, "y\n", FloppyType::Mb144, true, 0, "show a 3.5\" 1.44 MB disk"},
+        {{"b:", "/3"}, "y\n", FloppyType::Kb720, true, 0, "show a 3.5\" 720 KB disk"},
+        // The size contradicts the switch: asked, and a no writes nothing; a yes writes the
+        // block of the disk's own type, never the switch's.
+        {{"a:", "/3"}, "n\n", FloppyType::Mb144, false, 1, "which is not a 3.5\" 720 KB disk"},
+        {{"a:", "/3"}, "y\ny\n", FloppyType::Mb144, true, 0, "as the disk it is"},
         // No answer at all (standard input closed) is a no.
-        {{"a:", "/A"}, "", 1474560, std::nullopt, 1, "left as it was"},
+        {{"a:", "/A"}, "", FloppyType::Mb144, false, 1, "left as it was"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args.join(' ').toStdString() + " " + row.answers.toStdString());
         QByteArray damaged(512, '\0');
         damaged.replace(100, 10, "not a disk");
-        const QString path = image(damaged, row.bytes);
+        const QString path = image(damaged, BootSector::StandardBpb(row.formatted).bytes(),
+                                   "floppy.img", row.formatted);
         prefix.mapDrive(row.args.first()[0], path);
         QFile::remove(path + ".boot.sav");
         const QByteArray before = read(path);
@@ -221,7 +239,7 @@ TEST_F(ToolkitCleaner, DamagedBlockGetsTheStandardOneOfTheType) {
         EXPECT_EQ(after.mid(512), before.mid(512));
         if (row.written) {
             EXPECT_EQ(after.left(512),
-                      BootSector::CleanSector(BootSector::StandardBpb(*row.written), damaged));
+                      BootSector::CleanSector(BootSector::StandardBpb(row.formatted), damaged));
             EXPECT_EQ(read(path + ".boot.sav"), damaged);
         } else {
             EXPECT_EQ(after, before);
@@ -230,18 +248,54 @@ TEST_F(ToolkitCleaner, DamagedBlockGetsTheStandardOneOfTheType) {
     }
 }
 
-TEST_F(ToolkitCleaner, RefusesWhatIsNoFloppyAndWritesNothing) {
+TEST_F(ToolkitCleaner, RefusesWhatIsNoFatFloppyAndWritesNothing) {
+    const QByteArray floppy = FormattedSector(FloppyType::Mb144, Marker);
+    // Disks of other kinds, of a floppy's size, each with its format's mark where that
+    // format keeps it (the first sector otherwise empty, as their formatting leaves it).
+    const auto disk = [](std::initializer_list<std::pair<int, QByteArray>> marks) {
+        QByteArray bytes(1474560, '\0');
+        for (const auto& [at, mark] : marks)
+            bytes.replace(at, mark.size(), mark);
+        return bytes;
+    };
+    QByteArray random(1474560, '\0');
+    std::mt19937 bits(24);
+    for (char& byte : random)
+        byte = char(bits());
+    QByteArray fixedDisk = floppy + QByteArray(1474560 - 512, '\0');
+    fixedDisk[21] = char(0xF8);
+    const QByteArray otherSize =
+        FormattedSector(FloppyType::Kb720) + QByteArray(1474560 - 512, '\0');
     struct Row {
         QString name; // of the target under disks/; a folder when it ends in "/"
-        qint64 bytes;
+        QByteArray content;
         QString said;
     };
     const QList<Row> rows = {
-        {"folder/", 0, "stands for the folder"},
-        {"short.img", 100, "shorter than one sector (100 bytes)"},
-        {"empty.img", 0, "shorter than one sector (0 bytes)"},
-        {"harddisk.img", 10 * 1024 * 1024, "more than the largest floppy disk"},
-        {"notes.txt", 5000, "neither a disk image"},
+        {"folder/", {}, "stands for the folder"},
+        {"short.img", floppy.left(100), "shorter than one sector (100 bytes)"},
+        {"empty.img", {}, "shorter than one sector (0 bytes)"},
+        {"harddisk.img", floppy + QByteArray(10 * 1024 * 1024, 'x'),
+         "more than the largest floppy disk"},
+        {"notes.txt", floppy + QByteArray(5000, 'x'), "neither a disk image"},
+        {"ext2.img", disk({{1080, "\x53\xEF"}}), "holds an ext2/ext3/ext4 file system"},
+        {"cd.img",
+         disk({{32768, "\x01"
+                       "CD001\x01"}}),
+         "holds an ISO 9660 CD-ROM file system"},
+        {"ntfs.img", disk({{0, "\xEB\x52\x90NTFS    "}, {510, "\x55\xAA"}}),
+         "holds an NTFS file system"},
+        // A partition sector: code, one FAT12 partition from sector 63, the mark.
+        {"parted.img",
+         disk({{0, "\xFA\x33\xC0"},
+               {446, QByteArray::fromHex("800101000102ffff3f000000c1050000")},
+               {510, "\x55\xAA"}}),
+         "holds a partitioned disk (a partition table in its first sector)"},
+        {"random.img", random, "holds no FAT floppy's boot sector"},
+        // Damaged, with nothing else on the disk to show that it is a floppy.
+        {"blank.img", disk({{100, "not a disk"}}), "holds no FAT floppy's boot sector"},
+        {"fixed.img", fixedDisk, "a fixed disk (media descriptor F8h)"},
+        {"other.img", otherSize, "a FAT boot sector of 1440 sectors on a disk of 1474560 bytes"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name.toStdString());
@@ -250,13 +304,13 @@ TEST_F(ToolkitCleaner, RefusesWhatIsNoFloppyAndWritesNothing) {
             QDir().mkpath(path);
             prefix.mapDrive('a', path);
         } else {
-            path = image(FormattedSector(FloppyType::Mb144, Marker), row.bytes, row.name);
+            path = put(row.name, row.content);
         }
-        const QByteArray before = read(path);
+        const QByteArray before = md5(path);
         EXPECT_EQ(run({"a:", "/A"}, "y\ny\n"), 8) << output.toStdString();
         EXPECT_TRUE(output.contains(row.said)) << output.toStdString();
         EXPECT_TRUE(report().contains(row.said));
-        EXPECT_EQ(read(path), before);
+        EXPECT_EQ(md5(path), before);
         EXPECT_FALSE(QFileInfo::exists(QDir::cleanPath(path) + ".boot.sav"));
     }
     EXPECT_EQ(run({"c:", "/A"}), 8);

@@ -20,9 +20,11 @@
 #include <QRadioButton>
 #include <QThread>
 
+#include <atomic>
 #include <cerrno>
 #include <functional>
 #include <iostream>
+#include <thread>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -95,7 +97,8 @@ protected:
     }
     void startGuard() {
         guard = std::make_unique<QProcess>();
-        guard->setWorkingDirectory(prefix.folder());
+        // Started elsewhere: the prefix comes from the environment, not the working folder.
+        guard->setWorkingDirectory(elsewhere());
         guard->setProcessEnvironment(environment());
         guard->start(toolkit + "WGFE95.EXE", {});
         ASSERT_TRUE(guard->waitForStarted(10000));
@@ -122,6 +125,13 @@ protected:
         EXPECT_EQ(guard->exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(guard->exitCode(), 0);
         EXPECT_TRUE(log().contains("WinGuard stopped (SIGTERM).")) << log().toStdString();
+        EXPECT_FALSE(QFile::exists(prefix.path("WGFE95.pid")));
+        EXPECT_TRUE(
+            QDir(elsewhere()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+    }
+    QString elsewhere() const {
+        QDir().mkpath(prefix.path("elsewhere"));
+        return prefix.path("elsewhere");
     }
     QString log() const {
         QFile file(prefix.path("guard.log"));
@@ -137,10 +147,11 @@ protected:
             return output().contains("ALERT: " + text);
         });
     }
-    int run(const QStringList& args, QString* errors) {
+    int run(const QStringList& args, QString* errors) { return run(args, errors, environment()); }
+    int run(const QStringList& args, QString* errors, const QProcessEnvironment& env) {
         QProcess process;
-        process.setWorkingDirectory(prefix.folder());
-        process.setProcessEnvironment(environment());
+        process.setWorkingDirectory(elsewhere());
+        process.setProcessEnvironment(env);
         process.start(toolkit + "WGFE95.EXE", args);
         EXPECT_TRUE(process.waitForFinished(30000));
         *errors = QString::fromUtf8(process.readAllStandardError());
@@ -276,14 +287,32 @@ TEST_F(ToolkitGuard, TheDriveChoiceDecidesTheWatchedDrives) {
 }
 
 TEST_F(ToolkitGuard, ALetterThatDoesNotResolveIsLoggedAndTheOthersAreWatched) {
+    struct Row {
+        QString drives, watching, status;
+    };
+    const QList<Row> rows = {
+        {"qt", "T: (", "WinGuard runs in inotify mode"},
+        // Nothing left to watch: protection is off, and the status says so.
+        {"q", "no drive", "WinGuard watches no drive: protection is off"},
+    };
     g().RadBtnDef->setChecked(true);
-    g().EditGuardDrv->setText("qt");
-    apply();
-    startGuard();
-    EXPECT_TRUE(log().contains("Drive Q: does not resolve to a folder or a disk: it is not "
-                               "watched."))
-        << log().toStdString();
-    EXPECT_TRUE(watchingLine().startsWith("T: ("));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.drives.toStdString());
+        g().EditGuardDrv->setText(row.drives);
+        apply();
+        QFile::remove(prefix.path("guard.log"));
+        out.clear();
+        startGuard();
+        EXPECT_TRUE(log().contains("Drive Q: does not resolve to a folder or a disk: it is not "
+                                   "watched."))
+            << log().toStdString();
+        EXPECT_TRUE(watchingLine().startsWith(row.watching)) << log().toStdString();
+        EXPECT_TRUE(WaitFor([&] {
+            guard->waitForReadyRead(20);
+            return output().contains("STATUS: " + row.status);
+        })) << out.toStdString();
+        stopGuard();
+    }
 }
 
 TEST_F(ToolkitGuard, RepairTrueMakesTheFileHarmlessAtOnce) {
@@ -334,7 +363,10 @@ TEST_F(ToolkitGuard, ADiskPutInAnImageDriveHasItsBootSectorChecked) {
         {true, "The Test.Eicar virus has been removed from disk B:!!!"},
     };
     const QString image = prefix.path("floppy.img");
-    const QByteArray blank(1474560, '\0');
+    // A formatted 1.44 MB disk: its two FATs (sectors 1 and 10) say so, whatever its first sector.
+    QByteArray blank(1474560, '\0');
+    for (const int fat : {1, 10})
+        blank.replace(fat * 512, 3, "\xF0\xFF\xFF");
     QByteArray infected = blank;
     infected.replace(0, avtk::EicarTestString().size(), avtk::EicarTestString());
     for (const Row& row : rows) {
@@ -408,6 +440,63 @@ TEST_F(ToolkitGuard, NotInstalledItSaysSoAndEnds) {
     EXPECT_TRUE(errors.contains("WinGuard is not installed")) << errors.toStdString();
 }
 
+TEST_F(ToolkitGuard, AStoreItCannotUseIsToldAndItEndsWithItsLevel) {
+    struct Row {
+        const char* what;
+        QByteArray content; // of system.db; "/" makes it a folder, empty leaves it out
+        int code;
+        QString told;
+    };
+    QByteArray noise(8192, '\0');
+    for (qsizetype i = 0; i < noise.size(); ++i)
+        noise[i] = char((i * 7919 + 13) % 251);
+    const QList<Row> rows = {
+        {"random bytes", noise, 4, "is not a settings file of this program"},
+        {"a damaged store", QByteArray("SQLite format 3\0", 16) + noise, 4,
+         "cannot read the settings store"},
+        {"a folder", "/", 4, "it is a folder"},
+        {"another program's file", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\System]\r\n", 4,
+         "is not a settings file of this program"},
+        {"no store", {}, 2, "there is no settings store"},
+    };
+    const QString other = prefix.path("other-prefix");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        QDir(other).removeRecursively();
+        QDir().mkpath(other);
+        if (row.content == "/")
+            QDir().mkpath(other + "/system.db");
+        else if (!row.content.isEmpty())
+            Write(other + "/system.db", row.content);
+        QProcessEnvironment env = environment();
+        env.insert("VALLORIN_PREFIX", other);
+        QString errors;
+        EXPECT_EQ(run({}, &errors, env), row.code) << errors.toStdString();
+        EXPECT_TRUE(errors.contains(row.told)) << errors.toStdString();
+        if (row.code == 4) {
+            EXPECT_TRUE(errors.contains("WinGuard cannot read the settings store of " + other))
+                << errors.toStdString();
+        }
+        EXPECT_EQ(errors.count('\n'), 1) << errors.toStdString();
+        // Nothing made for it, here or in the folder it was started in.
+        // (The store's own opening may add the user's branch beside a system branch.)
+        QStringList made =
+            QDir(other).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        made.removeAll("user.db");
+        EXPECT_EQ(made, row.content.isEmpty() ? QStringList() : QStringList{"system.db"});
+        EXPECT_TRUE(
+            QDir(elsewhere()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+    }
+    // Without VALLORIN_PREFIX: the prefix in the home folder.
+    QProcessEnvironment env = environment();
+    env.remove("VALLORIN_PREFIX");
+    env.insert("HOME", other);
+    QString errors;
+    EXPECT_EQ(run({}, &errors, env), 2);
+    EXPECT_TRUE(errors.contains("not installed in " + other + "/.vallorin"))
+        << errors.toStdString();
+}
+
 TEST_F(ToolkitGuard, ASecondFrontEndSaysOneRunsAndEnds) {
     apply();
     startGuard();
@@ -422,20 +511,118 @@ TEST_F(ToolkitGuard, ASecondFrontEndSaysOneRunsAndEnds) {
     EXPECT_TRUE(alerted("File T:\\after.com is infected"));
 }
 
-TEST_F(ToolkitGuard, SighupReadsTheSettingsAgain) {
+TEST_F(ToolkitGuard, ApplyingThePageMakesARunningGuardReadItsSettingsAgain) {
     g().RadBtnDef->setChecked(true);
     g().EditGuardDrv->setText("t");
     apply();
     startGuard();
     EXPECT_TRUE(watchingLine().startsWith("T: ("));
+    // Applied: the guard is told (SIGHUP) and watches the new drive.
     g().EditGuardDrv->setText("u");
     SBtnApplyClick(*form);
-    ::kill(pid_t(guard->processId()), SIGHUP);
     ASSERT_TRUE(WaitFor([&] { return log().contains("Settings read again (SIGHUP)."); }));
     ASSERT_TRUE(WaitFor([&] { return log().count("Watching: ") == 2; }));
     EXPECT_TRUE(log().contains("Watching: U: (")) << log().toStdString();
     Write(prefix.path("drive-u/moved.com"), avtk::EicarTestString());
     EXPECT_TRUE(alerted("File U:\\moved.com is infected"));
+    // Removed on the page: it stops.
+    g().ChkBoxEnable->setChecked(false);
+    SBtnApplyClick(*form);
+    EXPECT_TRUE(guard->waitForFinished(30000));
+    EXPECT_EQ(guard->exitCode(), 4);
+    EXPECT_TRUE(log().contains("WinGuard is not installed (there is no driver key): it stops."))
+        << log().toStdString();
+    EXPECT_FALSE(QFile::exists(prefix.path("WGFE95.pid")));
+}
+
+TEST_F(ToolkitGuard, FilesWrittenDuringReloadsAreAllAlerted) {
+    for (const bool onAccess : {false, true}) {
+        SCOPED_TRACE(onAccess ? "fanotify" : "inotify");
+        if (!useMode(onAccess))
+            continue;
+        // fanotify: checked when closed after writing, as nothing opens them again.
+        g().ChkBoxWrite->setChecked(onAccess);
+        apply();
+        QFile::remove(prefix.path("guard.log"));
+        QDir(prefix.path("drive-t/reload")).removeRecursively();
+        QDir().mkpath(prefix.path("drive-t/reload"));
+        out.clear();
+        startGuard();
+        std::atomic<bool> writing = true;
+        std::atomic<int> written = 0;
+        std::thread writer([&] {
+            while (writing) {
+                QFile file(prefix.path(QString("drive-t/reload/f%1.com").arg(written)));
+                if (file.open(QIODevice::WriteOnly))
+                    file.write(avtk::EicarTestString());
+                file.close();
+                ++written;
+                QThread::msleep(1);
+            }
+        });
+        for (int reload = 1; reload <= 3; ++reload) {
+            ::kill(pid_t(guard->processId()), SIGHUP);
+            EXPECT_TRUE(WaitFor([&] {
+                return log().count("The new settings are in use.") == reload;
+            })) << log().toStdString();
+        }
+        const int before = written;
+        EXPECT_TRUE(WaitFor([&] { return written > before + 20; }));
+        writing = false;
+        writer.join();
+        EXPECT_TRUE(WaitFor([&] {
+            guard->waitForReadyRead(20);
+            for (int i = 0; i < written; ++i)
+                if (!output().contains(QString("File T:\\reload\\f%1.com is infected").arg(i)))
+                    return false;
+            return true;
+        })) << written
+            << " written, " << output().count("ALERT: ") << " alerted";
+        stopGuard();
+    }
+}
+
+TEST_F(ToolkitGuard, AReloadThatCannotBeUsedKeepsGuarding) {
+    struct Row {
+        const char* what;
+        std::function<void()> spoil, mend;
+        QString told;
+    };
+    const QByteArray store = QFile::encodeName(prefix.path("system.db"));
+    const QByteArray kept = store + ".kept";
+    const QList<Row> rows = {
+        {"a damaged store",
+         [&] {
+             ASSERT_EQ(::link(store.constData(), kept.constData()), 0);
+             Write(prefix.path("spoilt.db"), QByteArray(4096, 'x'));
+             ASSERT_EQ(::rename(QFile::encodeName(prefix.path("spoilt.db")).constData(),
+                                store.constData()),
+                       0);
+         },
+         [&] { ASSERT_EQ(::rename(kept.constData(), store.constData()), 0); },
+         "The settings store cannot be read ("},
+        {"no signatures",
+         [&] { ASSERT_TRUE(QFile::rename(toolkit + "Signatures", toolkit + "Signatures.kept")); },
+         [&] { ASSERT_TRUE(QFile::rename(toolkit + "Signatures.kept", toolkit + "Signatures")); },
+         "No virus signatures can be used ("},
+    };
+    apply();
+    startGuard();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        row.spoil();
+        const int reloads = log().count("Settings read again (SIGHUP).");
+        ::kill(pid_t(guard->processId()), SIGHUP);
+        EXPECT_TRUE(WaitFor([&] {
+            return log().count("WinGuard goes on with the ones it had.") == reloads + 1;
+        })) << log().toStdString();
+        EXPECT_TRUE(log().contains(row.told + "")) << log().toStdString();
+        row.mend();
+        const QString name = QString("drive-t/kept%1.com").arg(reloads);
+        Write(prefix.path(name), avtk::EicarTestString());
+        EXPECT_TRUE(alerted(QString("File T:\\kept%1.com is infected").arg(reloads)));
+        EXPECT_EQ(guard->state(), QProcess::Running);
+    }
 }
 
 TEST_F(ToolkitGuard, WritesOffChecksNewAndMovedInFilesButNotRewrites) {
@@ -504,37 +691,61 @@ TEST_F(ToolkitGuard, ABurstOfAThousandFilesIsAlertedWhole) {
 }
 
 TEST_F(ToolkitGuard, BadValuesAndAnUnwritableLogAreToldAndTheGuardRuns) {
+    struct Row {
+        QString log;
+        QString told; // once
+    };
+    const QList<Row> rows = {
+        {prefix.path("no-such-folder/guard.log"), "cannot be written"},
+        // Opened, but no line can be written to it.
+        {"/dev/full", "can no longer be written (No space left on device)"},
+    };
     apply();
-    {
-        auto store = openStore();
-        store->setRootKey(RootKey::LocalMachine);
-        ASSERT_TRUE(store->openKey(DriverKey, true));
-        store->writeInteger("drives", 7);
-        store->writeBinary("repair", QByteArray("\x01\0\0\0", 4));
-        store->writeString("Long_logfilename", prefix.path("no-such-folder/guard.log"));
-        store->closeKey();
-    }
-    guard = std::make_unique<QProcess>();
-    guard->setWorkingDirectory(prefix.folder());
-    guard->setProcessEnvironment(environment());
-    guard->start(toolkit + "WGFE95.EXE", {});
-    ASSERT_TRUE(guard->waitForStarted(10000));
-    QString errors;
-    ASSERT_TRUE(WaitFor([&] {
-        guard->waitForReadyRead(20);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.log.toStdString());
+        {
+            auto store = openStore();
+            store->setRootKey(RootKey::LocalMachine);
+            ASSERT_TRUE(store->openKey(DriverKey, true));
+            store->writeInteger("drives", 7);
+            store->writeBinary("repair", QByteArray("\x01\0\0\0", 4));
+            store->writeString("Long_logfilename", row.log);
+            store->closeKey();
+        }
+        guard = std::make_unique<QProcess>();
+        guard->setWorkingDirectory(prefix.folder());
+        guard->setProcessEnvironment(environment());
+        guard->start(toolkit + "WGFE95.EXE", {});
+        ASSERT_TRUE(guard->waitForStarted(10000));
+        QString errors;
+        ASSERT_TRUE(WaitFor([&] {
+            guard->waitForReadyRead(20);
+            errors += QString::fromUtf8(guard->readAllStandardError());
+            return errors.contains("Watching: ");
+        })) << errors.toStdString();
+        EXPECT_EQ(errors.count(row.told), 1) << errors.toStdString();
+        EXPECT_TRUE(errors.contains("The value \"Drives\" of the driver key is not text"));
+        EXPECT_TRUE(errors.contains("The value \"Repair\" of the driver key is not text"));
+        // The defaults stand in: every drive, alert only.
+        out.clear();
+        Write(prefix.path("drive-u/bad.com"), avtk::EicarTestString());
+        EXPECT_TRUE(alerted("File U:\\bad.com is infected"));
+        EXPECT_TRUE(QFile::exists(prefix.path("drive-u/bad.com")));
+        guard->terminate();
+        EXPECT_TRUE(guard->waitForFinished(30000));
+        EXPECT_EQ(guard->exitCode(), 0);
         errors += QString::fromUtf8(guard->readAllStandardError());
-        return errors.contains("Watching: ");
-    })) << errors.toStdString();
-    EXPECT_TRUE(errors.contains("cannot be written")) << errors.toStdString();
-    EXPECT_TRUE(errors.contains("The value \"Drives\" of the driver key is not text"));
-    EXPECT_TRUE(errors.contains("The value \"Repair\" of the driver key is not text"));
-    // The defaults stand in: every drive, alert only.
-    Write(prefix.path("drive-u/bad.com"), avtk::EicarTestString());
-    EXPECT_TRUE(alerted("File U:\\bad.com is infected"));
-    EXPECT_TRUE(QFile::exists(prefix.path("drive-u/bad.com")));
-    guard->terminate();
-    EXPECT_TRUE(guard->waitForFinished(30000));
-    EXPECT_EQ(guard->exitCode(), 0);
+        EXPECT_EQ(errors.count(row.told), 1) << errors.toStdString();
+        EXPECT_TRUE(errors.contains("WinGuard stopped (SIGTERM).")) << errors.toStdString();
+        QFile::remove(prefix.path("drive-u/bad.com"));
+    }
+}
+
+TEST(GuardOpenVallorin, ThePanelIsTheOneBuiltWithTheToolkit) {
+    const QString bin = QDir::cleanPath(qEnvironmentVariable("VALLORIN_BIN")) + '/';
+    const QString panel = InstallLayout::ProgramFolder(InstallLayout::ToolkitFolder(bin));
+    EXPECT_EQ(panel, bin);
+    EXPECT_TRUE(QFileInfo(panel + "vallorin").isExecutable()) << panel.toStdString();
 }
 
 TEST(GuardAlertText, PlaceholdersAreFilledOnce) {

@@ -16,6 +16,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <map>
 #include <set>
 
 #include <sys/stat.h>
@@ -87,6 +91,13 @@ protected:
     int run(const QStringList& args, const QString& program = {},
             const QStringList& extraEnvironment = {}) {
         QProcess process;
+        start(process, args, program, extraEnvironment);
+        EXPECT_TRUE(process.waitForFinished(120000));
+        output = QString::fromUtf8(process.readAllStandardOutput());
+        return process.exitCode();
+    }
+    void start(QProcess& process, const QStringList& args, const QString& program = {},
+               const QStringList& extraEnvironment = {}) {
         process.setWorkingDirectory(prefix.folder());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -95,9 +106,6 @@ protected:
             env.insert(assignment.section('=', 0, 0), assignment.section('=', 1));
         process.setProcessEnvironment(env);
         process.start(program.isEmpty() ? toolkit + "WFindV32.exe" : program, args);
-        EXPECT_TRUE(process.waitForFinished(120000));
-        output = QString::fromUtf8(process.readAllStandardOutput());
-        return process.exitCode();
     }
     QString report(const QString& name = "FindViru.Rep") const {
         QFile file(prefix.path(name));
@@ -227,6 +235,10 @@ TEST_F(ToolkitScanner, SignatureFilesThatFailAndNoSignaturesAtAll) {
     EXPECT_TRUE(text.contains("Signatures Signatures/broken.ndb not loaded: Malformed database."))
         << text.toStdString();
     EXPECT_TRUE(text.contains(EicarFound));
+    // Without a system database the scan says, before its summary, that it cannot find real
+    // viruses.
+    EXPECT_LT(text.indexOf(avtk::TestSignaturesOnly), text.indexOf("Files scanned:"));
+    EXPECT_GE(text.indexOf(avtk::TestSignaturesOnly), 0) << text.toStdString();
 
     // The system's database folder counts too when it is there.
     QDir().mkpath(temp.path() + "/system");
@@ -238,6 +250,7 @@ TEST_F(ToolkitScanner, SignatureFilesThatFailAndNoSignaturesAtAll) {
     text = report();
     EXPECT_TRUE(text.contains("the system's ClamAV database among them")) << text.toStdString();
     EXPECT_TRUE(text.contains("T:\\docs\\marked.txt  Infected: ")) << text.toStdString();
+    EXPECT_FALSE(text.contains(avtk::TestSignaturesOnly));
 
     // Without any signature the scan refuses with a level of its own, never "no viruses found".
     for (const QString& name : QDir(toolkit + "Signatures").entryList(QDir::Files))
@@ -265,6 +278,12 @@ TEST_F(ToolkitScanner, RepairRenamesOrDeletesAndNeverOverwrites) {
     EXPECT_EQ(st.st_mode & 0111, 0u); // no longer executable
     EXPECT_TRUE(text.contains("Infected files renamed or deleted: 2"));
 
+    // A file a checklist names is reached again from the folder the checklist names it in.
+    write(toolkit + "One.lst", "t:\\tools\\second.VIR\r\n");
+    EXPECT_EQ(run({"/D=t:", "/C=one.lst", "/REPAIR", "/NM", "/REPORT=Repair.Rep"}), 1);
+    EXPECT_TRUE(report("Repair.Rep").contains("cannot be repaired: renamed to second.V01."))
+        << report("Repair.Rep").toStdString();
+
     // /DELETE without /REPAIR only reports; with it the file goes, an archive as a whole.
     put("drive/tools/third.com", Eicar());
     EXPECT_EQ(run({"/D=t:", "/DELETE", "/NM", "/REPORT=Repair.Rep"}), 1);
@@ -276,6 +295,192 @@ TEST_F(ToolkitScanner, RepairRenamesOrDeletesAndNeverOverwrites) {
     EXPECT_FALSE(exists("drive/archive/nested.zip"));
     EXPECT_TRUE(report("Repair.Rep").contains("cannot be repaired: deleted (the archive whole)."));
     EXPECT_EQ(report("Repair.Rep").count("FindVirus report"), 2); // appended to
+}
+
+// Everything below a folder, links not followed: each entry's mode and bytes (a link's target; a
+// file above a megabyte by its size only).
+std::map<std::string, std::pair<unsigned, QByteArray>> Snapshot(const QString& folder) {
+    namespace fs = std::filesystem;
+    std::map<std::string, std::pair<unsigned, QByteArray>> all;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(folder.toStdString(), error), end; it != end;
+         it.increment(error)) {
+        struct stat st;
+        const std::string path = it->path().string();
+        if (::lstat(path.c_str(), &st) != 0)
+            continue;
+        QByteArray content;
+        if (S_ISLNK(st.st_mode)) {
+            content = QFile::encodeName(QFile::symLinkTarget(QString::fromStdString(path)));
+        } else if (S_ISREG(st.st_mode) && st.st_size > (1 << 20)) {
+            content = QByteArray::number(qint64(st.st_size));
+        } else if (S_ISREG(st.st_mode)) {
+            QFile file(QString::fromStdString(path));
+            content = file.open(QIODevice::ReadOnly) ? file.readAll() : "unreadable";
+        }
+        all[path] = {unsigned(st.st_mode), content};
+    }
+    return all;
+}
+
+bool Shell(const QString& command) {
+    return QProcess::execute("/bin/sh", {"-c", command}) == 0;
+}
+
+// The repair reaches the scanned file again from the drive's folder without following a link,
+// and acts only when it is still the file that was scanned. The races are made deterministic:
+// the repairs wait for the last file, and a large one keeps the scanner busy while the test swaps
+// what it swaps once the finding is reported.
+TEST_F(ToolkitScanner, RepairActsOnlyOnTheScannedFileBelowTheDrive) {
+    const QString race = prefix.path("race"), sub = race + "/sub", file = sub + "/a.com";
+    const QString outside = temp.path() + "/outside";
+    prefix.mapDrive('r', race);
+    put("race/zz/big.exe", QByteArray(48 << 20, 'x'));
+    const bool root = ::geteuid() == 0;
+    const auto rename = [](const QString& from, const QString& to) {
+        ASSERT_EQ(::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()),
+                  0);
+    };
+    const auto link = [](const QString& target, const QString& at) {
+        ASSERT_TRUE(QFile::link(target, at));
+    };
+    struct Row {
+        const char* name;
+        std::function<bool()> before; // before the scan; false when it cannot be made here
+        std::function<void()> swap;   // once the file was reported, before its repair
+        QString said[2];              // the repair's line after the file's name: rename, delete
+        bool done;                    // renamed or deleted
+        std::function<void()> after;
+    };
+    const QString refusedFolder = "not changed: the folder sub is now a symbolic link.";
+    const QList<Row> rows = {
+        {"its folder moved outside, a link to it in its place",
+         {},
+         [&] {
+             rename(sub, outside + "/moved");
+             link(outside + "/moved", sub);
+         },
+         {refusedFolder, refusedFolder},
+         false,
+         {}},
+        {"its folder swapped for a link to an outside folder",
+         {},
+         [&] {
+             rename(sub, race + "/sub.old");
+             link(outside + "/victims", sub);
+         },
+         {refusedFolder, refusedFolder},
+         false,
+         {}},
+        {"the file swapped for another",
+         {},
+         [&] {
+             rename(file, sub + "/a.old");
+             write(file, Eicar());
+         },
+         {"not changed: the file was replaced after it was scanned.",
+          "not changed: the file was replaced after it was scanned."},
+         false,
+         {}},
+        {"the file swapped for a link to an outside file",
+         {},
+         [&] {
+             rename(file, sub + "/a.old");
+             link(outside + "/victims/a.com", file);
+         },
+         {"not changed: its name is a symbolic link, which a repair does not follow.",
+          "not changed: its name is a symbolic link, which a repair does not follow."},
+         false,
+         {}},
+        {"a hard link to it outside",
+         [&] {
+             return ::link(QFile::encodeName(file).constData(),
+                           QFile::encodeName(outside + "/hard.com").constData()) == 0;
+         },
+         {},
+         {"cannot be repaired: renamed to a.VIR; its permissions are left, since other names "
+          "link to the same file.",
+          "cannot be repaired: deleted; the same file stays under its other names (hard links)."},
+         true,
+         {}},
+        // Root may write into a folder without write permission: the folder is made immutable.
+        {"a read-only folder",
+         [&] {
+             return ::chmod(QFile::encodeName(sub).constData(), 0555) == 0 &&
+                    (!root || Shell("chattr +i '" + sub + "'"));
+         },
+         {},
+         {"cannot be repaired, and could not be renamed: ",
+          "cannot be repaired, and could not be deleted: "},
+         false,
+         [&] { Shell("chattr -i '" + sub + "' 2>/dev/null; chmod 755 '" + sub + "'"); }},
+        {"a read-only bind mount",
+         [&] {
+             return root && Shell("mount --bind '" + sub + "' '" + sub + "' && mount -o " +
+                                  "remount,bind,ro '" + sub + "'");
+         },
+         {},
+         {"cannot be repaired, and could not be renamed: Read-only file system.",
+          "cannot be repaired, and could not be deleted: Read-only file system."},
+         false,
+         [&] { Shell("umount '" + sub + "' 2>/dev/null"); }},
+    };
+    const int rounds = qEnvironmentVariable("VALLORIN_NIGHTLY") == "1" ? 100 : 1;
+    for (const Row& row : rows) {
+        for (const bool deleting : {false, true}) {
+            for (int round = 0; round < (row.swap ? rounds : 1); ++round) {
+                SCOPED_TRACE(QString("%1, %2, round %3")
+                                 .arg(row.name, deleting ? "/DELETE" : "rename")
+                                 .arg(round)
+                                 .toStdString());
+                for (const QString& gone : QStringList{sub, race + "/sub.old", outside})
+                    QDir(gone).removeRecursively() || QFile::remove(gone);
+                write(file, Eicar());
+                write(outside + "/victims/a.com", Eicar());
+                write(outside + "/victims/b.com", "an outside file");
+                for (const QString& program : QStringList{file, outside + "/victims/a.com"})
+                    ASSERT_EQ(::chmod(QFile::encodeName(program).constData(), 0755), 0);
+                if (row.before && !row.before()) {
+                    std::cout << "[  NOTE    ] " << row.name << ": cannot be made here\n";
+                    if (row.after)
+                        row.after();
+                    break;
+                }
+                QProcess process;
+                start(process, QStringList{"/D=r:", "/NM", "/NOBOOT", "/EXTERROR", "/REPAIR",
+                                           "/REPORT=Race.Rep"} +
+                                   (deleting ? QStringList{"/DELETE"} : QStringList{}));
+                QString seen;
+                while (!seen.contains("R:\\sub\\a.com  Infected") &&
+                       process.waitForReadyRead(60000))
+                    seen += QString::fromUtf8(process.readAllStandardOutput());
+                ASSERT_TRUE(seen.contains("R:\\sub\\a.com  Infected")) << seen.toStdString();
+                if (row.swap)
+                    row.swap();
+                const auto outsideBefore = Snapshot(outside), driveBefore = Snapshot(race);
+                // The swap came before the repair, or the round proves nothing.
+                seen += QString::fromUtf8(process.readAllStandardOutput());
+                ASSERT_FALSE(seen.contains("what was found:")) << seen.toStdString();
+                ASSERT_TRUE(process.waitForFinished(120000));
+                EXPECT_EQ(process.exitCode(), row.done ? 2 : 1);
+                EXPECT_EQ(Snapshot(outside), outsideBefore);
+                const QString text = report("Race.Rep");
+                EXPECT_TRUE(text.contains("R:\\sub\\a.com  " + row.said[deleting]))
+                    << text.toStdString();
+                if (row.done) {
+                    EXPECT_FALSE(QFile::exists(file));
+                    EXPECT_EQ(QFile::exists(sub + "/a.VIR"), !deleting);
+                    EXPECT_EQ(
+                        QDir(sub).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                        deleting ? QStringList{} : QStringList{"a.VIR"});
+                } else {
+                    EXPECT_EQ(Snapshot(race), driveBefore); // nothing touched, no name left aside
+                }
+                if (row.after)
+                    row.after();
+            }
+        }
+    }
 }
 
 TEST_F(ToolkitScanner, BadInputGivesAReportLineAndTheScanGoesOn) {
@@ -298,21 +503,29 @@ TEST_F(ToolkitScanner, BadInputGivesAReportLineAndTheScanGoesOn) {
         std::fwrite(Eicar().constData(), 1, size_t(Eicar().size()), file);
         std::fclose(file);
     }
+    put("drive/back\\slash.com", Eicar());
+    QDir().mkpath(drive + "deep" + QString("/d").repeated(65)); // deeper than the walk goes
     const bool device =
         ::mknod(QFile::encodeName(drive + "null").constData(), S_IFCHR | 0600, makedev(1, 3)) == 0;
-    ::symlink("/dev/full", QFile::encodeName(prefix.path("Full.Rep")).constData());
+    QDir().mkpath(prefix.path("Full.Rep"));
 
     EXPECT_EQ(run({"/D=t:", "/DOALLFILES", "/LOUD", "/NM", "/EXTERROR", "/REPAIR",
                    "/REPORT=FindViru.Rep"}),
               2)
         << output.toStdString();
     const QString text = report();
-    for (const char* line :
-         {"T:\\loop\\again  symbolic link, not followed", "T:\\self  symbolic link, not followed",
-          "T:\\pipe  a named pipe, not a file: not scanned",
-          "T:\\sparse.img  not checked: larger than 100 MB, not scanned",
-          "T:\\bad\\xFF\\x0Aname.com  Infected: Test.Eicar", "renamed to bad\\xFF\\x0Aname.VIR"})
-        EXPECT_TRUE(text.contains(line)) << line << "\n" << text.toStdString();
+    for (const QString& line : QStringList{
+             "T:\\loop\\again  symbolic link, not followed",
+             "T:\\self  symbolic link, not followed",
+             "T:\\pipe  a named pipe, not a file: not scanned",
+             "T:\\sparse.img  not checked: larger than 100 MB, not scanned",
+             "T:\\bad%FF%0Aname.com  Infected: Test.Eicar", "renamed to bad%FF%0Aname.VIR",
+             "T:\\back%5Cslash.com  Infected: Test.Eicar", "folders nested too deep, not entered",
+             device ? "Not checked: 4 (1 file, 1 folder not entered or not read whole and 2 other "
+                      "entries)"
+                    : "Not checked: 3 (1 file, 1 folder not entered or not read whole and 1 other "
+                      "entry)"})
+        EXPECT_TRUE(text.contains(line)) << line.toStdString() << "\n" << text.toStdString();
     if (device) {
         EXPECT_TRUE(text.contains("T:\\null  a device, not a file: not scanned"));
     }
@@ -323,7 +536,8 @@ TEST_F(ToolkitScanner, BadInputGivesAReportLineAndTheScanGoesOn) {
 
     // A report that cannot be written: said, with a failing level, and the lines were shown.
     EXPECT_EQ(run({"/D=t:", "/NM", "/NOFILES", "/REPORT=Full.Rep"}), 8);
-    EXPECT_TRUE(output.contains("Cannot write the report Full.Rep")) << output.toStdString();
+    EXPECT_TRUE(output.contains("Cannot write the report Full.Rep: it is a folder"))
+        << output.toStdString();
     EXPECT_TRUE(output.contains("Viruses found: 0"));
 }
 
@@ -352,9 +566,82 @@ TEST_F(ToolkitScanner, UnreadableFilesAndFoldersAreReportedNotSkippedSilently) {
         << output.toStdString();
     ExpectLines(report(),
                 {"T:\\secret  folder not read: Permission denied",
-                 "T:\\locked.com  not checked: Permission denied", EicarFound, "Not checked: 1"},
+                 "T:\\locked.com  not checked: Permission denied", EicarFound,
+                 "Not checked: 2 (1 file and 1 folder not entered or not read whole)"},
                 {});
     ::chmod(QFile::encodeName(prefix.path("drive/secret")).constData(), 0700);
+}
+
+// The report is a file of the working folder: a name with a folder part is refused before
+// anything is done, and what stands at the name is replaced or appended to only when it is a file.
+TEST_F(ToolkitScanner, TheReportIsWrittenInTheWorkingFolderOnly) {
+    const QString target = temp.path() + "/target.txt", absent = temp.path() + "/absent.txt";
+    const QString escaped = QDir(prefix.folder()).dirName() + "-escaped.rep";
+    const QString link = prefix.path("Link.Rep");
+    struct Row {
+        QStringList args;
+        std::function<void()> before;
+        int exitCode;
+        QString said;
+        bool linkReplaced; // Link.Rep is then the report, not a link
+    };
+    const QString folderPart = "takes a file name of the working folder, without a folder part";
+    const auto linkTo = [&](const QString& to) { return [&, to] { QFile::link(to, link); }; };
+    const auto pipe = [&] {
+        QFile::remove(prefix.path("Pipe.Rep"));
+        ::mkfifo(QFile::encodeName(prefix.path("Pipe.Rep")).constData(), 0600);
+    };
+    const QList<Row> rows = {
+        {{"/REPORT=../" + escaped}, {}, 8, folderPart, false},
+        {{"/REPORT=" + temp.path() + "/absolute.rep"}, {}, 8, folderPart, false},
+        {{"/REPORT=sub\\x.rep"}, {}, 8, folderPart, false},
+        {{"/REPORT=.."}, {}, 8, folderPart, false},
+        // A link at the name: a new report replaces the link, an appended one is refused.
+        {{"/REPORT=Link.Rep"}, linkTo(target), 0, "No viruses found", true},
+        {{"/REPORT=Link.Rep", "/APPEND"},
+         linkTo(target),
+         8,
+         "Cannot write the report Link.Rep: it is a symbolic link, which is not followed",
+         false},
+        {{"/REPORT=Link.Rep", "/APPEND"},
+         linkTo(absent),
+         8,
+         "Cannot write the report Link.Rep: it is a symbolic link, which is not followed",
+         false},
+        {{"/REPORT=Pipe.Rep", "/APPEND"},
+         pipe,
+         8,
+         "Cannot write the report Pipe.Rep: it is not a regular file",
+         false},
+        {{"/REPORT=Pipe.Rep"},
+         {},
+         8,
+         "Cannot write the report Pipe.Rep: it is not a regular file",
+         false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args.join(' ').toStdString());
+        QFile::remove(link);
+        write(target, "keep");
+        if (row.before)
+            row.before();
+        EXPECT_EQ(run(QStringList{"/D=t:", "/NM", "/NOFILES"} + row.args), row.exitCode);
+        EXPECT_TRUE(output.contains(row.said)) << output.toStdString();
+        QFile kept(target);
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), "keep");
+        EXPECT_FALSE(QFile::exists(absent));
+        EXPECT_FALSE(QFile::exists(prefix.folder() + "../" + escaped));
+        EXPECT_FALSE(QFile::exists(temp.path() + "/absolute.rep"));
+        EXPECT_EQ(QFileInfo(link).isSymLink(),
+                  row.args.first() == "/REPORT=Link.Rep" && !row.linkReplaced);
+        if (row.linkReplaced) {
+            EXPECT_TRUE(report("Link.Rep").startsWith("FindVirus report"));
+        }
+        // Nothing left beside: the temporary report is renamed, or removed.
+        EXPECT_EQ(QDir(prefix.folder()).entryList({".*.new"}, QDir::Files | QDir::Hidden),
+                  QStringList{});
+    }
 }
 
 TEST_F(ToolkitScanner, AFailedReportKeepsTheEarlierOne) {
@@ -406,7 +693,9 @@ TEST_F(ToolkitScanner, BootAndPartitionSectorsOfDiskImages) {
     };
     const QList<Row> rows = {
         {{"/D=h:"},
-         {"H: boot sector  Infected: Test.Eicar", "H: partition sector  Infected: Test.Marker"},
+         {"H: boot sector  Infected: Test.Eicar", "H: partition sector  Infected: Test.Marker",
+          "Boot and partition sectors scanned: 2",
+          "1 infected boot sector and 1 infected partition sector found."},
          {}},
         {{"/D=h:", "/NOPART"}, {"H: boot sector  Infected"}, {"partition sector  Infected"}},
         {{"/D=h:", "/NOBOOT"}, {"Viruses found: 0"}, {"sector"}},
@@ -416,7 +705,9 @@ TEST_F(ToolkitScanner, BootAndPartitionSectorsOfDiskImages) {
          {"A: boot sector  Infected: Test.Marker", "A: partition sector: no partition table",
           "Drive A: no more disks."},
          {}},
-        {{"/D=a:", "/ONEONLY"}, {"A: boot sector  Infected"}, {"no more disks"}},
+        {{"/D=a:", "/ONEONLY"},
+         {"A: boot sector  Infected", "Files scanned: 0", "1 infected boot sector found."},
+         {"no more disks", "in 0 files"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args.join(' ').toStdString());
@@ -450,6 +741,10 @@ TEST_F(ToolkitScanner, MemoryHoldsTheProgramsOfRunningProcesses) {
         << text.toStdString();
     EXPECT_TRUE(text.contains("in memory: reported, not changed.")) << text.toStdString();
     EXPECT_TRUE(QFile::exists(sleeper)); // never renamed, even with /REPAIR
+    // Memory is counted apart from the drives' files.
+    EXPECT_TRUE(text.contains("Files scanned: 0")) << text.toStdString();
+    EXPECT_TRUE(text.contains(QRegularExpression("Files in memory scanned: [1-9]")));
+    EXPECT_TRUE(text.contains("1 infected file in memory found.")) << text.toStdString();
     EXPECT_EQ(run({"/D=t:", "/NOFILES", "/NM", "/REPORT=FindViru.Rep"}), 0);
     EXPECT_FALSE(report().contains("Memory:"));
 }

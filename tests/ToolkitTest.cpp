@@ -1,5 +1,6 @@
 #include "engine/Engine.h"
 #include "engine/FileKinds.h"
+#include "engine/MappedFile.h"
 #include "engine/Sectors.h"
 #include "engine/Signatures.h"
 #include "engine/Walk.h"
@@ -10,11 +11,19 @@
 #include "platform/InstallLayout.h"
 #include "support/TempPrefix.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 
 #include <gtest/gtest.h>
+
+#include <map>
+#include <tuple>
+
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 namespace {
 
@@ -90,20 +99,51 @@ TEST(ToolkitEngine, DriverFormatIsKnownByTheShapeOfItsLines) {
               "A:0:*:41\nB:0:*:42\n");
 }
 
-TEST(ToolkitEngine, NamesStayOnOneLineAndKeepEveryByte) {
+// Read back as the help tells it: %XX is the byte XX, anything else is itself in UTF-8.
+QByteArray ReadBack(const QString& shown) {
+    QByteArray bytes;
+    const QByteArray text = shown.toUtf8();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            bytes += QByteArray::fromHex(text.mid(i + 1, 2));
+            i += 2;
+        } else {
+            bytes += text[i];
+        }
+    }
+    return bytes;
+}
+
+TEST(ToolkitEngine, NamesStayOnOneLineAndReadBackToTheirBytes) {
     const QList<std::pair<QByteArray, QString>> rows = {
         {"plain.com", "plain.com"},
         {"caf\xc3\xa9.doc", QString::fromUtf8("caf\xc3\xa9.doc")},
-        {"two\nlines", "two\\x0Alines"},
-        {"tab\there", "tab\\x09here"},
-        {"latin1 \xe9t\xe9", "latin1 \\xE9t\\xE9"},
-        {"overlong \xc0\xaf", "overlong \\xC0\\xAF"},
-        {"surrogate \xed\xa0\x80", "surrogate \\xED\\xA0\\x80"},
-        {"cut \xe2\x82", "cut \\xE2\\x82"},
+        {"two\nlines", "two%0Alines"},
+        {"tab\there", "tab%09here"},
+        {"latin1 \xe9t\xe9", "latin1 %E9t%E9"},
+        {"overlong \xc0\xaf", "overlong %C0%AF"},
+        {"surrogate \xed\xa0\x80", "surrogate %ED%A0%80"},
+        {"cut \xe2\x82", "cut %E2%82"},
         {"emoji \xf0\x9f\x98\x80", QString::fromUtf8("emoji \xf0\x9f\x98\x80")},
+        // A backslash is the report's folder separator, so one in a name is escaped; so is the
+        // escape's own sign, and a text that looks like an escape is not one.
+        {"a\\b.com", "a%5Cb.com"},
+        {"\\xFF.com", "%5CxFF.com"},
+        {"\xff.com", "%FF.com"},
+        {"%FF.com", "%25FF.com"},
+        {"a > b.zip", "a %3E b.zip"},
+        // C1 controls (a next-line among them) and the line separator end no line either.
+        {"next\xc2\x85line", "next%C2%85line"},
+        {"sep\xe2\x80\xa8"
+         "arated",
+         "sep%E2%80%A8arated"},
+        {"no-break\xc2\xa0space", QString::fromUtf8("no-break\xc2\xa0space")},
     };
-    for (const auto& [bytes, shown] : rows)
-        EXPECT_EQ(avtk::ShownName(bytes.toStdString()), shown) << bytes.toStdString();
+    for (const auto& [bytes, shown] : rows) {
+        SCOPED_TRACE(bytes.toStdString());
+        EXPECT_EQ(avtk::ShownName(bytes.toStdString()), shown);
+        EXPECT_EQ(ReadBack(shown), bytes);
+    }
 }
 
 TEST(ToolkitEngine, ProgramFilesAreKnownByContentOrExtension) {
@@ -177,26 +217,74 @@ TEST(ToolkitEngine, PartitionSectorsAreToldFromBootSectors) {
     EXPECT_FALSE(avtk::ReadSectors(prefix.folder().toStdString(), error));
 }
 
-TEST(ToolkitEngine, AFileThatFailsToLoadAddsNothing) {
+TEST(ToolkitEngine, AFileThatFailsToLoadAddsNothingAndEachFileIsReadOnce) {
     TempPrefix prefix;
     const QByteArray mark = "HALF-LOADED-MARK";
-    prefix.writeFile("half.ndb", "Half:0:*:" + mark.toHex() + "\nbroken line\n");
     prefix.writeFile("good.ndb", "Good:0:*:" + QByteArray("GOOD-MARK").toHex() + "\n");
+    prefix.writeFile("half.ndb", "Half:0:*:" + mark.toHex() + "\nbroken line\n");
+    prefix.writeFile("late.ndb", "Late:0:*:" + QByteArray("LATE-MARK").toHex() + "\n");
+    const int watch = inotify_init1(IN_NONBLOCK);
+    ASSERT_GE(watch, 0);
+    inotify_add_watch(watch, QFile::encodeName(prefix.folder()).constData(), IN_OPEN);
+    auto opens = [&] {
+        std::map<std::string, int> count;
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t n; (n = ::read(watch, buffer, sizeof buffer)) > 0;)
+            for (char* at = buffer; at < buffer + n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(at);
+                ++count[event->name];
+                at += sizeof(inotify_event) + event->len;
+            }
+        return count;
+    };
+
     avtk::Engine engine;
-    EXPECT_EQ(engine.load(prefix.path("half.ndb").toStdString()), "Malformed database");
-    EXPECT_EQ(engine.signatures(), 0u);
     EXPECT_EQ(engine.load(prefix.path("good.ndb").toStdString()), "");
-    EXPECT_EQ(engine.signatures(), 1u);
+    EXPECT_EQ(engine.load(prefix.path("late.ndb").toStdString()), "");
+    EXPECT_EQ(engine.signatures(), 2u);
+    EXPECT_EQ(opens(), (std::map<std::string, int>{{"good.ndb", 1}, {"late.ndb", 1}}));
+    EXPECT_EQ(engine.load(prefix.path("half.ndb").toStdString()), "Malformed database");
+    EXPECT_EQ(engine.signatures(), 2u);
+    ::close(watch);
     ASSERT_EQ(engine.compile(), "");
+
     const avtk::ScanOptions options;
-    const QByteArray half = "x " + mark + " x", good = "x GOOD-MARK x";
-    EXPECT_EQ(engine.scan(half.constData(), size_t(half.size()), "half", options).kind,
-              avtk::ScanResult::Clean);
-    const avtk::ScanResult found =
-        engine.scan(good.constData(), size_t(good.size()), "good", options);
-    EXPECT_EQ(found.kind, avtk::ScanResult::Infected);
-    EXPECT_EQ(found.finding.virus, "Good"); // without the engine's ".UNOFFICIAL"
+    const std::pair<QByteArray, QString> rows[] = {
+        {"x HALF-LOADED-MARK x", ""}, {"x GOOD-MARK x", "Good"}, {"x LATE-MARK x", "Late"}};
+    for (const auto& [text, virus] : rows) {
+        const avtk::ScanResult result =
+            engine.scan(text.constData(), size_t(text.size()), "t", options);
+        EXPECT_EQ(result.finding.virus, virus) << text.constData(); // without ".UNOFFICIAL"
+        EXPECT_EQ(result.kind,
+                  virus.isEmpty() ? avtk::ScanResult::Clean : avtk::ScanResult::Infected);
+    }
     EXPECT_NE(engine.load(prefix.path("good.ndb").toStdString()), ""); // compiled: no more
+}
+
+TEST(ToolkitEngine, LargeFilesAreMappedAndACutShortMappingReadsAsZeros) {
+    TempPrefix prefix;
+    prefix.writeFile("s.ndb", "Tail:0:*:" + QByteArray("TAIL-MARK").toHex() + "\n");
+    avtk::Engine engine;
+    ASSERT_EQ(engine.load(prefix.path("s.ndb").toStdString()), "");
+    ASSERT_EQ(engine.compile(), "");
+    const size_t size = size_t(avtk::Engine::ReadWholeLimit) + 4 * 1024 * 1024;
+    QByteArray bytes(qsizetype(size), 'a');
+    bytes.replace(bytes.size() - 20, 9, "TAIL-MARK");
+    prefix.writeFile("large.bin", bytes);
+    const QByteArray path = QFile::encodeName(prefix.path("large.bin"));
+    const int fd = ::open(path.constData(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(engine.scan(fd, "large.bin", {}).finding.virus, "Tail");
+
+    {
+        const avtk::MappedFile mapped(fd, size);
+        ASSERT_TRUE(mapped.valid());
+        ASSERT_EQ(::truncate(path.constData(), 1024 * 1024), 0);
+        EXPECT_EQ(mapped.data()[1024 * 1024 - 1], 'a');
+        EXPECT_EQ(mapped.data()[size - 20], '\0'); // past the new end: zeros, not SIGBUS
+        EXPECT_GT(mapped.lostPages(), 0u);
+    }
+    ::close(fd);
 }
 
 TEST(ToolkitFingerprints, AlgorithmsGiveTheirStandardValues) {
@@ -244,18 +332,26 @@ TEST(ToolkitFingerprints, TheSealGuardsTheFile) {
     ASSERT_TRUE(back) << error.toStdString();
     EXPECT_TRUE(back->sealed);
     EXPECT_EQ(back->entries.value("T:\\a b\tc.txt").value, "ABCD");
-    QByteArray tampered = sealed;
+    // Altered with a fresh checksum, as someone would who knows the format: only the seal tells.
+    QByteArray tampered = sealed.left(sealed.indexOf("Checksum="));
     tampered.replace("ABCD", "ABCE");
-    const QList<std::pair<QByteArray, QString>> refused = {
-        {sealed, "wrong keyword"},
-        {sealed, ""},
-        {tampered, "my keyword"},
-        {sealed + "File=T:\\x\t1\t00\n", "my keyword"},
-        {"garbage", "my keyword"}};
-    for (const auto& [bytes, keyword] : refused) {
+    tampered +=
+        "Checksum=" + QCryptographicHash::hash(tampered, QCryptographicHash::Sha256).toHex() + "\n";
+    QByteArray damaged = sealed;
+    damaged.replace("ABCD", "ABCE");
+    const QList<std::tuple<QByteArray, QString, bool>> refused = {
+        {sealed, "wrong keyword", false},
+        {sealed, "", false},
+        {tampered, "my keyword", false},
+        {damaged, "my keyword", true},
+        {sealed + "File=T:\\x\t1\t00\n", "my keyword", true},
+        {"garbage", "my keyword", true}};
+    for (const auto& [bytes, keyword, ownBytes] : refused) {
         error.clear();
-        EXPECT_FALSE(Fingerprint::Read(bytes, keyword, error)) << keyword.toStdString();
+        bool isDamaged = !ownBytes;
+        EXPECT_FALSE(Fingerprint::Read(bytes, keyword, error, &isDamaged)) << keyword.toStdString();
         EXPECT_FALSE(error.isEmpty());
+        EXPECT_EQ(isDamaged, ownBytes) << error.toStdString();
     }
 }
 

@@ -1,6 +1,7 @@
 #include "engine/Engine.h"
 
 #include "engine/FileKinds.h"
+#include "engine/MappedFile.h"
 #include "engine/SystemError.h"
 
 #include <QDir>
@@ -9,6 +10,7 @@
 
 #include <clamav.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <mutex>
 #include <vector>
@@ -127,18 +129,34 @@ QString Engine::load(const std::string& path) {
         return "the engine could not be created";
     if (compiled)
         return "the engine is compiled already";
-    // A file that fails half-way would leave half of its signatures behind: a scratch engine
-    // takes the first try, so that a failed file adds nothing.
-    std::unique_ptr<cl_engine, Free> scratch(cl_engine_new());
-    unsigned scratchCount = 0;
-    if (!scratch)
-        return "the engine could not be created";
-    cl_error_t status = cl_load(path.c_str(), scratch.get(), &scratchCount, CL_DB_STDOPT);
-    if (status != CL_SUCCESS)
-        return QString::fromUtf8(cl_strerror(status));
-    scratch.reset();
-    status = cl_load(path.c_str(), engine.get(), &count, CL_DB_STDOPT);
-    return status == CL_SUCCESS ? QString() : QString::fromUtf8(cl_strerror(status));
+    const cl_error_t status = cl_load(path.c_str(), engine.get(), &count, CL_DB_STDOPT);
+    if (status == CL_SUCCESS) {
+        loaded.push_back(path);
+        return {};
+    }
+    // A file that fails half-way leaves part of its signatures behind.
+    rebuild();
+    return QString::fromUtf8(cl_strerror(status));
+}
+
+void Engine::rebuild() {
+    // A file that loaded before but fails now (changed meanwhile) is left out, and the engine is
+    // built once more without it.
+    for (;;) {
+        engine.reset(cl_engine_new());
+        count = 0;
+        if (!engine) {
+            loaded.clear();
+            return;
+        }
+        const auto failed =
+            std::find_if(loaded.begin(), loaded.end(), [&](const std::string& path) {
+                return cl_load(path.c_str(), engine.get(), &count, CL_DB_STDOPT) != CL_SUCCESS;
+            });
+        if (failed == loaded.end())
+            return;
+        loaded.erase(failed);
+    }
 }
 
 QString Engine::compile() {
@@ -161,32 +179,45 @@ QString Engine::compile() {
 
 ScanResult Engine::scan(int fd, const std::string& name, const ScanOptions& options) const {
     struct stat st;
-    if (::fstat(fd, &st) == 0 && st.st_size > 0 && st.st_size <= ReadWholeLimit) {
-        // Read, not mapped: a file cut short meanwhile gives less to scan, never a fault.
-        std::vector<char> bytes(size_t(st.st_size));
-        size_t got = 0;
-        while (got < bytes.size()) {
-            const ssize_t n = ::pread(fd, bytes.data() + got, bytes.size() - got, off_t(got));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                return Failure(ErrnoText(errno));
-            if (n == 0)
-                break;
-            got += size_t(n);
-        }
-        if (got == 0)
-            return {};
-        std::unique_lock<std::mutex> one;
-        if (options.archives &&
-            IsArchive(name, std::string_view(bytes.data(), std::min(got, HeadSize))))
-            one = std::unique_lock(unpacking);
-        return scan(bytes.data(), got, name, options);
-    }
-    return Run(
-        options, [&](const char** virus, unsigned long* scanned, cl_scan_options* o, void* layers) {
+    if (::fstat(fd, &st) != 0 || st.st_size <= 0 || uint64_t(st.st_size) > MaxFileSize)
+        return Run(options, [&](const char** virus, unsigned long* scanned, cl_scan_options* o,
+                                void* layers) {
             return cl_scandesc_callback(fd, name.c_str(), virus, scanned, engine.get(), o, layers);
         });
+    if (st.st_size > ReadWholeLimit) {
+        const MappedFile mapped(fd, size_t(st.st_size));
+        if (!mapped.valid())
+            return Failure(ErrnoText(mapped.error()));
+        ScanResult result = scanBytes(mapped.data(), mapped.size(), name, options);
+        // Zeros stood in for pages the file could not give: cut short meanwhile, that is less to
+        // scan (as a read would give); still as long, the pages were unreadable.
+        if (mapped.lostPages() > 0 && result.kind == ScanResult::Clean &&
+            (::fstat(fd, &st) != 0 || uint64_t(st.st_size) >= mapped.size()))
+            return Failure(ErrnoText(EIO));
+        return result;
+    }
+    // Read, not mapped: a file cut short meanwhile gives less to scan, never a fault.
+    std::vector<char> bytes(size_t(st.st_size));
+    size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::pread(fd, bytes.data() + got, bytes.size() - got, off_t(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return Failure(ErrnoText(errno));
+        if (n == 0)
+            break;
+        got += size_t(n);
+    }
+    return got == 0 ? ScanResult{} : scanBytes(bytes.data(), got, name, options);
+}
+
+ScanResult Engine::scanBytes(const char* data, size_t size, const std::string& name,
+                             const ScanOptions& options) const {
+    std::unique_lock<std::mutex> one;
+    if (options.archives && IsArchive(name, std::string_view(data, std::min(size, HeadSize))))
+        one = std::unique_lock(unpacking);
+    return scan(data, size, name, options);
 }
 
 ScanResult Engine::scan(const char* data, size_t size, const std::string& name,

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 struct cl_engine;
 
@@ -47,8 +48,9 @@ public:
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 
-    // Loads one signature file (its extension says its format). Returns an error sentence, empty
-    // on success; a failed file adds nothing (it is tried on a scratch engine first).
+    // Loads one signature file (its extension says its format), reading it once. Returns an
+    // error sentence, empty on success; a failed file adds nothing (the engine is then built
+    // again from the files loaded before it, which costs only on the rare failure).
     QString load(const std::string& path);
     unsigned signatures() const { return count; }
 
@@ -63,11 +65,17 @@ public:
 
     // Files larger than this are not scanned whole.
     static constexpr uint64_t MaxFileSize = 100ull * 1024 * 1024;
-    // Files up to this size are read whole and scanned from memory: the engine's own reading of a
-    // file takes a lock that every scanning thread shares.
+    // Files up to this size are read whole and scanned from memory, larger ones are mapped: the
+    // engine's own reading of a file takes a lock that every scanning thread shares.
     static constexpr int64_t ReadWholeLimit = 16ll * 1024 * 1024;
 
 private:
+    // Scans bytes of a file, one archive at a time (see `unpacking`).
+    ScanResult scanBytes(const char* data, size_t size, const std::string& name,
+                         const ScanOptions& options) const;
+    // Builds the engine again from the files loaded so far, after a file failed half-way.
+    void rebuild();
+
     // Runs one scan call of the engine with the options and the callbacks' record.
     template <typename Call> ScanResult Run(const ScanOptions& options, Call&& call) const;
 
@@ -84,6 +92,7 @@ private:
     // once wait on that lock and on each other's unmapping, and are slower together than one
     // alone (measured). A thread with a plain file goes on meanwhile.
     mutable std::mutex unpacking;
+    std::vector<std::string> loaded;
     unsigned count = 0;
     bool compiled = false;
 };

@@ -92,6 +92,7 @@ FileOutcome ScanPool::ScanFile(const Engine& engine, const ScanOptions& options,
     const bool named = job.named;
     outcome.path = std::move(job.path);
     outcome.shown = std::move(job.shown);
+    outcome.rootLength = job.rootLength;
     auto notChecked = [&](QString problem) {
         outcome.kind = FileOutcome::NotChecked;
         outcome.problem = std::move(problem);

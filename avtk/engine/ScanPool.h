@@ -32,6 +32,9 @@ struct FileJob {
     // An open descriptor of the file (an on-access event's): scanned through it, not reopened.
     // The caller keeps it and closes it; the outcome hands it back.
     int fd = -1;
+    // How much of `path` is the folder the walk began in (WalkEntry::rootLength); 0 for a path
+    // reached from "/" (the guard's paths, whose drive folders are resolved ones).
+    std::size_t rootLength = 0;
 };
 
 struct FileOutcome {
@@ -39,8 +42,9 @@ struct FileOutcome {
         Scanned,     // result holds the engine's answer
         NotSelected, // not a program file
         NotChecked,  // could not be opened or read (problem says why), or too large
-        Skipped, // not a file to scan: a device, a pipe, a folder not entered (problem says why)
-        Link,    // a symbolic link, not followed
+        Skipped,     // not a file to scan: a device, a pipe (problem says why)
+        Link,        // a symbolic link, not followed
+        NotEntered,  // a folder not entered or read only in part (problem says why)
     };
     Kind kind = Scanned;
     std::string path;
@@ -50,7 +54,8 @@ struct FileOutcome {
     // The identity of the file that was scanned, so that a repair acts on that file only.
     dev_t device = 0;
     ino_t inode = 0;
-    int fd = -1; // the job's descriptor, when it had one
+    int fd = -1;                // the job's descriptor, when it had one
+    std::size_t rootLength = 0; // the job's
 };
 
 // Scanning threads sharing one compiled engine: jobs go in through a bounded queue, so that the

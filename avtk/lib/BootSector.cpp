@@ -76,7 +76,90 @@ QByteArray BootCode() {
     return code + NotSystemDisk + '\0';
 }
 
+bool Has(const QByteArray& head, qsizetype at, const char* mark) {
+    const QByteArrayView wanted(mark);
+    return head.size() >= at + wanted.size() &&
+           QByteArrayView(head).sliced(at, wanted.size()) == wanted;
+}
+
+// The partition entries of a partition sector's table (bytes 446 to 509); 0 when the table is
+// not one, that is when a status byte is neither 00h nor 80h or an entry is half filled.
+int PartitionEntries(const QByteArray& sector) {
+    int entries = 0;
+    for (int at = 446; at < 510; at += 16) {
+        const int status = Byte(sector, at), type = Byte(sector, at + 4);
+        const qint64 start = Le32(sector, at + 8), length = Le32(sector, at + 12);
+        if (status != 0 && status != 0x80)
+            return 0;
+        if (type == 0 && start == 0 && length == 0)
+            continue; // an unused entry
+        if (type == 0 || start < 1 || length < 1)
+            return 0;
+        ++entries;
+    }
+    return entries;
+}
+
+// The type whose format the disk's two file allocation tables show: the disk is of the type's
+// size, and both tables, where the type keeps them, are alike and begin with the type's media
+// byte and two end marks (FFh FFh), as formatting leaves them.
+std::optional<FloppyType> FatsShowType(const QByteArray& head, qint64 mediumBytes) {
+    const std::optional<FloppyType> type = TypeOfSize(mediumBytes);
+    if (!type)
+        return std::nullopt;
+    const Bpb bpb = StandardBpb(*type);
+    const int fatBytes = bpb.sectorsPerFat * Size, first = bpb.reservedSectors * Size;
+    if (head.size() < first + 2 * fatBytes)
+        return std::nullopt;
+    const QByteArray fat = head.mid(first, fatBytes);
+    if (Byte(fat, 0) != bpb.media || Byte(fat, 1) != 0xFF || Byte(fat, 2) != 0xFF ||
+        head.mid(first + fatBytes, fatBytes) != fat)
+        return std::nullopt;
+    return type;
+}
+
 } // namespace
+
+Recognition Recognise(const QByteArray& head, qint64 mediumBytes) {
+    Recognition seen;
+    if (head.size() < Size) {
+        seen.found = "less than one sector";
+        return seen;
+    }
+    const QByteArray sector = head.left(Size);
+    const Sanity sanity = Check(sector, mediumBytes);
+    const Bpb bpb = ReadBpb(sector);
+    const bool fatBlock = sanity.jump && sanity.bpbProblems.isEmpty();
+    // Media byte F8h is a fixed disk's, whatever its size.
+    if (fatBlock && bpb.media != 0xF8 && bpb.totalSectors * Size == mediumBytes) {
+        seen.kind = Recognition::FatFloppy;
+        return seen;
+    }
+    // The marks of other disks, each where its own format keeps it.
+    if (Has(head, 3, "NTFS    "))
+        seen.found = "an NTFS file system (\"NTFS\" at byte 3)";
+    else if (Has(head, 3, "EXFAT   "))
+        seen.found = "an exFAT file system (\"EXFAT\" at byte 3)";
+    else if (head.size() >= 1082 && Le16(head, 1080) == 0xEF53)
+        seen.found = "an ext2/ext3/ext4 file system (its mark EF53h at byte 1080)";
+    else if (Has(head, 32769, "CD001"))
+        seen.found = "an ISO 9660 CD-ROM file system (\"CD001\" at byte 32769)";
+    else if (sanity.mark && PartitionEntries(sector) > 0)
+        seen.found = "a partitioned disk (a partition table in its first sector)";
+    else if (fatBlock && bpb.media == 0xF8)
+        seen.found = "the FAT file system of a fixed disk (media descriptor F8h)";
+    else if (fatBlock)
+        seen.found = QString("a FAT boot sector of %1 sectors on a disk of %2 bytes")
+                         .arg(bpb.totalSectors)
+                         .arg(mediumBytes);
+    else if (const std::optional<FloppyType> type = FatsShowType(head, mediumBytes)) {
+        seen.kind = Recognition::Overwritten;
+        seen.type = type;
+    } else
+        seen.found = "no FAT floppy's boot sector, and no file allocation tables that show a "
+                     "floppy's format";
+    return seen;
+}
 
 Bpb StandardBpb(FloppyType type) {
     return RowOf(type).bpb;

@@ -57,6 +57,22 @@ struct Sanity {
 };
 Sanity Check(const QByteArray& sector, qint64 mediumBytes);
 
+// What a disk is, judged from its first bytes (`head`, up to HeadBytes) and its size, before
+// anything is written to it.
+constexpr int HeadBytes = 36 * 1024; // the ISO 9660 mark at 32769 is the farthest one looked at
+struct Recognition {
+    enum Kind {
+        FatFloppy,   // a FAT floppy's sound boot sector, counting the disk's own sectors
+        Overwritten, // not a sound boot sector, but both FATs prove a floppy of `type`
+        Foreign,     // anything else: a file system or disk of another kind, or unknown bytes
+    };
+    Kind kind = Foreign;
+    std::optional<FloppyType> type; // for Overwritten
+    QString found;                  // for Foreign: what the disk holds, in words
+    bool cleanable() const { return kind != Foreign; }
+};
+Recognition Recognise(const QByteArray& head, qint64 mediumBytes);
+
 // The message the clean sector's boot code prints when a computer starts from the disk.
 inline const QByteArray NotSystemDisk =
     QByteArrayLiteral("\r\nNot a system disk or disk error.\r\n"

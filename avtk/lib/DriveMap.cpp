@@ -35,22 +35,27 @@ struct Walker {
     dev_t device;
     WalkSummary summary;
 
+    void skip(const QString& drivePath, const QString& reason) {
+        summary.skipped << drivePath + ": " + reason;
+        summary.skippedFolders << drivePath;
+    }
+
     // Returns false when the walk is to end.
     bool folder(int parentFd, const std::string& name, const QString& path,
                 const QString& drivePath, int depth) {
         if (depth > limits.maxDepth) {
-            summary.skipped << drivePath + ": folders nested too deep";
+            skip(drivePath, "folders nested too deep");
             return true;
         }
         const int fd =
             ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) {
-            summary.skipped << drivePath + ": " + errnoText(errno);
+            skip(drivePath, errnoText(errno));
             return true;
         }
         std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
         if (!dir) {
-            summary.skipped << drivePath + ": " + errnoText(errno);
+            skip(drivePath, errnoText(errno));
             ::close(fd);
             return true;
         }
@@ -71,7 +76,7 @@ struct Walker {
                 drivePath.endsWith(u'\\') ? drivePath + shown : drivePath + u'\\' + shown;
             if (S_ISDIR(st.st_mode)) {
                 if (st.st_dev != device) {
-                    summary.skipped << childDrivePath + ": another file system";
+                    skip(childDrivePath, "another file system");
                     continue;
                 }
                 if (!folder(fd, entryName, childPath, childDrivePath, depth + 1))
@@ -181,6 +186,7 @@ WalkSummary Walk(const Drive& drive, const WalkLimits& limits,
     if (::stat(root.constData(), &st) != 0) {
         WalkSummary summary;
         summary.skipped << QString("%1:\\: %2").arg(drive.letter).arg(errnoText(errno));
+        summary.skippedFolders << QString(drive.letter) + ":\\";
         return summary;
     }
     Walker walker{drive, limits, visit, st.st_dev, {}};

@@ -49,7 +49,8 @@ struct WalkedFile {
 };
 
 struct WalkSummary {
-    QStringList skipped; // folders not entered, with the reason
+    QStringList skipped;        // folders not entered, with the reason
+    QStringList skippedFolders; // the same folders' drive paths
     qint64 files = 0;
     bool capped = false;  // stopped at maxFiles
     bool stopped = false; // the visitor asked to stop

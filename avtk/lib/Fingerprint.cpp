@@ -2,14 +2,24 @@
 
 #include "lib/Des.h"
 
+#include <QCryptographicHash>
 #include <QMessageAuthenticationCode>
 #include <QUrl>
+
+#include <utility>
 
 namespace Fingerprint {
 
 namespace {
 
-const QByteArray Magic = "ViVerify stand-in fingerprints 1";
+const QByteArray Magic = "ViVerify stand-in fingerprints 2";
+// The first format: the same lines without the checksum.
+const QByteArray FirstMagic = "ViVerify stand-in fingerprints 1";
+const QByteArray ChecksumName = "Checksum=";
+
+QByteArray Checksum(QByteArrayView body) {
+    return QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex();
+}
 
 QByteArray seal(const QByteArray& body, const QString& keyword) {
     return QMessageAuthenticationCode::hash(body, keyword.toUtf8(), QCryptographicHash::Sha256)
@@ -126,67 +136,87 @@ QByteArray Write(const File& file, const QString& keyword) {
                QByteArray::number(it->size) + "\t" + it->value.toUtf8() + "\n";
     if (!keyword.isEmpty())
         out += "Seal=" + seal(out, keyword) + "\n";
+    out += ChecksumName + Checksum(out) + "\n";
     return out;
 }
 
-std::optional<File> Read(const QByteArray& bytes, const QString& keyword, QString& error) {
-    if (!bytes.startsWith(Magic + "\n")) {
-        error = "This is not a fingerprint file of this checker.";
+std::optional<File> Read(const QByteArray& whole, const QString& keyword, QString& error,
+                         bool* damaged) {
+    const auto fail = [&](const QString& sentence, bool ownBytes) {
+        error = sentence;
+        if (damaged)
+            *damaged = ownBytes;
         return std::nullopt;
-    }
+    };
     File file;
+    QByteArray bytes = whole;
+    if (whole.startsWith(Magic + "\n")) {
+        // The last line is the checksum of everything before it; cut off, it is missing.
+        const qsizetype last =
+            whole.endsWith('\n') ? whole.lastIndexOf('\n', whole.size() - 2) + 1 : 0;
+        const QByteArray line = whole.mid(last).chopped(whole.endsWith('\n') ? 1 : 0);
+        if (last == 0 || !line.startsWith(ChecksumName))
+            return fail("The fingerprint file is damaged: it ends without its checksum (it was "
+                        "cut short).",
+                        true);
+        bytes = whole.left(last);
+        if (line.mid(ChecksumName.size()) != Checksum(bytes))
+            return fail("The fingerprint file is damaged: its content does not match its "
+                        "checksum.",
+                        true);
+    } else if (whole.startsWith(FirstMagic + "\n")) {
+        file.checksummed = false;
+    } else {
+        return fail("The fingerprint file is damaged: it does not begin as a fingerprint file of "
+                    "this checker.",
+                    true);
+    }
+    const QString broken = "The fingerprint file is damaged.";
     qsizetype lineStart = 0;
+    bool first = true;
     for (const QByteArray& line : bytes.split('\n')) {
         const qsizetype thisStart = lineStart;
         lineStart += line.size() + 1;
-        if (line.isEmpty() || line == Magic)
-            continue;
-        if (file.sealed) { // nothing may follow the seal
-            error = "The fingerprint file is damaged.";
-            return std::nullopt;
-        }
+        if (std::exchange(first, false) || line.isEmpty())
+            continue;    // the first line is the format's, checked above
+        if (file.sealed) // nothing may follow the seal
+            return fail(broken, true);
         const qsizetype equals = line.indexOf('=');
         const QByteArray name = line.left(equals);
         const QByteArray value = line.mid(equals + 1);
+        bool number = true;
         if (name == "Algorithm") {
             const auto algorithm = FromName(QString::fromUtf8(value));
-            if (!algorithm) {
-                error = "The fingerprint file names an unknown algorithm.";
-                return std::nullopt;
-            }
+            if (!algorithm)
+                return fail("The fingerprint file names an unknown algorithm.", true);
             file.algorithm = *algorithm;
         } else if (name == "Stride") {
-            file.stride = value.toInt();
+            file.stride = value.toInt(&number);
         } else if (name == "Drives") {
             file.drives = QString::fromUtf8(value);
         } else if (name == "File") {
             const QList<QByteArray> parts = value.split('\t');
-            if (parts.size() != 3) {
-                error = "The fingerprint file is damaged.";
-                return std::nullopt;
-            }
+            if (parts.size() != 3)
+                return fail(broken, true);
             file.entries.insert(QUrl::fromPercentEncoding(parts[0]),
-                                Entry{parts[1].toLongLong(), QString::fromUtf8(parts[2])});
+                                Entry{parts[1].toLongLong(&number), QString::fromUtf8(parts[2])});
         } else if (name == "Seal") {
             file.sealed = true;
-            if (keyword.isEmpty()) {
-                error = "The fingerprint file is sealed with a keyword, and none was given.";
-                return std::nullopt;
-            }
-            if (seal(bytes.left(thisStart), keyword) != value) {
-                error = "The keyword does not match the fingerprint file, or the file has been "
-                        "altered.";
-                return std::nullopt;
-            }
+            if (keyword.isEmpty())
+                return fail("The fingerprint file is sealed with a keyword, and none was given.",
+                            false);
+            if (seal(bytes.left(thisStart), keyword) != value)
+                return fail("The keyword does not match the fingerprint file, or the file has "
+                            "been altered.",
+                            false);
         } else {
-            error = "The fingerprint file is damaged.";
-            return std::nullopt;
+            return fail(broken, true);
         }
+        if (!number)
+            return fail(broken, true);
     }
-    if (file.stride < 1) {
-        error = "The fingerprint file is damaged.";
-        return std::nullopt;
-    }
+    if (file.stride < 1)
+        return fail(broken, true);
     return file;
 }
 

@@ -50,20 +50,25 @@ struct Entry {
     QString value;
 };
 
-// The fingerprint file: a text header naming how it was made, one line per file, and, when a
-// keyword was given, a seal (HMAC-SHA-256 of everything before it) that the keyword must match.
+// The fingerprint file: a text header naming how it was made, one line per file, when a keyword
+// was given a seal (HMAC-SHA-256 of everything before it) that the keyword must match, and last a
+// checksum (SHA-256 of everything before it), by which damage is told from changed files. Files
+// of the first format, written before the checksum, are read too.
 struct File {
     Algorithm algorithm = Algorithm::Crc;
     int stride = 1;
     QString drives;               // "T:;U:"
     QMap<QString, Entry> entries; // by drive path
     bool sealed = false;
+    bool checksummed = true; // false for a file of the first format
 };
 
 QByteArray Write(const File& file, const QString& keyword);
 
-// Reads a fingerprint file; an error sentence (wrong format, bad seal, keyword missing or not
-// matching) comes back in `error`.
-std::optional<File> Read(const QByteArray& bytes, const QString& keyword, QString& error);
+// Reads a fingerprint file; an error sentence (damaged, bad seal, keyword missing or not
+// matching) comes back in `error`, and `damaged` says whether the file's own bytes are wrong
+// (rather than the keyword).
+std::optional<File> Read(const QByteArray& bytes, const QString& keyword, QString& error,
+                         bool* damaged = nullptr);
 
 } // namespace Fingerprint

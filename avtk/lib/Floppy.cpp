@@ -118,34 +118,59 @@ std::optional<Medium> FindMedium(const DriveMap::Drive& drive, QString& error) {
     return medium;
 }
 
-std::optional<QByteArray> ReadBoot(const std::string& path, QString& error) {
+namespace {
+
+// Up to `bytes` bytes from the start of the medium; fewer only at its end.
+std::optional<QByteArray> ReadStart(const std::string& path, int bytes, QString& error) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         error = avtk::ErrnoText(errno);
         return std::nullopt;
     }
-    QByteArray sector(BootSector::Size, '\0');
-    const ssize_t got = ::pread(fd, sector.data(), BootSector::Size, 0);
-    const int readError = errno;
+    QByteArray start(bytes, '\0');
+    qsizetype have = 0;
+    while (have < bytes) {
+        const ssize_t got = ::pread(fd, start.data() + have, size_t(bytes - have), off_t(have));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            error = avtk::ErrnoText(errno);
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        have += got;
+    }
     ::close(fd);
-    if (got != BootSector::Size) {
-        error = got < 0 ? avtk::ErrnoText(readError) : QString("shorter than one sector");
+    start.truncate(have);
+    return start;
+}
+
+} // namespace
+
+std::optional<QByteArray> ReadBoot(const std::string& path, QString& error) {
+    std::optional<QByteArray> sector = ReadStart(path, BootSector::Size, error);
+    if (sector && sector->size() != BootSector::Size) {
+        error = "shorter than one sector";
         return std::nullopt;
     }
     return sector;
 }
 
-std::optional<BootSector::Bpb> BpbToWrite(const QByteArray& old, const BootSector::Sanity& sanity,
-                                          std::optional<BootSector::FloppyType> type,
-                                          qint64 mediumBytes,
-                                          std::optional<BootSector::FloppyType>& standard) {
-    standard.reset();
-    if (sanity.bpbProblems.isEmpty())
-        return BootSector::ReadBpb(old);
-    standard = type ? type : BootSector::TypeOfSize(mediumBytes);
-    if (standard)
-        return BootSector::StandardBpb(*standard);
-    return std::nullopt;
+std::optional<QByteArray> ReadHead(const std::string& path, QString& error) {
+    std::optional<QByteArray> head = ReadStart(path, BootSector::HeadBytes, error);
+    if (head && head->size() < BootSector::Size) {
+        error = "shorter than one sector";
+        return std::nullopt;
+    }
+    return head;
+}
+
+BootSector::Bpb BpbToWrite(const QByteArray& old, const BootSector::Recognition& recognised) {
+    if (recognised.kind == BootSector::Recognition::Overwritten && recognised.type)
+        return BootSector::StandardBpb(*recognised.type);
+    return BootSector::ReadBpb(old);
 }
 
 Written WriteClean(const Medium& medium, const QByteArray& old, const BootSector::Bpb& bpb) {

@@ -26,14 +26,12 @@ std::optional<Medium> FindMedium(const DriveMap::Drive& drive, QString& error);
 
 // The first sector of the medium, or nothing with the error.
 std::optional<QByteArray> ReadBoot(const std::string& path, QString& error);
+// The medium's first BootSector::HeadBytes bytes (all of a shorter one), or nothing with the error.
+std::optional<QByteArray> ReadHead(const std::string& path, QString& error);
 
-// The parameter block a clean sector gets: the disk's own when it is sound, else the standard one
-// of `type` or, without a type, of the disk's size (`standard` says which type; empty for the
-// disk's own). Nothing when neither can be had.
-std::optional<BootSector::Bpb> BpbToWrite(const QByteArray& old, const BootSector::Sanity& sanity,
-                                          std::optional<BootSector::FloppyType> type,
-                                          qint64 mediumBytes,
-                                          std::optional<BootSector::FloppyType>& standard);
+// The parameter block a clean sector gets on a disk recognised as a FAT floppy: the disk's own
+// when its boot sector is sound, else the standard one of the type its FATs show.
+BootSector::Bpb BpbToWrite(const QByteArray& old, const BootSector::Recognition& recognised);
 
 // Writing the clean sector: the old one saved first in a new file, the new one made durable and
 // read back.

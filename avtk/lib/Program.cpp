@@ -2,6 +2,7 @@
 
 #include "lib/Report.h"
 #include "lib/Session.h"
+#include "lib/Switches.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -54,7 +55,10 @@ int Refuse(Session& session, Report& report, const QStringList& errors, bool aut
         report.add("Error: " + error);
     }
     report.add("The run was refused; nothing was done.");
-    const int code = WriteReport(session, report, RefusedExitCode);
+    // A report name with a folder part is among the errors already: no second line for it.
+    const int code = IsBareFileName(report.fileName())
+                         ? WriteReport(session, report, RefusedExitCode)
+                         : RefusedExitCode;
     return session.finish("The command line was refused; nothing was done.", code, autoExit);
 }
 

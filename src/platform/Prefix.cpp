@@ -54,4 +54,8 @@ QString Prepare(const QString& location) {
     return prefix;
 }
 
+void Export(const QString& prefix) {
+    qputenv("VALLORIN_PREFIX", QFile::encodeName(QDir::cleanPath(prefix)));
+}
+
 } // namespace Prefix

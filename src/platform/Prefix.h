@@ -13,4 +13,8 @@ QString Location();
 // its folder with a trailing "/". Throws VallorinError when it cannot be created.
 QString Prepare(const QString& location);
 
+// Sets $VALLORIN_PREFIX to the prefix's absolute folder, so that the programs started from here
+// find the same prefix although they run in another working folder.
+void Export(const QString& prefix);
+
 } // namespace Prefix

@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
     QString prefix;
     try {
         prefix = Prefix::Prepare(Prefix::Location());
+        Prefix::Export(prefix);
     } catch (const VallorinError& error) {
         prompts.errorBox(error.message());
         return 1;
