@@ -642,10 +642,17 @@ TEST_F(ToolkitGuard, WritesOffChecksNewAndMovedInFilesButNotRewrites) {
         EXPECT_TRUE(alerted("File T:\\in.com is infected"));
         Write(prefix.path("drive-t/sub/new.com"), avtk::EicarTestString());
         EXPECT_TRUE(alerted("File T:\\sub\\new.com is infected"));
+        // A hard link made into the drive: nothing is written, it is checked all the same.
+        Write(prefix.path("outside/linked.com"), avtk::EicarTestString());
+        ASSERT_EQ(::link(QFile::encodeName(prefix.path("outside/linked.com")).constData(),
+                         QFile::encodeName(prefix.path("drive-t/linked.com")).constData()),
+                  0);
+        EXPECT_TRUE(alerted("File T:\\linked.com is infected")) << out.toStdString();
         EXPECT_EQ(output().contains("File T:\\old.com is infected"), row.rewriteAlerted)
             << out.toStdString();
         stopGuard();
-        for (const char* name : {"drive-t/old.com", "drive-t/in.com", "drive-t/sub/new.com"})
+        for (const char* name :
+             {"drive-t/old.com", "drive-t/in.com", "drive-t/sub/new.com", "drive-t/linked.com"})
             QFile::remove(prefix.path(name));
     }
 }
