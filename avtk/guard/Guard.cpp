@@ -244,6 +244,12 @@ Guard::Built Guard::build(bool first, std::unique_ptr<Watching>& made) {
         log(QString("Mode: fanotify: opening or executing an infected file is denied; files are "
                     "checked when opened or executed%1.")
                 .arg(settings.writes ? QString(" and when closed after writing") : QString()));
+        if (!w.access->executionOnly().isEmpty())
+            log(QString("On %1 (on the mount of the system's folders): only executing an infected "
+                        "file is denied; files are checked when closed after writing, without "
+                        "the writer waiting, and before they are executed; programs of /usr, "
+                        "/etc, /var, /boot, /proc, /sys, /dev and /run run unchecked.")
+                    .arg(w.access->executionOnly().join(", ")));
         log(QString("Watching: %1; whole trees through fanotify.")
                 .arg(watched.isEmpty() ? QString("no drive") : watched.join(", ")));
     } else {
@@ -304,7 +310,8 @@ void Guard::watchDisks(Watching& w, const QList<DriveMap::Drive>& drives) {
 }
 
 bool Guard::watchAccess(Watching& w, const QList<DriveMap::Drive>& drives) {
-    w.access = std::make_unique<AccessWatch>(w.settings.writes);
+    w.access = std::make_unique<AccessWatch>(w.settings.writes,
+                                             QFile::encodeName(toolkitFolder).toStdString());
     if (!w.access->available()) {
         log(w.access->error() + ": inotify is used instead.");
         return false;
