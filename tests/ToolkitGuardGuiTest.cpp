@@ -330,6 +330,27 @@ TEST_F(ToolkitGuard, OnTheSystemsMountOnlyExecutionWaits) {
     EXPECT_EQ(spawn("/bin/true"), 0);
 }
 
+TEST_F(ToolkitGuard, AFileOverTheLimitIsLoggedOncePerChange) {
+    if (!useMode(true))
+        return;
+    apply();
+    startGuard();
+    const QString big = prefix.path("drive-t/big.exe");
+    Write(big, "MZ");
+    ASSERT_TRUE(QFile::resize(big, 101 * 1024 * 1024));
+    const auto told = [&] { return log().count("T:\\big.exe  not checked: larger than 100 MB"); };
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(openError(big), 0);
+    EXPECT_TRUE(WaitFor([&] { return told() == 1; })) << log().toStdString();
+    // Changed: told again, once.
+    ASSERT_TRUE(QFile::resize(big, 102 * 1024 * 1024));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(openError(big), 0);
+    EXPECT_TRUE(WaitFor([&] { return told() == 2; })) << log().toStdString();
+    QThread::msleep(300);
+    EXPECT_EQ(told(), 2) << log().toStdString();
+}
+
 TEST_F(ToolkitGuard, TheDriveChoiceDecidesTheWatchedDrives) {
     struct Row {
         QRadioButton* Ui::GuardSheet::*button;

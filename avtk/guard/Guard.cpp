@@ -22,6 +22,7 @@
 #include <utility>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace guard {
@@ -385,7 +386,20 @@ void Guard::handle(Watching& w, avtk::FileOutcome&& outcome, bool denied) {
     const Settings& settings = w.settings;
     TreeWatch* const watch = w.watch.get();
     if (outcome.kind == FileOutcome::NotChecked) {
-        const bool gone = !QFileInfo::exists(QFile::decodeName(outcome.path.c_str()));
+        struct stat st;
+        const bool gone = ::stat(outcome.path.c_str(), &st) != 0;
+        // Once per file and change, not at every opening of a file that cannot be checked (one
+        // larger than the limit).
+        if (!gone) {
+            if (untold.size() >= 100'000)
+                untold.clear();
+            const Unchecked seen{qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec,
+                                 qint64(st.st_size), outcome.problem};
+            auto [at, added] = untold.try_emplace({st.st_dev, st.st_ino}, seen);
+            if (!added && at->second == seen)
+                return;
+            at->second = seen;
+        }
         log(outcome.shown + "  not checked: " +
             (gone ? QString("removed before it could be checked") : outcome.problem));
         return;
