@@ -25,11 +25,19 @@
 #include <functional>
 #include <iostream>
 #include <thread>
+#include <utility>
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/fanotify.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace {
 
@@ -42,6 +50,22 @@ bool FanotifyUsable() {
     if (fd >= 0)
         ::close(fd);
     return fd >= 0;
+}
+
+// fanotify marks whole mounts: the tests' process takes a mount namespace of its own (once; the
+// guards it starts share it), where marks on its copy of a mount touch no process outside.
+bool PrivateMounts() {
+    static const bool made = ::unshare(CLONE_NEWNS) == 0 &&
+                             ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    return made;
+}
+
+// The mount a path lies on.
+uint64_t MountOf(const QString& path) {
+    struct statx stx;
+    if (::statx(AT_FDCWD, QFile::encodeName(path).constData(), 0, STATX_MNT_ID, &stx) != 0)
+        return 0;
+    return stx.stx_mnt_id;
 }
 
 void Write(const QString& path, const QByteArray& content) {
@@ -72,7 +96,11 @@ protected:
         }
         start();
     }
-    void TearDown() override { stopGuard(); }
+    void TearDown() override {
+        stopGuard();
+        for (const QString& folder : std::exchange(mounted, {}))
+            ::umount2(QFile::encodeName(folder).constData(), MNT_DETACH);
+    }
 
     Ui::GuardSheet& g() { return form->Guard; }
     // Installs (or re-applies) the guard with the page as the test set it, and a log.
@@ -159,10 +187,22 @@ protected:
     }
     // The mode the next guard starts in; false for fanotify where this process may not use it
     // (the row is then left out).
-    bool useMode(bool onAccess) {
-        if (onAccess && !FanotifyUsable()) {
+    // ownMounts: the drives get memory file systems of their own, so that their mount holds
+    // none of the system's folders and opening is watched there.
+    bool useMode(bool onAccess, bool ownMounts = true) {
+        if (onAccess && (!FanotifyUsable() || !PrivateMounts())) {
             std::cout << "[ skipped  ] fanotify cannot be used by this process\n";
             return false;
+        }
+        for (const char* letter : {"t", "u", "a"}) {
+            const QString folder = prefix.path(QString("drive-") + letter);
+            if (onAccess && ownMounts && !mounted.contains(folder)) {
+                EXPECT_EQ(::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0,
+                                  "size=256m"),
+                          0)
+                    << folder.toStdString();
+                mounted << folder;
+            }
         }
         fanotify = onAccess;
         return true;
@@ -184,6 +224,7 @@ protected:
 
     QString toolkit, out;
     std::unique_ptr<QProcess> guard;
+    QStringList mounted;
     bool modeTold = false;
     bool fanotify = false;
 };
@@ -233,8 +274,9 @@ TEST_F(ToolkitGuard, AFileWrittenIntoAWatchedDriveIsAlertedAndLogged) {
         QFile::remove(path);
     }
     // A clean file in a watched drive opens in either mode.
+    if (!useMode(true))
+        useMode(false);
     Write(prefix.path("drive-t/clean.com"), "MZ clean");
-    fanotify = FanotifyUsable();
     QFile::remove(prefix.path("guard.log"));
     startGuard();
     QFile clean(prefix.path("drive-t/clean.com"));
@@ -251,6 +293,62 @@ TEST_F(ToolkitGuard, AFileWrittenIntoAWatchedDriveIsAlertedAndLogged) {
     Write(clean.fileName(), avtk::EicarTestString());
     EXPECT_EQ(openError(clean.fileName()), EPERM);
     EXPECT_TRUE(alerted("File T:\\clean.com is infected")) << out.toStdString();
+}
+
+TEST_F(ToolkitGuard, OnTheSystemsMountOnlyExecutionWaits) {
+    if (!useMode(true, false))
+        return;
+    const QString folder = prefix.path("programs");
+    if (MountOf(prefix.folder()) != MountOf("/"))
+        GTEST_SKIP() << "the temporary folder is not on the root's mount";
+    // C: as a fresh prefix maps it: the whole machine.
+    prefix.mapDrive(u'c', "/");
+    g().RadBtnDef->setChecked(true);
+    g().EditGuardDrv->setText("c");
+    apply();
+    startGuard();
+    EXPECT_TRUE(log().contains("(on the mount of the system's folders): only executing"))
+        << log().toStdString();
+    const QString program = folder + "/infected.com";
+    Write(program, avtk::EicarTestString());
+    ASSERT_TRUE(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
+    // Written: checked without the writer waiting; read: not held up; executed: refused.
+    EXPECT_TRUE(alerted("File C:" + QString(program).replace(u'/', u'\\') + " is infected"))
+        << out.toStdString();
+    EXPECT_EQ(openError(program), 0);
+    const auto spawn = [](const QString& path) {
+        const QByteArray name = QFile::encodeName(path);
+        char* const argv[] = {const_cast<char*>(name.constData()), nullptr};
+        pid_t child = 0;
+        const int error = ::posix_spawn(&child, name.constData(), nullptr, nullptr, argv, environ);
+        if (error == 0)
+            ::waitpid(child, nullptr, 0);
+        return error;
+    };
+    EXPECT_EQ(spawn(program), EPERM);
+    // The system's own programs run.
+    EXPECT_EQ(spawn("/bin/true"), 0);
+}
+
+TEST_F(ToolkitGuard, AFileOverTheLimitIsLoggedOncePerChange) {
+    if (!useMode(true))
+        return;
+    apply();
+    startGuard();
+    const QString big = prefix.path("drive-t/big.exe");
+    Write(big, "MZ");
+    ASSERT_TRUE(QFile::resize(big, 101 * 1024 * 1024));
+    const auto told = [&] { return log().count("T:\\big.exe  not checked: larger than 100 MB"); };
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(openError(big), 0);
+    EXPECT_TRUE(WaitFor([&] { return told() == 1; })) << log().toStdString();
+    // Changed: told again, once.
+    ASSERT_TRUE(QFile::resize(big, 102 * 1024 * 1024));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(openError(big), 0);
+    EXPECT_TRUE(WaitFor([&] { return told() == 2; })) << log().toStdString();
+    QThread::msleep(300);
+    EXPECT_EQ(told(), 2) << log().toStdString();
 }
 
 TEST_F(ToolkitGuard, TheDriveChoiceDecidesTheWatchedDrives) {
@@ -645,10 +743,17 @@ TEST_F(ToolkitGuard, WritesOffChecksNewAndMovedInFilesButNotRewrites) {
         EXPECT_TRUE(alerted("File T:\\in.com is infected"));
         Write(prefix.path("drive-t/sub/new.com"), avtk::EicarTestString());
         EXPECT_TRUE(alerted("File T:\\sub\\new.com is infected"));
+        // A hard link made into the drive: nothing is written, it is checked all the same.
+        Write(prefix.path("outside/linked.com"), avtk::EicarTestString());
+        ASSERT_EQ(::link(QFile::encodeName(prefix.path("outside/linked.com")).constData(),
+                         QFile::encodeName(prefix.path("drive-t/linked.com")).constData()),
+                  0);
+        EXPECT_TRUE(alerted("File T:\\linked.com is infected")) << out.toStdString();
         EXPECT_EQ(output().contains("File T:\\old.com is infected"), row.rewriteAlerted)
             << out.toStdString();
         stopGuard();
-        for (const char* name : {"drive-t/old.com", "drive-t/in.com", "drive-t/sub/new.com"})
+        for (const char* name :
+             {"drive-t/old.com", "drive-t/in.com", "drive-t/sub/new.com", "drive-t/linked.com"})
             QFile::remove(prefix.path(name));
     }
 }

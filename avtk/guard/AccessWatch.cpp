@@ -16,6 +16,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string_view>
+
 namespace guard {
 
 namespace {
@@ -34,6 +36,39 @@ qint64 Ns(const timespec& t) {
     return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
 
+// The system's folders: opening their files is never held up, and a mount that holds one of them
+// is watched for execution and writing only.
+constexpr const char* SystemFolders[] = {"/usr",  "/etc", "/var", "/boot",
+                                         "/proc", "/sys", "/dev", "/run"};
+
+bool InSystemFolder(std::string_view path) {
+    for (std::string_view folder : SystemFolders)
+        if (path.size() > folder.size() && path.substr(0, folder.size()) == folder &&
+            path[folder.size()] == '/')
+            return true;
+    return false;
+}
+
+// The mount a path lies on: its mount id where the kernel tells it, else its device.
+uint64_t MountOf(const char* path) {
+    struct statx stx;
+    if (::statx(AT_FDCWD, path, AT_NO_AUTOMOUNT, STATX_MNT_ID, &stx) != 0)
+        return 0;
+    if (stx.stx_mask & STATX_MNT_ID)
+        return stx.stx_mnt_id;
+    return (uint64_t(stx.stx_dev_major) << 32) | stx.stx_dev_minor;
+}
+
+bool HoldsSystemFolders(const char* root) {
+    if (InSystemFolder(root))
+        return true;
+    const uint64_t mount = MountOf(root);
+    for (const char* folder : SystemFolders)
+        if (mount != 0 && MountOf(folder) == mount)
+            return true;
+    return false;
+}
+
 std::string FdPath(int fd) {
     char link[32];
     std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
@@ -44,7 +79,10 @@ std::string FdPath(int fd) {
 
 } // namespace
 
-AccessWatch::AccessWatch(bool writes) : writes(writes), self(::getpid()) {
+AccessWatch::AccessWatch(bool writes, std::string toolkitFolder)
+    : writes(writes), toolkit(std::move(toolkitFolder)), self(::getpid()) {
+    if (!toolkit.empty() && toolkit.back() != '/')
+        toolkit += '/';
     // The files of events are opened for reading only, without touching their access time.
     const unsigned flags =
         FAN_CLASS_CONTENT | FAN_CLOEXEC | FAN_NONBLOCK | FAN_UNLIMITED_QUEUE | FAN_UNLIMITED_MARKS;
@@ -86,11 +124,17 @@ bool AccessWatch::addTree(const std::string& root, const QString& shownRoot, QSt
         problem = shownRoot + ": not watched: " + avtk::ErrnoText(errno);
         return false;
     }
-    uint64_t mask = FAN_OPEN_PERM | FAN_OPEN_EXEC_PERM | (writes ? FAN_CLOSE_WRITE : 0);
+    // A mount mark takes every opening of the mount: on the one that holds the system's
+    // folders, every program of the machine would wait for the guard. There only execution
+    // waits, and writing is watched without anyone waiting; opening for reading is not held up.
+    const bool system = HoldsSystemFolders(real);
+    uint64_t mask = system ? FAN_OPEN_EXEC_PERM | FAN_CLOSE_WRITE
+                           : FAN_OPEN_PERM | FAN_OPEN_EXEC_PERM | (writes ? FAN_CLOSE_WRITE : 0);
     int marked = ::fanotify_mark(fanFd, FAN_MARK_ADD | FAN_MARK_MOUNT, mask, AT_FDCWD, real);
     if (marked != 0 && errno == EINVAL) {
-        // A kernel older than the execution event: opening covers execution as well.
-        mask &= ~uint64_t(FAN_OPEN_EXEC_PERM);
+        // A kernel older than the execution event: opening covers execution as well (on the
+        // system's mount only writing is watched then).
+        mask = system ? uint64_t(FAN_CLOSE_WRITE) : mask & ~uint64_t(FAN_OPEN_EXEC_PERM);
         marked = ::fanotify_mark(fanFd, FAN_MARK_ADD | FAN_MARK_MOUNT, mask, AT_FDCWD, real);
     }
     if (marked != 0) {
@@ -98,6 +142,8 @@ bool AccessWatch::addTree(const std::string& root, const QString& shownRoot, QSt
                       .arg(shownRoot, QFile::decodeName(real), avtk::ErrnoText(errno));
         return false;
     }
+    if (system)
+        systemTrees << shownRoot;
     roots.push_back(Root{real, shownRoot});
     return true;
 }
@@ -127,6 +173,17 @@ bool AccessWatch::underRoot(const std::string& path, QString& shown) const {
         return true;
     }
     return false;
+}
+
+bool AccessWatch::FromToolkit(pid_t pid) const {
+    if (toolkit.empty())
+        return false;
+    char link[40];
+    std::snprintf(link, sizeof link, "/proc/%d/exe", int(pid));
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(link, target, sizeof target);
+    return n > 0 && size_t(n) > toolkit.size() &&
+           std::string_view(target, size_t(n)).substr(0, toolkit.size()) == toolkit;
 }
 
 void AccessWatch::respond(int fd, bool allow) {
@@ -184,7 +241,10 @@ void AccessWatch::takeEvents() {
             }
             const std::string path = FdPath(fd);
             QString shown;
-            if (!underRoot(path, shown)) {
+            // The system's own programs run without waiting for a scan, and so do the toolkit's
+            // programs (a scan by the scanner must not wait on the guard).
+            if (!underRoot(path, shown) ||
+                (permission && (InSystemFolder(path) || FromToolkit(pid_t(event->pid))))) {
                 pass();
                 continue;
             }

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <condition_variable>
@@ -24,7 +25,8 @@ namespace guard {
 class AccessWatch {
 public:
     // writes: files are also checked when closed after writing (without holding the writer up).
-    explicit AccessWatch(bool writes);
+    // The programs of the toolkit folder never wait for a scan.
+    AccessWatch(bool writes, std::string toolkitFolder);
     ~AccessWatch();
     AccessWatch(const AccessWatch&) = delete;
     AccessWatch& operator=(const AccessWatch&) = delete;
@@ -37,6 +39,9 @@ public:
     // False with the reason in `problem` when the mount cannot be marked.
     bool addTree(const std::string& root, const QString& shownRoot, QString& problem);
     int trees() const { return int(roots.size()); }
+    // The trees on a mount that holds the system's folders: there only execution waits for a
+    // scan; files are checked when closed after writing, and before they run.
+    const QStringList& executionOnly() const { return systemTrees; }
 
     // Starts answering events. Files to scan go to the pool from a thread of the watch's own (it
     // may wait for room there, the opener waits meanwhile); `report` gets sentences for the log,
@@ -92,12 +97,15 @@ private:
     void respond(int fd, bool allow);
     void ignoreUntilChanged(int fd, const Pending& entry);
     bool underRoot(const std::string& path, QString& shown) const;
+    bool FromToolkit(pid_t pid) const;
 
     int fanFd = -1;
     int wakeFd = -1;
     bool writes;
     QString failure;
     std::vector<Root> roots;
+    QStringList systemTrees;
+    std::string toolkit;
     std::function<void(const QString&)> report;
     pid_t self;
 

@@ -22,6 +22,7 @@
 #include <utility>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace guard {
@@ -244,6 +245,12 @@ Guard::Built Guard::build(bool first, std::unique_ptr<Watching>& made) {
         log(QString("Mode: fanotify: opening or executing an infected file is denied; files are "
                     "checked when opened or executed%1.")
                 .arg(settings.writes ? QString(" and when closed after writing") : QString()));
+        if (!w.access->executionOnly().isEmpty())
+            log(QString("On %1 (on the mount of the system's folders): only executing an infected "
+                        "file is denied; files are checked when closed after writing, without "
+                        "the writer waiting, and before they are executed; programs of /usr, "
+                        "/etc, /var, /boot, /proc, /sys, /dev and /run run unchecked.")
+                    .arg(w.access->executionOnly().join(", ")));
         log(QString("Watching: %1; whole trees through fanotify.")
                 .arg(watched.isEmpty() ? QString("no drive") : watched.join(", ")));
     } else {
@@ -304,7 +311,8 @@ void Guard::watchDisks(Watching& w, const QList<DriveMap::Drive>& drives) {
 }
 
 bool Guard::watchAccess(Watching& w, const QList<DriveMap::Drive>& drives) {
-    w.access = std::make_unique<AccessWatch>(w.settings.writes);
+    w.access = std::make_unique<AccessWatch>(w.settings.writes,
+                                             QFile::encodeName(toolkitFolder).toStdString());
     if (!w.access->available()) {
         log(w.access->error() + ": inotify is used instead.");
         return false;
@@ -378,7 +386,20 @@ void Guard::handle(Watching& w, avtk::FileOutcome&& outcome, bool denied) {
     const Settings& settings = w.settings;
     TreeWatch* const watch = w.watch.get();
     if (outcome.kind == FileOutcome::NotChecked) {
-        const bool gone = !QFileInfo::exists(QFile::decodeName(outcome.path.c_str()));
+        struct stat st;
+        const bool gone = ::stat(outcome.path.c_str(), &st) != 0;
+        // Once per file and change, not at every opening of a file that cannot be checked (one
+        // larger than the limit).
+        if (!gone) {
+            if (untold.size() >= 100'000)
+                untold.clear();
+            const Unchecked seen{qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec,
+                                 qint64(st.st_size), outcome.problem};
+            auto [at, added] = untold.try_emplace({st.st_dev, st.st_ino}, seen);
+            if (!added && at->second == seen)
+                return;
+            at->second = seen;
+        }
         log(outcome.shown + "  not checked: " +
             (gone ? QString("removed before it could be checked") : outcome.problem));
         return;

@@ -89,6 +89,13 @@ private:
     // Files whose finding was alerted (by device and inode), with the virus: a program that keeps
     // trying to open one gets its openings denied without an alert or a question each time.
     std::map<std::pair<dev_t, ino_t>, QString> reported;
+    // Files logged as not checked, with the version and the reason told.
+    struct Unchecked {
+        qint64 mtime, size;
+        QString problem;
+        bool operator==(const Unchecked&) const = default;
+    };
+    std::map<std::pair<dev_t, ino_t>, Unchecked> untold;
     QObject context; // outcomes come back to the main thread through it
 };
 

@@ -135,7 +135,13 @@ void TreeWatch::readEvents(const std::function<void(FileToCheck&&)>& check,
             if (ignored.count(path))
                 continue;
             if (event->mask & IN_CREATE) {
-                created.insert(path);
+                // A hard link to a file that exists is made without writing: it is checked now,
+                // as no close after writing will come for it.
+                struct stat st;
+                if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink > 1)
+                    check(FileToCheck{path, shown});
+                else
+                    created.insert(path);
             } else if (event->mask & IN_CLOSE_WRITE) {
                 if (created.erase(path) > 0 || writes)
                     check(FileToCheck{path, shown});
