@@ -11,14 +11,19 @@
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
 #include <QAccessible>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTabBar>
+#include <QTest>
+#include <QTextBrowser>
 #include <QToolButton>
 
 #include <functional>
@@ -280,6 +285,89 @@ TEST_F(AccessibilityTest, EachWindowIsAFrameOrADialogNamedByItsTitleBar) {
     EXPECT_EQ(help->role(), QAccessible::Window);
     EXPECT_EQ(help->text(QAccessible::Name), "Vallorin Help");
     delete viewer.viewerWindow();
+}
+
+} // namespace
+
+namespace {
+
+class KeyboardTest : public FormFixture {};
+
+TEST_F(KeyboardTest, EveryControlAndPageIsReachedByTheKeysAWindowsUserKnows) {
+    installToolkit({"WFindV32.exe", "veinfo95.hlp", "TK_Sched.exe", "CleanBoo.exe", "WViVer32.exe",
+                    "office.lst", "extra.drv"});
+    dialogs = &scriptedDialogs; // an About box would be recorded, never shown
+    TMainForm& main = start();
+    main.show();
+    main.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+    struct Row {
+        const char* what;
+        int page;
+        const char* from;
+        std::function<void(TMainForm&)> setUp;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int presses;
+        const char* focus; // where the focus ends
+        int shown;         // the page shown at the end
+    };
+    const auto nothing = [](TMainForm&) {};
+    const Row rows[] = {
+        {"Tab reaches a picture button", 0, "BtnExit", nothing, Qt::Key_Tab, Qt::NoModifier, 1,
+         "SBtnAddScan", 0},
+        {"Tab into a radio group lands on its checked button", 3, "ChkBoxWordH",
+         [](TMainForm& form) { form.Guard.RadBtnLocal->setChecked(true); }, Qt::Key_Tab,
+         Qt::NoModifier, 1, "RadBtnLocal", 3},
+        {"Tab out of a radio group leaves it", 3, "RadBtnLocal", nothing, Qt::Key_Tab,
+         Qt::NoModifier, 1, "EditGuardDrv", 3},
+        {"Shift+Tab into a radio group lands on its checked button", 2, "EditBytes",
+         [](TMainForm& form) { form.Check.RadBtnChecksum->setChecked(true); }, Qt::Key_Backtab,
+         Qt::ShiftModifier, 1, "RadBtnChecksum", 2},
+        {"the drives' Tab leads on to Clean", 1, "RadBtnA", nothing, Qt::Key_Tab, Qt::NoModifier, 1,
+         "SBtnClean", 1},
+        {"a shared letter moves the focus and presses nothing", 1, "SBtnClean", nothing, Qt::Key_A,
+         Qt::AltModifier, 2, nullptr, 1},
+        {"Ctrl+Tab from a combo", 0, "ChklistCombo", nothing, Qt::Key_Tab, Qt::ControlModifier, 1,
+         nullptr, 1},
+        {"Ctrl+PgDn from a combo", 0, "DrvCombo", nothing, Qt::Key_PageDown, Qt::ControlModifier, 1,
+         nullptr, 1},
+        {"Ctrl+Shift+Tab from a combo", 1, "RChkCombo", nothing, Qt::Key_Backtab,
+         Qt::ControlModifier | Qt::ShiftModifier, 1, nullptr, 0},
+        {"Ctrl+PgUp goes round from the first page to the last", 0, "ChkBoxExe", nothing,
+         Qt::Key_PageUp, Qt::ControlModifier, 1, nullptr, 4},
+        {"Ctrl+Tab from an edit", 2, "EditKeyword", nothing, Qt::Key_Tab, Qt::ControlModifier, 1,
+         nullptr, 3},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        main.Main.PageControl->setCurrentIndex(row.page);
+        row.setUp(main);
+        QWidget* from = main.findChild<QWidget*>(row.from);
+        ASSERT_NE(from, nullptr);
+        from->setFocus(Qt::OtherFocusReason);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return from->hasFocus(); }));
+        for (int press = 0; press < row.presses; ++press)
+            QTest::keyClick(QApplication::focusWidget(), row.key, row.modifiers);
+        QApplication::processEvents();
+        if (row.focus) {
+            EXPECT_EQ(QApplication::focusWidget()->objectName(), row.focus);
+        }
+        EXPECT_EQ(main.Main.PageControl->currentIndex(), row.shown);
+    }
+    EXPECT_EQ(scriptedDialogs.asked, QStringList{});
+    EXPECT_TRUE(main.Find.SBtnAddScan->focusPolicy() & Qt::TabFocus);
+}
+
+TEST_F(KeyboardTest, EscapeClosesTheHelpViewer) {
+    HelpViewer viewer{prompts, nullptr, [](const QString&) { return true; }};
+    viewer.showHelp("Vallorin.hlp", HelpCommand::Finder, 0);
+    QPointer<QWidget> window = viewer.viewerWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(viewer.viewerBrowser(), Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull() || !window->isVisible(); }));
+    delete window;
 }
 
 } // namespace
