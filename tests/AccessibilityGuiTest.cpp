@@ -2,17 +2,32 @@
 // text, from the label that is its buddy, or from an accessible name of its own.
 #include "support/FormFixture.h"
 
+#include "definitions/AddScan.h"
+#include "definitions/RemoveScan.h"
+#include "guard/WGMessages.h"
+#include "platform/qt/HelpViewer.h"
 #include "shell/AboutBox.h"
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
 #include <QAccessible>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QRadioButton>
+#include <QRegularExpression>
 #include <QSet>
+#include <QTabBar>
+#include <QTest>
+#include <QTextBrowser>
+#include <QToolButton>
+
+#include <functional>
+#include <memory>
 
 namespace {
 
@@ -59,24 +74,300 @@ std::string UnnamedPictures(const QWidget* window) {
 
 class AccessibilityTest : public FormFixture {};
 
-TEST_F(AccessibilityTest, EveryControlOfTheMainWindowHasAName) {
+// Whether a widget is a control a user works (rather than a label, a frame or a part of one).
+bool IsControl(const QWidget* widget) {
+    if (widget->objectName().isEmpty() || widget->objectName().startsWith("qt_") ||
+        qobject_cast<QComboBox*>(widget->parentWidget()) ||
+        qobject_cast<QAbstractSpinBox*>(widget->parentWidget()))
+        return false;
+    return qobject_cast<const QAbstractButton*>(widget) || qobject_cast<const QLineEdit*>(widget) ||
+           qobject_cast<const QComboBox*>(widget) ||
+           qobject_cast<const QAbstractSpinBox*>(widget) || widget->inherits("ReportView");
+}
+
+TEST_F(AccessibilityTest, EveryControlOfEveryPageHasItsNameAndRole) {
     installToolkit({"WFindV32.exe", "veinfo95.hlp", "TK_Sched.exe", "CleanBoo.exe", "WViVer32.exe",
                     "office.lst", "extra.drv"});
     TMainForm& main = start();
-    EXPECT_EQ(Unnamed(&main), "");
-    // The picture buttons: named as their hints say.
-    EXPECT_EQ(main.Main.SBtnEnc->accessibleName(), "Virus Encyclopedia");
-    EXPECT_EQ(main.Main.SBtnSchedule->accessibleName(), "Edit Schedule");
-    // A combo is named by the label beside it.
-    QAccessibleInterface* scans = QAccessible::queryAccessibleInterface(main.Find.ScanCombo);
-    ASSERT_NE(scans, nullptr);
-    EXPECT_EQ(scans->text(QAccessible::Name), "Defined scans:");
+    struct Row {
+        const char* control;
+        QAccessible::Role role;
+        const char* name; // blanks around a caption are not read
+    };
+    const Row rows[] = {
+        {"TMainForm", QAccessible::Window, "Vallorin - Control for Dr Solomon's AVTK"},
+        {"qt_tabwidget_tabbar", QAccessible::PageTabList, "Find viruses"},
+        {"SBtnEnc", QAccessible::Button, "Virus Encyclopedia"},
+        {"SBtnSchedule", QAccessible::Button, "Edit Schedule"},
+        {"btnHelp", QAccessible::Button, "Help..."},
+        {"btnAbout", QAccessible::Button, "About..."},
+        {"BtnExit", QAccessible::Button, "Exit"},
+        {"ScanCombo", QAccessible::ComboBox, "Defined scans:"},
+        {"SBtnAddScan", QAccessible::Button, "Add"},
+        {"SBtnDelScan", QAccessible::Button, "Remove"},
+        {"RadBtnFindAll", QAccessible::RadioButton, "All"},
+        {"RadBtnFindLocal", QAccessible::RadioButton, "Local"},
+        {"RadBtnFindDef", QAccessible::RadioButton, "Defined:"},
+        {"EditFindDrives", QAccessible::EditableText, "Defined drives"},
+        {"ChkBoxExe", QAccessible::CheckBox, "Executables"},
+        {"ChkBoxData", QAccessible::CheckBox, "Data files"},
+        {"ChkBoxZIP", QAccessible::CheckBox, "Archive files"},
+        {"ChkBoxPK", QAccessible::CheckBox, "Compressed files"},
+        {"ChkBoxBoot", QAccessible::CheckBox, "Boot sectors"},
+        {"ChkBoxPart", QAccessible::CheckBox, "Partition sectors"},
+        {"ChkBoxMem", QAccessible::CheckBox, "Memory"},
+        {"ChkBoxFloppies", QAccessible::CheckBox, "Multiple floppies"},
+        {"ChkBoxBeep", QAccessible::CheckBox, "Beep on finding virus"},
+        {"ChkBoxError", QAccessible::CheckBox, "Extended error levels"},
+        {"ChkBoxProgramH", QAccessible::CheckBox, "Program/File Heuristics"},
+        {"ChkBoxMacroH", QAccessible::CheckBox, "Macro Heuristics"},
+        {"ChkBoxAutoExit", QAccessible::CheckBox, "Exit on scan completion"},
+        {"ChkBoxPrevent", QAccessible::CheckBox, "Prevent user exit"},
+        {"ChkBoxDetail", QAccessible::CheckBox, "Detailed report"},
+        {"ChkBoxFindReport", QAccessible::CheckBox, "Report to file"},
+        {"ChkBoxAppReport", QAccessible::CheckBox, "Append report"},
+        {"ChkBoxFindPrint", QAccessible::CheckBox, "Print report"},
+        {"ChklistCombo", QAccessible::ComboBox, "Checklist:"},
+        {"DrvCombo", QAccessible::ComboBox, "Extra  Driver:"},
+        {"SBtnScan", QAccessible::Button, "Scan"},
+        {"RadBtnRepAll", QAccessible::RadioButton, "All"},
+        {"RadBtnRepLocal", QAccessible::RadioButton, "Local"},
+        {"RadBtnRepDef", QAccessible::RadioButton, "Defined:"},
+        {"EditRepairDrives", QAccessible::EditableText, "Defined drives"},
+        {"RadBtnRename", QAccessible::RadioButton, "Rename unrepairable files"},
+        {"RadBtnDelete", QAccessible::RadioButton, "Delete unrepairable files"},
+        {"ChkBoxRepairDetail", QAccessible::CheckBox, "Detailed report"},
+        {"ChkBoxRepairPrint", QAccessible::CheckBox, "Print report"},
+        {"ChkBoxRepairReport", QAccessible::CheckBox, "Report to file"},
+        {"ChkBoxRepAppend", QAccessible::CheckBox, "Append report"},
+        {"ChkBoxRepExit", QAccessible::CheckBox, "Exit on repair completion"},
+        {"ChkBoxRepError", QAccessible::CheckBox, "Extended error levels"},
+        {"ChkBoxRepPrevent", QAccessible::CheckBox, "Prevent user exit"},
+        {"RChkCombo", QAccessible::ComboBox, "Checklist:"},
+        {"RDrvCombo", QAccessible::ComboBox, "Extra  Driver:"},
+        {"SBtnRepair", QAccessible::Button, "Repair"},
+        {"RadBtnAuto", QAccessible::RadioButton, "Auto-detect type"},
+        {"RadBtn360", QAccessible::RadioButton, "5¼\" 360Kb"},
+        {"RadBtn12", QAccessible::RadioButton, "5¼\" 1.2Mb"},
+        {"RadBtn720", QAccessible::RadioButton, "3½\" 720Kb"},
+        {"RadBtn144", QAccessible::RadioButton, "3½\" 1.44Mb"},
+        {"RadBtn288", QAccessible::RadioButton, "3½\" 2.88Mb"},
+        {"RadBtnA", QAccessible::RadioButton, "A"},
+        {"RadBtnB", QAccessible::RadioButton, "B"},
+        {"SBtnClean", QAccessible::Button, "Clean boot sector"},
+        {"CheckCombo", QAccessible::ComboBox, "Defined checks:"},
+        {"SBtnAddCheck", QAccessible::Button, "Add"},
+        {"SBtnDelCheck", QAccessible::Button, "Remove"},
+        {"RadBtnCheckAll", QAccessible::RadioButton, "All"},
+        {"RadBtnCheckLocal", QAccessible::RadioButton, "Local"},
+        {"RadBtnCheckDef", QAccessible::RadioButton, "Defined:"},
+        {"EditCheckDrives", QAccessible::EditableText, "Defined drives"},
+        {"RadBtnSizes", QAccessible::RadioButton, "File size"},
+        {"RadBtnChecksum", QAccessible::RadioButton, "Checksum"},
+        {"RadBtnCCITT", QAccessible::RadioButton, "CCITT CRC"},
+        {"RadBtnDES", QAccessible::RadioButton, "DES"},
+        {"EditBytes", QAccessible::EditableText, "Check every             bytes"},
+        {"UDBytes", QAccessible::SpinBox, "Bytes checked"},
+        {"ChkBoxChkBoot", QAccessible::CheckBox, "Check boot sectors"},
+        {"ChkBoxChkPart", QAccessible::CheckBox, "Check partitions"},
+        {"ChkBoxVPrevent", QAccessible::CheckBox, "Prevent user exit"},
+        {"ChkBoxKeyword", QAccessible::CheckBox, "Keyword:"},
+        {"EditKeyword", QAccessible::EditableText, "Keyword"},
+        {"ChkBoxTurbo", QAccessible::CheckBox, "Use turbo mode"},
+        {"ChkBoxChkBeep", QAccessible::CheckBox, "Beep on finding change"},
+        {"ChkBoxChkDetail", QAccessible::CheckBox, "Detailed report"},
+        {"ChkBoxChkPrint", QAccessible::CheckBox, "Print Report"},
+        {"ChkBoxChkReport", QAccessible::CheckBox, "Report to file"},
+        {"SBtnCompute", QAccessible::Button, "Compute fingerprints"},
+        {"SBtnVerify", QAccessible::Button, "Verify fingerprints"},
+        {"ChkBoxEnable", QAccessible::CheckBox, "WinGuard enabled"},
+        {"ChkBoxWrite", QAccessible::CheckBox, "Check on writes"},
+        {"ChkBoxAll", QAccessible::CheckBox, "Check all files"},
+        {"ChkBoxOLE", QAccessible::CheckBox, "Check all OLE files"},
+        {"ChkBoxProgH", QAccessible::CheckBox, "Program heuristics"},
+        {"ChkBoxWordH", QAccessible::CheckBox, "Word macro heuristics"},
+        {"RadBtnAll", QAccessible::RadioButton, "All"},
+        {"RadBtnFloppies", QAccessible::RadioButton, "Floppies"},
+        {"RadBtnNetwork", QAccessible::RadioButton, "Network & floppies"},
+        {"RadBtnLocal", QAccessible::RadioButton, "Local & floppies"},
+        {"RadBtnDef", QAccessible::RadioButton, "Defined:"},
+        {"EditGuardDrv", QAccessible::EditableText, "Defined drives"},
+        {"ChkBoxDOS", QAccessible::CheckBox, "Close DOS box"},
+        {"ChkBoxRepair", QAccessible::CheckBox, "Automatic repair"},
+        {"ChkBoxPrompt", QAccessible::CheckBox, "Repair prompt"},
+        {"ChkBoxGuardX", QAccessible::CheckBox, "Extra driver:"},
+        {"EditGuardX", QAccessible::EditableText, "Extra driver"},
+        {"ChkBoxLog", QAccessible::CheckBox, "Create log:"},
+        {"EditLog", QAccessible::EditableText, "Log file"},
+        {"SBtnLogBrowse", QAccessible::Button, "Select log file..."},
+        {"ChkBoxNet", QAccessible::CheckBox, "Monitor network connection and use:"},
+        {"EditWinsock", QAccessible::EditableText, "Network library"},
+        {"SBtnMessages", QAccessible::Button, "Messages"},
+        {"SBtnRestore", QAccessible::Button, "Restore"},
+        {"SBtnLoad", QAccessible::Button, "Load"},
+        {"SBtnSave", QAccessible::Button, "Save"},
+        {"SBtnApply", QAccessible::Button, "Apply"},
+        {"ViewWin", QAccessible::EditableText, "No file being viewed."},
+        {"btnFVrep", QAccessible::Button, "FindVirus"},
+        {"BtnRepairRep", QAccessible::Button, "Repair"},
+        {"btnViRep", QAccessible::Button, "ViVerify"},
+        {"btnGuardLog", QAccessible::Button, "WinGuard"},
+        {"ScrollLeftButton", QAccessible::Button, "Scroll Left"},
+        {"ScrollRightButton", QAccessible::Button, "Scroll Right"},
+        {"SBtnEnc", QAccessible::Button, "Virus Encyclopedia"},
+        {"SBtnSchedule", QAccessible::Button, "Edit Schedule"},
+        {"btnHelp", QAccessible::Button, "Help..."},
+        {"btnAbout", QAccessible::Button, "About..."},
+        {"BtnExit", QAccessible::Button, "Exit"},
+    };
+    QSet<QString> listed;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.control);
+        listed << row.control;
+        QWidget* control =
+            row.control == QString("TMainForm") ? &main : main.findChild<QWidget*>(row.control);
+        ASSERT_NE(control, nullptr);
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(control);
+        ASSERT_NE(face, nullptr);
+        EXPECT_EQ(face->role(), row.role);
+        EXPECT_EQ(face->text(QAccessible::Name).trimmed(), row.name);
+    }
+    // A combo keeps the labelled-by relation a screen reader reads its label by.
+    const auto labels =
+        QAccessible::queryAccessibleInterface(main.Find.ScanCombo)->relations(QAccessible::Label);
+    ASSERT_EQ(labels.size(), 1);
+    EXPECT_EQ(labels.front().first->object(), main.Find.LabDefScan);
+    // A picture button is named by its tool tip.
+    for (const auto* button : main.findChildren<QToolButton*>(QRegularExpression("^SBtn")))
+        EXPECT_EQ(button->accessibleName(), button->toolTip())
+            << button->objectName().toStdString();
+    // No control goes without a row.
+    QStringList missing;
+    for (const QWidget* widget : main.findChildren<QWidget*>())
+        if (IsControl(widget) && !listed.contains(widget->objectName()))
+            missing << widget->objectName();
+    EXPECT_EQ(missing.join(' ').toStdString(), "");
 }
 
-TEST_F(AccessibilityTest, TheAboutBoxSaysWhatItsPictureShows) {
-    TAboutFm about;
-    EXPECT_EQ(Unnamed(&about), "");
-    EXPECT_EQ(UnnamedPictures(&about), "");
+TEST_F(AccessibilityTest, EachWindowIsAFrameOrADialogNamedByItsTitleBar) {
+    TMainForm& main = start();
+    HelpViewer viewer{prompts, nullptr, [](const QString&) { return true; }};
+    viewer.showHelp("Vallorin.hlp", HelpCommand::Finder, 0);
+    struct Row {
+        const char* window;
+        std::function<std::unique_ptr<QWidget>()> make;
+        QAccessible::Role role;
+        const char* name;
+    };
+    const Row rows[] = {
+        {"About box", [] { return std::make_unique<TAboutFm>(); }, QAccessible::Dialog,
+         "About Vallorin"},
+        {"Add dialog", [&] { return std::make_unique<TAddScanForm>(main); }, QAccessible::Dialog,
+         "Vallorin - Add definition"},
+        {"Remove dialog", [&] { return std::make_unique<TRemoveScanForm>(main); },
+         QAccessible::Dialog, "Vallorin - Remove definitions"},
+        {"messages dialog", [&] { return std::make_unique<TMessageForm>(main); },
+         QAccessible::Dialog, "Vallorin - Edit WinGuard messages"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.window);
+        const std::unique_ptr<QWidget> window = row.make();
+        window->setAttribute(Qt::WA_DeleteOnClose, false);
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(window.get());
+        ASSERT_NE(face, nullptr);
+        EXPECT_EQ(face->role(), row.role);
+        EXPECT_EQ(face->text(QAccessible::Name), row.name);
+        EXPECT_EQ(Unnamed(window.get()), "");
+        EXPECT_EQ(UnnamedPictures(window.get()), "");
+    }
+    ASSERT_NE(viewer.viewerWindow(), nullptr);
+    QAccessibleInterface* help = QAccessible::queryAccessibleInterface(viewer.viewerWindow());
+    EXPECT_EQ(help->role(), QAccessible::Window);
+    EXPECT_EQ(help->text(QAccessible::Name), "Vallorin Help");
+    delete viewer.viewerWindow();
+}
+
+} // namespace
+
+namespace {
+
+class KeyboardTest : public FormFixture {};
+
+TEST_F(KeyboardTest, EveryControlAndPageIsReachedByTheKeysAWindowsUserKnows) {
+    installToolkit({"WFindV32.exe", "veinfo95.hlp", "TK_Sched.exe", "CleanBoo.exe", "WViVer32.exe",
+                    "office.lst", "extra.drv"});
+    dialogs = &scriptedDialogs; // an About box would be recorded, never shown
+    TMainForm& main = start();
+    main.show();
+    main.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+    struct Row {
+        const char* what;
+        int page;
+        const char* from;
+        std::function<void(TMainForm&)> setUp;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int presses;
+        const char* focus; // where the focus ends
+        int shown;         // the page shown at the end
+    };
+    const auto nothing = [](TMainForm&) {};
+    const Row rows[] = {
+        {"Tab reaches a picture button", 0, "BtnExit", nothing, Qt::Key_Tab, Qt::NoModifier, 1,
+         "SBtnAddScan", 0},
+        {"Tab into a radio group lands on its checked button", 3, "ChkBoxWordH",
+         [](TMainForm& form) { form.Guard.RadBtnLocal->setChecked(true); }, Qt::Key_Tab,
+         Qt::NoModifier, 1, "RadBtnLocal", 3},
+        {"Tab out of a radio group leaves it", 3, "RadBtnLocal", nothing, Qt::Key_Tab,
+         Qt::NoModifier, 1, "EditGuardDrv", 3},
+        {"Shift+Tab into a radio group lands on its checked button", 2, "EditBytes",
+         [](TMainForm& form) { form.Check.RadBtnChecksum->setChecked(true); }, Qt::Key_Backtab,
+         Qt::ShiftModifier, 1, "RadBtnChecksum", 2},
+        {"the drives' Tab leads on to Clean", 1, "RadBtnA", nothing, Qt::Key_Tab, Qt::NoModifier, 1,
+         "SBtnClean", 1},
+        {"a shared letter moves the focus and presses nothing", 1, "SBtnClean", nothing, Qt::Key_A,
+         Qt::AltModifier, 2, nullptr, 1},
+        {"Ctrl+Tab from a combo", 0, "ChklistCombo", nothing, Qt::Key_Tab, Qt::ControlModifier, 1,
+         nullptr, 1},
+        {"Ctrl+PgDn from a combo", 0, "DrvCombo", nothing, Qt::Key_PageDown, Qt::ControlModifier, 1,
+         nullptr, 1},
+        {"Ctrl+Shift+Tab from a combo", 1, "RChkCombo", nothing, Qt::Key_Backtab,
+         Qt::ControlModifier | Qt::ShiftModifier, 1, nullptr, 0},
+        {"Ctrl+PgUp goes round from the first page to the last", 0, "ChkBoxExe", nothing,
+         Qt::Key_PageUp, Qt::ControlModifier, 1, nullptr, 4},
+        {"Ctrl+Tab from an edit", 2, "EditKeyword", nothing, Qt::Key_Tab, Qt::ControlModifier, 1,
+         nullptr, 3},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        main.Main.PageControl->setCurrentIndex(row.page);
+        row.setUp(main);
+        QWidget* from = main.findChild<QWidget*>(row.from);
+        ASSERT_NE(from, nullptr);
+        from->setFocus(Qt::OtherFocusReason);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return from->hasFocus(); }));
+        for (int press = 0; press < row.presses; ++press)
+            QTest::keyClick(QApplication::focusWidget(), row.key, row.modifiers);
+        QApplication::processEvents();
+        if (row.focus) {
+            EXPECT_EQ(QApplication::focusWidget()->objectName(), row.focus);
+        }
+        EXPECT_EQ(main.Main.PageControl->currentIndex(), row.shown);
+    }
+    EXPECT_EQ(scriptedDialogs.asked, QStringList{});
+    EXPECT_TRUE(main.Find.SBtnAddScan->focusPolicy() & Qt::TabFocus);
+}
+
+TEST_F(KeyboardTest, EscapeClosesTheHelpViewer) {
+    HelpViewer viewer{prompts, nullptr, [](const QString&) { return true; }};
+    viewer.showHelp("Vallorin.hlp", HelpCommand::Finder, 0);
+    QPointer<QWidget> window = viewer.viewerWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(viewer.viewerBrowser(), Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull() || !window->isVisible(); }));
+    delete window;
 }
 
 } // namespace

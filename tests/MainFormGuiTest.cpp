@@ -406,7 +406,7 @@ TEST_F(MainFormTest, CompiledInPicturesAreWhatPaintingGives) {
     }
 }
 
-TEST_F(MainFormTest, AltAPressesApplyOnTheGuardPageAndAboutElsewhere) {
+TEST_F(MainFormTest, AltAMovesBetweenApplyAndAboutAndPressesAboutAlone) {
     dialogs = &scriptedDialogs; // the About box answers at once
     TMainForm& main = start();
     main.show();
@@ -415,13 +415,16 @@ TEST_F(MainFormTest, AltAPressesApplyOnTheGuardPageAndAboutElsewhere) {
     QSignalSpy about(main.Main.btnAbout, &QAbstractButton::clicked);
     main.BringPageToFront(main.Main.GuardSheet);
     main.Guard.SBtnApply->setEnabled(true);
+    // Shared, the letter only moves the focus between the two.
     QTest::keyClick(&main, Qt::Key_A, Qt::AltModifier);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return apply.size() == 1; }));
+    QApplication::processEvents();
+    EXPECT_TRUE(main.Guard.SBtnApply->hasFocus() || main.Main.btnAbout->hasFocus());
+    EXPECT_EQ(apply.size(), 0);
     EXPECT_EQ(about.size(), 0);
 
     main.Guard.SBtnApply->setEnabled(false);
     QTest::keyClick(&main, Qt::Key_A, Qt::AltModifier);
     EXPECT_TRUE(QTest::qWaitFor([&] { return about.size() == 1; }));
-    EXPECT_EQ(apply.size(), 1);
+    EXPECT_EQ(apply.size(), 0);
     EXPECT_EQ(scriptedDialogs.asked, QStringList{"about"});
 }

@@ -1,5 +1,6 @@
 #include "shell/ReportView.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -116,4 +117,100 @@ TEST_F(ReportViewTest, TheHorizontalBarCoversAVeryLongLine) {
                       at(1, view.viewport()->width() - 1));
     EXPECT_TRUE(view.selectedText().endsWith("w\tend"))
         << view.selectedText().right(10).toStdString();
+}
+
+// What a screen reader reads: the text as the view shows it, by characters, words and lines.
+TEST_F(ReportViewTest, AScreenReaderReadsTheTextByItsBoundaries) {
+    struct Row {
+        const char* what;
+        QByteArray bytes;
+        int offset;
+        QAccessible::TextBoundaryType boundary;
+        QString read;
+        int start;
+        int end;
+    };
+    const Row rows[] = {
+        {"a line with its end", "one\r\ntwo\r\nthree", 5, QAccessible::LineBoundary, "two\n", 4, 8},
+        {"the last line has no end", "one\r\ntwo\r\nthree", 9, QAccessible::LineBoundary, "three",
+         8, 13},
+        {"a lone CR ends a line", "a\rbc\ndef", 2, QAccessible::LineBoundary, "bc\n", 2, 5},
+        {"an offset past the end reads the last line", "ab\ncd", 99, QAccessible::LineBoundary,
+         "cd", 3, 5},
+        {"a character", "one\r\ntwo", 4, QAccessible::CharBoundary, "t", 4, 5},
+        {"a line end is one character", "one\r\ntwo", 3, QAccessible::CharBoundary, "\n", 3, 4},
+        {"a character beyond 16 bits is two units", "x\xF0\x9F\x98\x80y\nz", 1,
+         QAccessible::CharBoundary, QString::fromUtf8("\xF0\x9F\x98\x80"), 1, 3},
+        {"lines after it count it as two", "x\xF0\x9F\x98\x80y\nz", 5, QAccessible::LineBoundary,
+         "z", 5, 6},
+        {"Windows-1252 bytes are a character each", "\x80uro\n\xE9t\xE9", 6,
+         QAccessible::LineBoundary, QString::fromUtf8("\xC3\xA9t\xC3\xA9"), 5, 8},
+        {"the byte-order mark is not text",
+         "\xEF\xBB\xBF"
+         "ab\ncd",
+         3, QAccessible::LineBoundary, "cd", 3, 5},
+        {"a word", "scan the drive", 6, QAccessible::WordBoundary, "the", 5, 8},
+        {"the whole text", "ab\r\ncd", 1, QAccessible::NoBoundary, "ab\ncd", 0, 5},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        show(row.bytes);
+        QAccessibleTextInterface* text =
+            QAccessible::queryAccessibleInterface(&view)->textInterface();
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(text->characterCount(), view.toPlainText().size());
+        EXPECT_EQ(text->text(0, text->characterCount()), view.toPlainText());
+        int start = -1;
+        int end = -1;
+        EXPECT_EQ(text->textAtOffset(row.offset, row.boundary, &start, &end), row.read);
+        EXPECT_EQ(start, row.start);
+        EXPECT_EQ(end, row.end);
+    }
+}
+
+TEST_F(ReportViewTest, AScreenReaderMovesTheCaretAndTheSelection) {
+    show("first line\nsecond line\nthird");
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(&view);
+    EXPECT_EQ(face->role(), QAccessible::EditableText);
+    EXPECT_TRUE(face->state().readOnly);
+    QAccessibleTextInterface* text = face->textInterface();
+    int start = -1;
+    int end = -1;
+    EXPECT_EQ(text->textAfterOffset(3, QAccessible::LineBoundary, &start, &end), "second line\n");
+    EXPECT_EQ(text->textBeforeOffset(14, QAccessible::LineBoundary, &start, &end), "first line\n");
+    EXPECT_EQ(start, 0);
+    text->setCursorPosition(14);
+    EXPECT_EQ(view.caret(), (ReportPosition{1, 3}));
+    EXPECT_EQ(text->cursorPosition(), 14);
+    EXPECT_EQ(text->selectionCount(), 0);
+    text->setSelection(0, 6, 17);
+    EXPECT_EQ(view.selectedText(), "line\nsecond");
+    text->selection(0, &start, &end);
+    EXPECT_EQ(start, 6);
+    EXPECT_EQ(end, 17);
+    text->removeSelection(0);
+    EXPECT_FALSE(view.hasSelection());
+    // A point on the second line's third character reads as its offset.
+    const QRect box = text->characterRect(13);
+    EXPECT_EQ(text->offsetAtPoint(box.center()), 13);
+}
+
+// Offsets far into a long report come from the counted checkpoints, not from the lines in sight.
+TEST_F(ReportViewTest, AScreenReaderReadsAnyLineOfALongReport) {
+    QByteArray bytes;
+    for (int line = 0; line < 100000; ++line)
+        bytes += "line " + QByteArray::number(line) + (line % 3 ? "\r\n" : "\n");
+    show(bytes);
+    QAccessibleTextInterface* text = QAccessible::queryAccessibleInterface(&view)->textInterface();
+    const QString plain = view.toPlainText();
+    const int last = int(plain.lastIndexOf("line 99999"));
+    int start = -1;
+    int end = -1;
+    EXPECT_EQ(text->textAtOffset(last + 3, QAccessible::LineBoundary, &start, &end),
+              "line 99999\n");
+    EXPECT_EQ(start, last);
+    text->setCursorPosition(last);
+    EXPECT_EQ(view.caret(), (ReportPosition{99999, 0}));
+    // Scrolled so that the line is the bottom one in sight.
+    EXPECT_EQ(vertical()->value(), 99999 - vertical()->pageStep() + 1);
 }

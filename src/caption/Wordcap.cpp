@@ -16,6 +16,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QShortcut>
+#include <QStringList>
 #include <QStyle>
 #include <QStyleOptionTitleBar>
 #include <QWhatsThis>
@@ -23,6 +24,7 @@
 #include <qdrawutil.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace Wordcap {
 
@@ -181,6 +183,20 @@ TMSOfficeCaption::~TMSOfficeCaption() {
     owner->setWindowFlags(originalFlags);
     if (shown)
         owner->show();
+}
+
+QString TMSOfficeCaption::TitleText() const {
+    QStringList shown;
+    // The caption is read from the window title, as the painting does.
+    const QString caption = owner ? owner->windowTitle() : QString();
+    const std::pair<const TCompanyText*, QString> texts[] = {
+        {FCompanyText.get(), FCompanyText->Caption()},
+        {FAppNameText.get(), FAppNameText->Caption()},
+        {FCaptionText.get(), caption}};
+    for (const auto& [text, words] : texts)
+        if (text->Visible() && !words.trimmed().isEmpty())
+            shown << words.trimmed();
+    return shown.join(u' ');
 }
 
 TMSOfficeCaption* TMSOfficeCaption::attach(QWidget* window, const CaptionSettings& settings) {

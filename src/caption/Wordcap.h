@@ -156,6 +156,8 @@ public:
     QFont SystemCaptionFont;
 
     QWidget* window() const { return owner; }
+    // The texts the title bar shows, in their order, as one line: what the window is called.
+    QString TitleText() const;
     // Activation as the title bar shows it: the last activation event, else the window's.
     bool IsFormActive() const;
 

@@ -117,3 +117,88 @@ ReportPosition ReportText::end() const {
 QString ReportText::toPlainText() const {
     return text({0, 0}, end());
 }
+
+qsizetype ReportText::charactersIn(qsizetype from, qsizetype to) const {
+    if (!utf8)
+        return to - from; // Windows-1252: one character a byte
+    // UTF-8 (valid): a character starts at every byte but a continuation byte, and one of four
+    // bytes needs two UTF-16 units.
+    qsizetype units = 0;
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
+    for (qsizetype i = from; i < to; ++i)
+        units += ((data[i] & 0xC0) != 0x80) + (data[i] >= 0xF0);
+    return units;
+}
+
+const std::vector<qsizetype>& ReportText::charactersBefore() const {
+    if (characters >= 0)
+        return checkpointCharacters;
+    checkpointCharacters.clear();
+    checkpointCharacters.reserve(checkpoints.size());
+    qsizetype before = 0;
+    for (size_t i = 0; i < checkpoints.size(); ++i) {
+        if (i > 0) {
+            // The bytes between two checkpoints, with their line ends: each end is one "\n".
+            const Checkpoint& from = checkpoints[i - 1];
+            const Checkpoint& to = checkpoints[i];
+            qsizetype start = from.offset;
+            for (qsizetype line = from.line; line < to.line; ++line) {
+                const qsizetype end = lineEnd(start);
+                before += charactersIn(start, end) + 1;
+                start = nextLine(end);
+            }
+        }
+        checkpointCharacters.push_back(before);
+    }
+    const Checkpoint& last = checkpoints.back();
+    qsizetype start = last.offset;
+    qsizetype total = before;
+    for (qsizetype line = last.line; line < count; ++line) {
+        const qsizetype end = lineEnd(start);
+        total += charactersIn(start, end) + (line + 1 < count ? 1 : 0);
+        if (end < bytes.size())
+            start = nextLine(end);
+    }
+    characters = total;
+    return checkpointCharacters;
+}
+
+qsizetype ReportText::characterCount() const {
+    charactersBefore();
+    return characters;
+}
+
+qsizetype ReportText::offsetOf(ReportPosition position) const {
+    const std::vector<qsizetype>& before = charactersBefore();
+    position.line = std::clamp<qsizetype>(position.line, 0, count - 1);
+    const auto after = std::upper_bound(
+        checkpoints.begin(), checkpoints.end(), position.line,
+        [](qsizetype line, const Checkpoint& checkpoint) { return line < checkpoint.line; });
+    const size_t checkpoint = size_t(after - checkpoints.begin()) - 1;
+    qsizetype offset = before[checkpoint];
+    qsizetype start = checkpoints[checkpoint].offset;
+    for (qsizetype line = checkpoints[checkpoint].line; line < position.line; ++line) {
+        const qsizetype end = lineEnd(start);
+        offset += charactersIn(start, end) + 1;
+        start = nextLine(end);
+    }
+    const qsizetype length = charactersIn(start, lineEnd(start));
+    return offset + std::clamp<qsizetype>(position.column, 0, length);
+}
+
+ReportPosition ReportText::positionOf(qsizetype offset) const {
+    const std::vector<qsizetype>& before = charactersBefore();
+    offset = std::clamp<qsizetype>(offset, 0, characters);
+    const size_t checkpoint =
+        size_t(std::upper_bound(before.begin(), before.end(), offset) - before.begin()) - 1;
+    qsizetype lineOffset = before[checkpoint];
+    qsizetype start = checkpoints[checkpoint].offset;
+    for (qsizetype line = checkpoints[checkpoint].line;; ++line) {
+        const qsizetype end = lineEnd(start);
+        const qsizetype length = charactersIn(start, end);
+        if (offset <= lineOffset + length || line + 1 >= count)
+            return {line, std::min(offset - lineOffset, length)};
+        lineOffset += length + 1;
+        start = nextLine(end);
+    }
+}

@@ -35,6 +35,14 @@ public:
     QString toPlainText() const;
     ReportPosition end() const;
 
+    // The text as characters (UTF-16 units), each line end one "\n" as in text(): the offsets a
+    // screen reader reads by. The first of these counts the characters before each checkpoint
+    // once (a pass over the bytes, without decoding); after that each is a short scan.
+    qsizetype characterCount() const;
+    qsizetype offsetOf(ReportPosition position) const;
+    // The position of an offset, clamped to the text.
+    ReportPosition positionOf(qsizetype offset) const;
+
 private:
     // A line whose first byte is known; one at least every LinesPerCheckpoint lines and every
     // BytesPerCheckpoint bytes, so that any line is found after a short scan from the one
@@ -49,9 +57,16 @@ private:
     // The start of the line after the line end at end.
     qsizetype nextLine(qsizetype end) const;
     QString decode(qsizetype from, qsizetype to) const;
+    // The characters the bytes from..to decode to.
+    qsizetype charactersIn(qsizetype from, qsizetype to) const;
+    // The characters before each checkpoint's line, counted when first asked for.
+    const std::vector<qsizetype>& charactersBefore() const;
 
     QByteArray bytes;
     bool utf8 = true;
     qsizetype count = 1;
     std::vector<Checkpoint> checkpoints;
+    // Only a screen reader asks for offsets: counted for it alone, not for every report read.
+    mutable std::vector<qsizetype> checkpointCharacters;
+    mutable qsizetype characters = -1;
 };

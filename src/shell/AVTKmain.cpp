@@ -12,6 +12,7 @@
 #include "platform/qt/ScreenPlacement.h"
 #include "repair/Repair.h"
 #include "scan/Find.h"
+#include "shell/Keyboard.h"
 #include "shell/Launchers.h"
 #include "shell/ReportViewer.h"
 #include "toolkit/InstalledToolkit.h"
@@ -25,7 +26,6 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QShortcut>
-#include <QShortcutEvent>
 #include <QSignalBlocker>
 #include <QTabBar>
 #include <QTimer>
@@ -78,9 +78,10 @@ TMainForm::TMainForm(Services services, QWidget* parent)
     ConnectGuardPage(*this);
     ConnectViewPage(*this);
     ConnectLaunchers(*this);
-    // "&Apply" and "&About..." share Alt+A; the visible page's button answers first.
-    Guard.SBtnApply->installEventFilter(this);
-    Main.btnAbout->installEventFilter(this);
+    // A letter two visible controls share ("&Apply" and "&About...", "&A" and "&About...") moves
+    // the focus between them in turn and presses neither, as Windows does: Qt's own answer.
+    KeepOneTabStopPerRadioGroup(this);
+    AddPageKeys(this, Main.PageControl);
 
     // Before centring: the title bar adds its height (and the frame) to the window.
     QFont captionFont = font();
@@ -293,16 +294,6 @@ void TMainForm::closeEvent(QCloseEvent* event) {
                       tr("The changes cannot be saved.\r\r%1\r\rClose anyway?").arg(*failure),
                       MessageButtons::YesNo) == MessageAnswer::Yes;
     closing ? event->accept() : event->ignore();
-}
-
-bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Shortcut && static_cast<QShortcutEvent*>(event)->isAmbiguous() &&
-        (watched == Guard.SBtnApply || watched == Main.btnAbout)) {
-        QAbstractButton* apply = Guard.SBtnApply;
-        (apply->isVisible() && apply->isEnabled() ? apply : Main.btnAbout)->animateClick();
-        return true;
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 void TMainForm::BringPageToFront(QWidget* page) {

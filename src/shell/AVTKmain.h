@@ -59,7 +59,6 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void DisableStoreControls() override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormCreate();

@@ -1,6 +1,7 @@
 #include "Application.h"
 
 #include "platform/qt/StyleIcons.h"
+#include "shell/Accessibility.h"
 #include "shell/Artwork.h"
 
 #include "BuildConfig.h"
@@ -47,6 +48,7 @@ void SetUpApplication(QApplication& app) {
     QApplication::setApplicationVersion(BuildConfig::Version);
     // The desktop matches the windows with the installed desktop entry (and its icon) by this.
     QGuiApplication::setDesktopFileName(BuildConfig::DesktopId);
+    InstallAccessibility();
     QApplication::setStyle(new ClassicStyle);
     QApplication::setWindowIcon(CompiledPicture(ProgramIconPicture));
     // The windows were laid out for an 8-point "MS Sans Serif" (11 pixels high); Liberation Sans

@@ -1,5 +1,7 @@
 #include "ReportView.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
@@ -64,6 +66,9 @@ void ReportView::setReport(ReportText text) {
     horizontalScrollBar()->setValue(0);
     adjustScrollBars();
     viewport()->update();
+    // A screen reader reads the new text from the interface; an update event would carry the
+    // old and the new text whole.
+    announceCaret();
 }
 
 QString ReportView::selectedText() const {
@@ -74,6 +79,59 @@ void ReportView::selectAll() {
     anchor = {};
     cursor = shown.end();
     viewport()->update();
+    announceCaret();
+}
+
+void ReportView::select(ReportPosition from, ReportPosition to) {
+    anchor = from;
+    cursor = to;
+    scrollTo(cursor);
+    viewport()->update();
+    announceCaret();
+}
+
+void ReportView::scrollTo(ReportPosition position) {
+    QScrollBar* vertical = verticalScrollBar();
+    const qsizetype first = vertical->value();
+    const qsizetype page = linesPerPage();
+    if (position.line < first)
+        vertical->setValue(int(std::min<qsizetype>(position.line, INT_MAX)));
+    else if (position.line >= first + page)
+        vertical->setValue(int(std::min<qsizetype>(position.line - page + 1, INT_MAX)));
+    const QRect box = characterRect(position);
+    QScrollBar* horizontal = horizontalScrollBar();
+    if (box.left() < 0)
+        horizontal->setValue(horizontal->value() + box.left() - int(Margin));
+    else if (box.right() >= viewport()->width())
+        horizontal->setValue(horizontal->value() + box.right() - viewport()->width() + int(Margin));
+}
+
+QRect ReportView::characterRect(ReportPosition position) {
+    position.line = std::clamp<qsizetype>(position.line, 0, shown.lineCount() - 1);
+    const QTextLine line = layout(position.line).lineAt(0);
+    const int column = int(std::clamp<qsizetype>(position.column, 0, line.textLength()));
+    const qreal left = line.cursorToX(column) - horizontalScrollBar()->value();
+    // The box of a line's end is as wide as a blank, where a text edit puts the caret.
+    const qreal right = column < line.textLength()
+                            ? line.cursorToX(column + 1) - horizontalScrollBar()->value()
+                            : left + fontMetrics().horizontalAdvance(u' ');
+    const qreal top =
+        topMargin() + qreal(position.line - verticalScrollBar()->value()) * lineHeight;
+    return QRectF(QPointF(left, top), QPointF(right, top + lineHeight)).toRect();
+}
+
+void ReportView::announceCaret() {
+    if (!QAccessible::isActive())
+        return;
+    const int caretAt = int(std::min<qsizetype>(shown.offsetOf(cursor), INT_MAX));
+    QAccessibleTextCursorEvent moved(this, caretAt);
+    QAccessible::updateAccessibility(&moved);
+    const qsizetype from = shown.offsetOf(std::min(anchor, cursor));
+    const qsizetype to = shown.offsetOf(std::max(anchor, cursor));
+    QAccessibleTextSelectionEvent selected(this, int(std::min<qsizetype>(from, INT_MAX)),
+                                           int(std::min<qsizetype>(to, INT_MAX)));
+    selected.setCursorPosition(caretAt);
+    QAccessible::updateAccessibility(&selected);
 }
 
 void ReportView::copy() const {
@@ -242,6 +300,7 @@ void ReportView::mousePressEvent(QMouseEvent* event) {
     if (!(event->modifiers() & Qt::ShiftModifier))
         anchor = cursor;
     viewport()->update();
+    announceCaret();
 }
 
 void ReportView::mouseMoveEvent(QMouseEvent* event) {
@@ -260,6 +319,7 @@ void ReportView::mouseMoveEvent(QMouseEvent* event) {
         horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
     cursor = positionAt(point);
     viewport()->update();
+    announceCaret();
 }
 
 void ReportView::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -279,6 +339,7 @@ void ReportView::mouseDoubleClickEvent(QMouseEvent* event) {
     anchor = {at.line, start};
     cursor = {at.line, end < 0 ? text.size() : end};
     viewport()->update();
+    announceCaret();
 }
 
 void ReportView::mouseReleaseEvent(QMouseEvent* event) {
@@ -306,4 +367,170 @@ void ReportView::contextMenuEvent(QContextMenuEvent* event) {
                     withShortcut(tr("Select All"), QKeySequence::SelectAll), this,
                     &ReportView::selectAll);
     menu->popup(event->globalPos());
+}
+
+// ---- What a screen reader reads
+
+namespace {
+
+// Offsets of the interface are ints; a report beyond them reads as far as they reach.
+int ToInt(qsizetype value) {
+    return int(std::clamp<qsizetype>(value, 0, INT_MAX));
+}
+
+class ReportViewAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
+public:
+    explicit ReportViewAccessible(ReportView* view)
+        : QAccessibleWidget(view, QAccessible::EditableText) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QAccessible::State state() const override {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.readOnly = true;
+        state.multiLine = true;
+        state.selectableText = true;
+        return state;
+    }
+
+    // The selection
+    void selection(int index, int* start, int* end) const override {
+        *start = *end = 0;
+        if (index != 0 || !view()->hasSelection())
+            return;
+        *start = offset(std::min(view()->selectionAnchor(), view()->caret()));
+        *end = offset(std::max(view()->selectionAnchor(), view()->caret()));
+    }
+    int selectionCount() const override { return view()->hasSelection() ? 1 : 0; }
+    // One selection at most: adding one replaces it.
+    void addSelection(int start, int end) override { setSelection(0, start, end); }
+    void removeSelection(int index) override {
+        if (index == 0)
+            view()->select(view()->caret(), view()->caret());
+    }
+    void setSelection(int index, int start, int end) override {
+        if (index == 0)
+            view()->select(report().positionOf(start), report().positionOf(end));
+    }
+
+    // The caret
+    int cursorPosition() const override { return offset(view()->caret()); }
+    void setCursorPosition(int position) override {
+        const ReportPosition at = report().positionOf(position);
+        view()->select(at, at);
+    }
+
+    // The text
+    int characterCount() const override { return ToInt(report().characterCount()); }
+    QString text(int start, int end) const override {
+        if (end < 0)
+            end = characterCount();
+        return report().text(report().positionOf(start), report().positionOf(end));
+    }
+    QString textAtOffset(int at, QAccessible::TextBoundaryType boundary, int* start,
+                         int* end) const override {
+        const qsizetype count = report().characterCount();
+        if (boundary == QAccessible::NoBoundary) {
+            *start = 0;
+            *end = ToInt(count);
+            return text(0, *end);
+        }
+        const qsizetype offsetAt = std::clamp<qsizetype>(at, 0, count);
+        const ReportPosition position = report().positionOf(offsetAt);
+        const QString line = report().line(position.line);
+        const qsizetype lineStart = offsetAt - position.column;
+        qsizetype from = lineStart;
+        qsizetype to = lineStart + line.size();
+        switch (boundary) {
+        case QAccessible::CharBoundary:
+            from = offsetAt;
+            to = std::min(offsetAt + (line.size() > position.column &&
+                                              line.at(position.column).isHighSurrogate()
+                                          ? 2
+                                          : 1),
+                          count);
+            break;
+        case QAccessible::WordBoundary:
+        case QAccessible::SentenceBoundary: {
+            QTextBoundaryFinder finder(boundary == QAccessible::WordBoundary
+                                           ? QTextBoundaryFinder::Word
+                                           : QTextBoundaryFinder::Sentence,
+                                       line);
+            finder.setPosition(position.column);
+            const qsizetype left = finder.isAtBoundary() && position.column < line.size()
+                                       ? position.column
+                                       : std::max<qsizetype>(finder.toPreviousBoundary(), 0);
+            finder.setPosition(left);
+            const qsizetype right = finder.toNextBoundary();
+            from = lineStart + left;
+            to = lineStart + (right < 0 ? line.size() : right);
+            break;
+        }
+        default:
+            // A line (or paragraph: a report's lines are its paragraphs) with its line end.
+            to = std::min(to + 1, count);
+            break;
+        }
+        *start = ToInt(from);
+        *end = ToInt(to);
+        return text(*start, *end);
+    }
+    QString textBeforeOffset(int at, QAccessible::TextBoundaryType boundary, int* start,
+                             int* end) const override {
+        int from = 0;
+        int to = 0;
+        textAtOffset(at, boundary, &from, &to);
+        if (boundary == QAccessible::NoBoundary || from <= 0) {
+            *start = *end = 0;
+            return {};
+        }
+        return textAtOffset(from - 1, boundary, start, end);
+    }
+    QString textAfterOffset(int at, QAccessible::TextBoundaryType boundary, int* start,
+                            int* end) const override {
+        int from = 0;
+        int to = 0;
+        textAtOffset(at, boundary, &from, &to);
+        const int count = characterCount();
+        if (boundary == QAccessible::NoBoundary || to >= count) {
+            *start = *end = count;
+            return {};
+        }
+        return textAtOffset(to, boundary, start, end);
+    }
+
+    // Where the characters are
+    QRect characterRect(int at) const override {
+        const QRect box = view()->characterRect(report().positionOf(at));
+        return QRect(view()->viewport()->mapToGlobal(box.topLeft()), box.size());
+    }
+    int offsetAtPoint(const QPoint& point) const override {
+        const QPoint inside = view()->viewport()->mapFromGlobal(point);
+        if (!view()->viewport()->rect().contains(inside))
+            return -1;
+        return offset(view()->positionAt(inside));
+    }
+    void scrollToSubstring(int start, int) override {
+        view()->scrollTo(report().positionOf(start));
+    }
+    // One plain text throughout.
+    QString attributes(int, int* start, int* end) const override {
+        *start = 0;
+        *end = characterCount();
+        return {};
+    }
+
+private:
+    ReportView* view() const { return static_cast<ReportView*>(widget()); }
+    const ReportText& report() const { return view()->report(); }
+    int offset(ReportPosition position) const { return ToInt(report().offsetOf(position)); }
+};
+
+} // namespace
+
+QAccessibleInterface* ReportView::accessibleInterface(ReportView* view) {
+    return new ReportViewAccessible(view);
 }

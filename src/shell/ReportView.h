@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+class QAccessibleInterface;
+
 // A read-only view of a report's text that looks and scrolls as a read-only plain-text edit
 // without word wrap, but lays out only the lines in sight: a report of a gigabyte shows as
 // soon as it is read, and scrolling anywhere in it costs a screenful of lines. The text can be
@@ -29,6 +31,22 @@ public:
     void selectAll();
     void copy() const;
 
+    // The selection runs from its anchor to the caret, where the last click or drag ended; the
+    // view draws no caret of its own, but a screen reader reads from it.
+    ReportPosition selectionAnchor() const { return anchor; }
+    ReportPosition caret() const { return cursor; }
+    // Selects from one position to another (the same: nothing selected, the caret there) and
+    // scrolls the caret into sight.
+    void select(ReportPosition from, ReportPosition to);
+    // The position under a point of the viewport, and a character's box in the viewport.
+    ReportPosition positionAt(QPoint point);
+    QRect characterRect(ReportPosition position);
+    // Scrolls a position into sight.
+    void scrollTo(ReportPosition position);
+
+    // What a screen reader is given: the text as shown, its lines, caret and selection.
+    static QAccessibleInterface* accessibleInterface(ReportView* view);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -47,7 +65,8 @@ private:
     void measure(qsizetype line);
     void forgetLayouts();
     qreal topMargin() const;
-    ReportPosition positionAt(QPoint point);
+    // Tells a screen reader where the caret and the selection now are.
+    void announceCaret();
     // Lines that fit whole in the viewport, as the scroll bar's page.
     int linesPerPage() const;
     void adjustScrollBars();

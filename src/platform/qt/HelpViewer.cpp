@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -51,6 +52,10 @@ void HelpViewer::createWindow() {
     browser = new QTextBrowser(window);
     browser->setOpenExternalLinks(false);
     browser->setOpenLinks(true);
+    // Escape closes the viewer, as it closes a dialog: the window has no Close button of its
+    // own, only the title bar's.
+    QObject::connect(new QShortcut(Qt::Key_Escape, window), &QShortcut::activated, window,
+                     &QWidget::close);
 
     auto* buttons = new QHBoxLayout;
     buttons->setContentsMargins(6, 6, 6, 0);
