@@ -2,6 +2,7 @@
 
 #include "engine/Harmless.h"
 #include "engine/Sectors.h"
+#include "engine/SharedEngine.h"
 #include "engine/Signatures.h"
 #include "engine/SystemError.h"
 #include "engine/Walk.h"
@@ -90,7 +91,6 @@ bool Guard::begin() {
     for (const QString& problem : problems)
         log(problem);
 
-    engine = std::make_unique<avtk::Engine>();
     QString driver;
     if (!settings.extra.isEmpty()) {
         const QDir folder(toolkitFolder);
@@ -104,9 +104,15 @@ bool Guard::begin() {
             log(QString("The extra driver \"%1\" is not found: it is not loaded.")
                     .arg(settings.extra));
     }
-    const avtk::LoadSummary loaded =
-        avtk::LoadSignatures(*engine, toolkitFolder, driver, [&](const QString& f) { log(f); });
-    const QString compileError = loaded.signatures ? engine->compile() : QString("none loaded");
+    // The toolkit's shared engine, which the guard's connection keeps loaded while it runs.
+    avtk::ObtainedScanner obtained = avtk::ObtainScanner(
+        toolkitFolder, driver, [&](const QString& f) { log(f); },
+        [&](const QString& n) { log(n); });
+    const avtk::LoadSummary loaded = obtained.loaded;
+    engine = std::move(obtained.scanner);
+    const QString compileError = !loaded.signatures ? QString("none loaded")
+                                 : !engine          ? obtained.compileError
+                                                    : QString();
     if (!compileError.isEmpty()) {
         log("No virus signatures can be used (" + compileError + "): WinGuard stops.");
         return false;
@@ -303,6 +309,8 @@ void Guard::rescan() {
 
 void Guard::handle(avtk::FileOutcome&& outcome, bool denied) {
     using avtk::FileOutcome;
+    for (const QString& note : engine ? engine->takeNotes() : QStringList())
+        log(note);
     if (outcome.kind == FileOutcome::NotChecked) {
         const bool gone = !QFileInfo::exists(QFile::decodeName(outcome.path.c_str()));
         log(outcome.shown + "  not checked: " +

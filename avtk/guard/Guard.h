@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/Engine.h"
 #include "engine/ScanPool.h"
+#include "engine/Scanner.h"
 #include "guard/AccessWatch.h"
 #include "guard/DiskWatch.h"
 #include "guard/FileFeed.h"
@@ -74,7 +74,7 @@ private:
     Settings settings;
     QFile logFile;
     QString logPath;
-    std::unique_ptr<avtk::Engine> engine;
+    std::unique_ptr<avtk::Scanner> engine; // the shared engine, or the guard's own
     std::unique_ptr<avtk::ScanPool> pool;
     std::unique_ptr<AccessWatch> access; // fanotify mode
     std::unique_ptr<TreeWatch> watch;    // inotify mode
