@@ -11,6 +11,8 @@ case "${1:-}" in
     test)
         packages+=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool x11-utils
                    clang-14 clang-format-14 libclang-rt-14-dev python3 clamav zip dpkg-dev file
+                   # the engine benchmark's resident daemon and its client
+                   clamav-daemon clamdscan
                    desktop-file-utils appstream
                    # systemd-analyze checks the scheduler's units (no running systemd needed);
                    # tzdata: the time zones of the next-run tests
