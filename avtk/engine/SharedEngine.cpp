@@ -296,6 +296,7 @@ ObtainedScanner ObtainScanner(const QString& toolkitFolder, const QString& drive
     }
     ObtainedScanner obtained;
     obtained.shared = true;
+    obtained.servicePid = client->welcome().pid;
     obtained.loaded = client->welcome().loaded;
     for (const QString& failure : client->welcome().failures)
         failed(failure);

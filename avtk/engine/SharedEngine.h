@@ -51,8 +51,9 @@ private:
 struct ObtainedScanner {
     std::unique_ptr<Scanner> scanner; // none when no signatures could be used
     LoadSummary loaded;
-    bool shared = false;  // the toolkit's shared engine
-    QString compileError; // when signatures loaded but could not be prepared
+    bool shared = false;   // the toolkit's shared engine
+    qint64 servicePid = 0; // its process
+    QString compileError;  // when signatures loaded but could not be prepared
 };
 
 // The toolkit's shared engine when the service can be had (the extra driver, if any, in a small

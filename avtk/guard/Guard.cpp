@@ -110,6 +110,7 @@ bool Guard::begin() {
         [&](const QString& n) { log(n); });
     const avtk::LoadSummary loaded = obtained.loaded;
     engine = std::move(obtained.scanner);
+    enginePid = pid_t(obtained.servicePid);
     const QString compileError = !loaded.signatures ? QString("none loaded")
                                  : !engine          ? obtained.compileError
                                                     : QString();
@@ -239,6 +240,7 @@ void Guard::watchDisks(const QList<DriveMap::Drive>& drives) {
 
 bool Guard::watchAccess(const QList<DriveMap::Drive>& drives) {
     access = std::make_unique<AccessWatch>(settings.writes);
+    access->letThrough(enginePid);
     if (!access->available()) {
         log(access->error() + ": inotify is used instead.");
         return false;

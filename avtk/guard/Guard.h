@@ -75,6 +75,7 @@ private:
     QFile logFile;
     QString logPath;
     std::unique_ptr<avtk::Scanner> engine; // the shared engine, or the guard's own
+    pid_t enginePid = 0;                   // the shared engine's process
     std::unique_ptr<avtk::ScanPool> pool;
     std::unique_ptr<AccessWatch> access; // fanotify mode
     std::unique_ptr<TreeWatch> watch;    // inotify mode
