@@ -251,8 +251,11 @@ int Service::run(const service::Endpoint& endpoint) {
     }
     wakeup = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     watch();
+    // The first engine is built on the main thread, before any connection is taken (programs
+    // that connect meanwhile wait in the socket's queue): see the engine benchmark's cold figure.
     loading = true;
-    std::thread loader([this] { load(); });
+    load();
+    std::thread loader;
     std::optional<Clock::time_point> reloadAt;
     bool gone = false; // the toolkit's Signatures folder was removed: nothing left to serve
     for (bool stop = false; !stop;) {
