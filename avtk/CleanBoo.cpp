@@ -2,8 +2,7 @@
 // that drive A: or B: stands for, scans it with the toolkit's engine, checks its sanity, makes
 // sure the disk is a FAT floppy, and on the user's word writes a clean boot sector, saving the
 // old one first and reading the new one back.
-#include "engine/Engine.h"
-#include "engine/Signatures.h"
+#include "engine/SharedEngine.h"
 #include "lib/BootSector.h"
 #include "lib/DriveMap.h"
 #include "lib/Floppy.h"
@@ -82,23 +81,24 @@ private:
 };
 
 QString Cleaning::scan(const QByteArray& sector, const QString& shown, QString& note) {
-    avtk::Engine engine;
     QStringList failures;
-    const avtk::LoadSummary loaded = avtk::LoadSignatures(
-        engine, Program::ToolkitFolder(), {}, [&](const QString& failure) { failures << failure; });
+    const avtk::ObtainedScanner obtained = avtk::ObtainScanner(
+        Program::ToolkitFolder(), {}, [&](const QString& failure) { failures << failure; },
+        [&](const QString& line) { say(line); });
     for (const QString& failure : failures)
         say("Signatures: " + failure);
-    if (loaded.signatures == 0) {
+    if (obtained.loaded.signatures == 0) {
         note = "not scanned: no signatures could be loaded";
         return {};
     }
-    const QString compileError = engine.compile();
-    if (!compileError.isEmpty()) {
-        note = "not scanned: " + compileError;
+    if (!obtained.compileError.isEmpty()) {
+        note = "not scanned: " + obtained.compileError;
         return {};
     }
     const avtk::ScanResult result =
-        engine.scan(sector.constData(), size_t(sector.size()), shown.toStdString(), {});
+        obtained.scanner->scan(sector.constData(), size_t(sector.size()), shown.toStdString(), {});
+    for (const QString& line : obtained.scanner->takeNotes())
+        say(line);
     if (result.kind == avtk::ScanResult::Failed)
         note = "not scanned: " + result.problem;
     return result.kind == avtk::ScanResult::Infected ? result.finding.virus : QString();

@@ -6,6 +6,7 @@
 #include "engine/Memory.h"
 #include "engine/ScanPool.h"
 #include "engine/Sectors.h"
+#include "engine/SharedEngine.h"
 #include "engine/Signatures.h"
 #include "engine/SystemError.h"
 #include "engine/Walk.h"
@@ -26,6 +27,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <numeric>
 #include <thread>
 
@@ -155,7 +157,7 @@ private:
     const CommandLine& line;
     QString driverPath;
     QByteArray checklist;
-    avtk::Engine engine;
+    std::unique_ptr<avtk::Scanner> engine;
     avtk::ScanOptions options;
     Totals totals;
     // The findings of the files being scanned, repaired once the last of them is scanned.
@@ -201,22 +203,25 @@ QStringList Scan::prepare() {
 }
 
 bool Scan::loadSignatures() {
-    const avtk::LoadSummary loaded =
-        avtk::LoadSignatures(engine, Program::ToolkitFolder(), driverPath,
-                             [&](const QString& failure) { problem(failure); });
+    avtk::ObtainedScanner obtained = avtk::ObtainScanner(
+        Program::ToolkitFolder(), driverPath, [&](const QString& failure) { problem(failure); },
+        [&](const QString& note) { say(note); });
+    const avtk::LoadSummary& loaded = obtained.loaded;
     if (loaded.signatures == 0)
         return false;
     testSignaturesOnly = !loaded.systemDatabase;
-    const QString compileError = engine.compile();
-    if (!compileError.isEmpty()) {
-        problem("The signatures could not be prepared for scanning: " + compileError + '.');
+    if (!obtained.compileError.isEmpty()) {
+        problem("The signatures could not be prepared for scanning: " + obtained.compileError +
+                '.');
         return false;
     }
-    say(QString("Signatures: %1 from %2 files%3.")
+    engine = std::move(obtained.scanner);
+    say(QString("Signatures: %1 from %2 files%3%4.")
             .arg(loaded.signatures)
             .arg(loaded.files)
             .arg(loaded.systemDatabase ? ", the system's ClamAV database among them"
-                                       : ", without a system ClamAV database"));
+                                       : ", without a system ClamAV database")
+            .arg(obtained.shared ? ", in the toolkit's shared engine" : ""));
     return true;
 }
 
@@ -234,7 +239,7 @@ int Scan::finding(Totals::What what, const QString& shown, const QString& virus,
 
 void Scan::scanSector(const QByteArray& sector, const QString& shown, Totals::What what) {
     const avtk::ScanResult result =
-        engine.scan(sector.constData(), size_t(sector.size()), shown.toStdString(), options);
+        engine->scan(sector.constData(), size_t(sector.size()), shown.toStdString(), options);
     if (result.kind == avtk::ScanResult::Failed) {
         ++totals.notChecked[what];
         problem(shown + "  not checked: " + result.problem);
@@ -372,7 +377,7 @@ void Scan::outcome(avtk::FileOutcome&& outcome) {
 bool Scan::files(const std::vector<Root>& roots, bool memory) {
     avtk::Selection selection{line.has("DOALLFILES"), line.has("U")};
     const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
-    avtk::ScanPool pool(engine, options, selection, threads);
+    avtk::ScanPool pool(*engine, options, selection, threads);
     std::atomic<bool> stop = false;
     std::atomic<qint64> counted = 0;
     auto walkAll = [&](const std::function<bool(avtk::WalkEntry &&)>& visit) {
@@ -433,6 +438,8 @@ bool Scan::files(const std::vector<Root>& roots, bool memory) {
         done += qint64(ready.size());
         for (avtk::FileOutcome& one : ready)
             outcome(std::move(one));
+        for (const QString& note : engine->takeNotes())
+            say(note);
         session.counts(done, std::max(counted.load(), done));
         if (!stopped && session.cancelled()) {
             stopped = true;

@@ -16,6 +16,8 @@ case "${1:-}" in
         packages+=("${package_tools[@]}"
                    libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool x11-utils
                    clang-14 clang-format-14 libclang-rt-14-dev python3 clamav zip
+                   # the engine benchmark's resident daemon and its client
+                   clamav-daemon clamdscan
                    # systemd-analyze checks the scheduler's units (no running systemd needed);
                    # tzdata: the time zones of the next-run tests
                    systemd tzdata) ;;

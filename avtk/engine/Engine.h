@@ -1,7 +1,8 @@
 #pragma once
 
+#include "engine/Scanner.h"
+
 #include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
 
 #include <cstdint>
@@ -16,35 +17,11 @@ struct cl_engine;
 // then shared read-only by every scanning thread.
 namespace avtk {
 
-// What to look into, as the scanner's switches choose it.
-struct ScanOptions {
-    bool archives = false;          // inside archives (zip, tar, gzip, 7z, rar, cab, ...)
-    bool unpack = false;            // compressed and packed executables (PE, ELF)
-    bool programHeuristics = false; // broken executables, encrypted archives and documents
-    bool macroHeuristics = false;   // documents with macros (OLE2, VBA)
-};
-
-// One finding in one file: the virus name and, inside an archive, the member's path, outer first
-// ("inner.zip", "bin/eicar.com").
-struct Finding {
-    QString virus;
-    QStringList members;
-};
-
-// The outcome of scanning one file or buffer.
-struct ScanResult {
-    enum Kind { Clean, Infected, Failed };
-    Kind kind = Clean;
-    Finding finding;        // when infected
-    QString problem;        // when failed: the engine's reason
-    bool oversized = false; // larger than the engine's limit: not (wholly) scanned
-};
-
-class Engine {
+class Engine : public Scanner {
 public:
     // A fresh engine with no signatures; the library is initialised on first use.
     Engine();
-    ~Engine();
+    ~Engine() override;
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 
@@ -58,10 +35,10 @@ public:
     QString compile();
 
     // Scans an open file; the name is the one shown for the file. Thread-safe once compiled.
-    ScanResult scan(int fd, const std::string& name, const ScanOptions& options) const;
+    ScanResult scan(int fd, const std::string& name, const ScanOptions& options) const override;
     // Scans bytes in memory (a boot or partition sector).
     ScanResult scan(const char* data, size_t size, const std::string& name,
-                    const ScanOptions& options) const;
+                    const ScanOptions& options) const override;
 
     // Files larger than this are not scanned whole.
     static constexpr uint64_t MaxFileSize = 100ull * 1024 * 1024;

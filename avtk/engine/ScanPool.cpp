@@ -29,7 +29,7 @@ struct Fd {
 
 } // namespace
 
-ScanPool::ScanPool(const Engine& engine, const ScanOptions& options, const Selection& selection,
+ScanPool::ScanPool(const Scanner& engine, const ScanOptions& options, const Selection& selection,
                    unsigned count)
     : engine(engine), options(options), selection(selection), jobs(QueueCapacity) {
     running = std::max(1u, count);
@@ -86,7 +86,7 @@ void ScanPool::work() {
     ready.notify_all();
 }
 
-FileOutcome ScanPool::ScanFile(const Engine& engine, const ScanOptions& options,
+FileOutcome ScanPool::ScanFile(const Scanner& engine, const ScanOptions& options,
                                const Selection& selection, FileJob job) {
     FileOutcome outcome;
     const bool named = job.named;

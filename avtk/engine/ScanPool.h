@@ -62,7 +62,7 @@ struct FileOutcome {
 // folder walk runs alongside but never far ahead; outcomes are collected by the caller's thread.
 class ScanPool {
 public:
-    ScanPool(const Engine& engine, const ScanOptions& options, const Selection& selection,
+    ScanPool(const Scanner& engine, const ScanOptions& options, const Selection& selection,
              unsigned threads);
     ~ScanPool();
     ScanPool(const ScanPool&) = delete;
@@ -82,13 +82,13 @@ public:
     bool finished();
 
     // Scans one file as the threads do (also for a file the pool does not walk to).
-    static FileOutcome ScanFile(const Engine& engine, const ScanOptions& options,
+    static FileOutcome ScanFile(const Scanner& engine, const ScanOptions& options,
                                 const Selection& selection, FileJob job);
 
 private:
     void work();
 
-    const Engine& engine;
+    const Scanner& engine;
     ScanOptions options;
     Selection selection;
     BoundedQueue<FileJob> jobs;

@@ -97,15 +97,33 @@ QByteArray DriverSignatures(const QByteArray& text) {
     return lines;
 }
 
+namespace {
+
+// Loads one file into the engine, counting it or telling why it failed.
+void LoadFile(Engine& engine, LoadSummary& summary, const std::string& path, const QString& shown,
+              const std::function<void(const QString&)>& failed) {
+    const QString error = engine.load(path);
+    if (error.isEmpty())
+        ++summary.files;
+    else
+        failed(QString("Signatures %1 not loaded: %2.").arg(shown, error));
+}
+
+} // namespace
+
 LoadSummary LoadSignatures(Engine& engine, const QString& toolkitFolder, const QString& driverPath,
                            const std::function<void(const QString&)>& failed) {
+    LoadSummary summary = LoadDatabases(engine, toolkitFolder, failed);
+    summary.files += LoadDriver(engine, driverPath, failed).files;
+    summary.signatures = engine.signatures();
+    return summary;
+}
+
+LoadSummary LoadDatabases(Engine& engine, const QString& toolkitFolder,
+                          const std::function<void(const QString&)>& failed) {
     LoadSummary summary;
     auto load = [&](const std::string& path, const QString& shown) {
-        const QString error = engine.load(path);
-        if (error.isEmpty())
-            ++summary.files;
-        else
-            failed(QString("Signatures %1 not loaded: %2.").arg(shown, error));
+        LoadFile(engine, summary, path, shown, failed);
     };
     for (const std::string& path : DatabaseFiles(toolkitFolder + "/Signatures"))
         load(path, "Signatures/" + QFileInfo(QFile::decodeName(path.c_str())).fileName());
@@ -116,6 +134,16 @@ LoadSummary LoadSignatures(Engine& engine, const QString& toolkitFolder, const Q
             load(path, QFile::decodeName(path.c_str()));
         summary.systemDatabase = summary.files > before;
     }
+    summary.signatures = engine.signatures();
+    return summary;
+}
+
+LoadSummary LoadDriver(Engine& engine, const QString& driverPath,
+                       const std::function<void(const QString&)>& failed) {
+    LoadSummary summary;
+    auto load = [&](const std::string& path, const QString& shown) {
+        LoadFile(engine, summary, path, shown, failed);
+    };
     if (!driverPath.isEmpty()) {
         const QString name = QFileInfo(driverPath).fileName();
         QFile driver(driverPath);

@@ -46,5 +46,11 @@ inline const QString TestSignaturesOnly =
     "clamav-freshclam for ClamAV's signature database.";
 LoadSummary LoadSignatures(Engine& engine, const QString& toolkitFolder, const QString& driverPath,
                            const std::function<void(const QString&)>& failed);
+// The same in two parts: the databases (the toolkit's and the system's), which the toolkit's
+// shared engine holds, and the extra driver, which a program adds of its own.
+LoadSummary LoadDatabases(Engine& engine, const QString& toolkitFolder,
+                          const std::function<void(const QString&)>& failed);
+LoadSummary LoadDriver(Engine& engine, const QString& driverPath,
+                       const std::function<void(const QString&)>& failed);
 
 } // namespace avtk

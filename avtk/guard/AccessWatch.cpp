@@ -231,11 +231,11 @@ void AccessWatch::takeEvents() {
                     respond(fd, true);
                 ::close(fd);
             };
-            // The guard's own opens (the scanning itself, the engine's scratch files) are let
-            // through at once: waiting on them would wait on itself.
+            // The guard's and its engine service's own opens (the scanning itself, the engine's
+            // scratch files) are let through at once: waiting on them would wait on itself.
             struct stat st;
-            if (pid_t(event->pid) == self || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-                st.st_size == 0) {
+            if (pid_t(event->pid) == self || pid_t(event->pid) == service ||
+                ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) {
                 pass();
                 continue;
             }

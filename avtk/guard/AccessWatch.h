@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -27,6 +28,9 @@ public:
     // writes: files are also checked when closed after writing (without holding the writer up).
     // The programs of the toolkit folder never wait for a scan.
     AccessWatch(bool writes, std::string toolkitFolder);
+    // The engine service that scans for the guard: its own openings (its scratch files) are let
+    // through as the guard's are, since waiting on them would wait on the guard itself.
+    void letThrough(pid_t engine) { service = engine; }
     ~AccessWatch();
     AccessWatch(const AccessWatch&) = delete;
     AccessWatch& operator=(const AccessWatch&) = delete;
@@ -108,6 +112,7 @@ private:
     std::string toolkit;
     std::function<void(const QString&)> report;
     pid_t self;
+    std::atomic<pid_t> service = 0;
 
     std::mutex mutex;
     std::condition_variable queued;

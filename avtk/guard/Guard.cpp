@@ -2,6 +2,7 @@
 
 #include "engine/Harmless.h"
 #include "engine/Sectors.h"
+#include "engine/SharedEngine.h"
 #include "engine/Signatures.h"
 #include "engine/SystemError.h"
 #include "engine/Walk.h"
@@ -29,7 +30,8 @@ namespace guard {
 
 struct Guard::Watching {
     Settings settings;
-    std::unique_ptr<avtk::Engine> engine;
+    std::unique_ptr<avtk::Scanner> engine; // the shared engine, or the guard's own
+    pid_t enginePid = 0;                   // the shared engine's process
     std::unique_ptr<avtk::ScanPool> pool;
     std::unique_ptr<AccessWatch> access; // fanotify mode
     std::unique_ptr<TreeWatch> watch;    // inotify mode
@@ -151,7 +153,6 @@ Guard::Built Guard::build(bool first, std::unique_ptr<Watching>& made) {
     for (const QString& problem : problems)
         log(problem);
 
-    w.engine = std::make_unique<avtk::Engine>();
     QString driver;
     if (!settings.extra.isEmpty()) {
         const QDir folder(toolkitFolder);
@@ -165,14 +166,23 @@ Guard::Built Guard::build(bool first, std::unique_ptr<Watching>& made) {
             log(QString("The extra driver \"%1\" is not found: it is not loaded.")
                     .arg(settings.extra));
     }
-    const avtk::LoadSummary loaded =
-        avtk::LoadSignatures(*w.engine, toolkitFolder, driver, [&](const QString& f) { log(f); });
-    const QString compileError = loaded.signatures ? w.engine->compile() : QString("none loaded");
+    // The toolkit's shared engine, which the guard's connection keeps loaded while it runs.
+    avtk::ObtainedScanner obtained = avtk::ObtainScanner(
+        toolkitFolder, driver, [&](const QString& f) { log(f); },
+        [&](const QString& n) { log(n); });
+    const avtk::LoadSummary loaded = obtained.loaded;
+    w.engine = std::move(obtained.scanner);
+    w.enginePid = pid_t(obtained.servicePid);
+    const QString compileError = !loaded.signatures ? QString("none loaded")
+                                 : !w.engine        ? obtained.compileError
+                                                    : QString();
     if (!compileError.isEmpty()) {
         log("No virus signatures can be used (" + compileError + "): " + ending);
         return Built::Failed;
     }
     log(QString("Signatures: %1 from %2 files.").arg(loaded.signatures).arg(loaded.files));
+    if (first && !loaded.systemDatabase)
+        log(avtk::TestSignaturesOnly);
 
     avtk::ScanOptions options;
     options.programHeuristics = settings.programHeuristics;
@@ -313,6 +323,7 @@ void Guard::watchDisks(Watching& w, const QList<DriveMap::Drive>& drives) {
 bool Guard::watchAccess(Watching& w, const QList<DriveMap::Drive>& drives) {
     w.access = std::make_unique<AccessWatch>(w.settings.writes,
                                              QFile::encodeName(toolkitFolder).toStdString());
+    w.access->letThrough(w.enginePid);
     if (!w.access->available()) {
         log(w.access->error() + ": inotify is used instead.");
         return false;
@@ -385,6 +396,8 @@ void Guard::handle(Watching& w, avtk::FileOutcome&& outcome, bool denied) {
     using avtk::FileOutcome;
     const Settings& settings = w.settings;
     TreeWatch* const watch = w.watch.get();
+    for (const QString& note : w.engine ? w.engine->takeNotes() : QStringList())
+        log(note);
     if (outcome.kind == FileOutcome::NotChecked) {
         struct stat st;
         const bool gone = ::stat(outcome.path.c_str(), &st) != 0;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/Engine.h"
 #include "engine/ScanPool.h"
+#include "engine/Scanner.h"
 #include "guard/AccessWatch.h"
 #include "guard/DiskWatch.h"
 #include "guard/FileFeed.h"

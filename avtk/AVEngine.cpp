@@ -1,0 +1,385 @@
+// AVEngine ("AVEngine.exe"): the toolkit's engine service. It loads the signatures once, as the
+// scanner would, and scans for every toolkit program of its user the files they send it open
+// over a Unix socket in the user's runtime folder; it never opens a path for them. The first
+// program that needs it starts it; it ends after a stated idle time with no program connected,
+// and builds a new engine when a database folder changes. Described in the toolkit's help
+// (veinfo95.hlp, "The shared engine").
+#include "engine/Engine.h"
+#include "engine/ServiceProtocol.h"
+#include "engine/SharedEngine.h"
+#include "engine/Signatures.h"
+#include "engine/SystemError.h"
+#include "lib/Program.h"
+#include "lib/Switches.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include <fcntl.h>
+#include <malloc.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace avtk;
+using Clock = std::chrono::steady_clock;
+
+const QList<SwitchSpec> Switches = {{"IDLE", SwitchSpec::Value}, {"UNLOADFIRST"}, {"STOP"}};
+
+// A change in a database folder is acted on once the folder has been quiet this long: an update
+// writes and renames several files.
+constexpr auto Settle = std::chrono::milliseconds(500);
+constexpr int DefaultIdleSeconds = 600;
+
+// One compiled engine and what a program is told of its load.
+struct Generation {
+    std::unique_ptr<Engine> engine;
+    service::Welcome welcome;
+};
+
+class Service {
+public:
+    Service(QString toolkitFolder, int idleSeconds, bool unloadFirst)
+        : toolkitFolder(std::move(toolkitFolder)), idleSeconds(idleSeconds),
+          unloadFirst(unloadFirst) {}
+
+    int run(const service::Endpoint& endpoint);
+
+private:
+    void serve(int connection);
+    service::Welcome welcome(uint64_t asked, std::shared_ptr<Generation>& pinned);
+    std::shared_ptr<Generation> engineFor(const std::shared_ptr<Generation>& pinned);
+    void load();
+    void watch();
+    void wake() { ::eventfd_write(wakeup, 1); }
+
+    QString toolkitFolder;
+    int idleSeconds;
+    bool unloadFirst;
+    int wakeup = -1;
+    int watcher = -1;
+    int signaturesWatch = -1;
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    // The engine programs are welcomed with; the older ones live while a connection keeps them.
+    std::shared_ptr<Generation> current;
+    std::map<uint64_t, std::weak_ptr<Generation>> older;
+    uint64_t generations = 0;
+    bool loading = false;
+    bool stopping = false;
+    int connections = 0;
+    Clock::time_point lastUse = Clock::now();
+    std::map<int, std::thread> serving; // by connection
+    std::vector<std::thread> ended;
+};
+
+void Service::load() {
+    std::shared_ptr<Generation> before;
+    {
+        std::unique_lock lock(mutex);
+        if (unloadFirst && current) {
+            // No room for two: the old engine goes first, once the scans on it have ended; the
+            // programs wait meanwhile and go on with the new one.
+            std::weak_ptr<Generation> old = current;
+            current.reset();
+            changed.wait(lock, [&] { return old.expired(); });
+        }
+    }
+    auto next = std::make_shared<Generation>();
+    next->engine = std::make_unique<Engine>();
+    QStringList failures;
+    next->welcome.loaded = LoadDatabases(*next->engine, toolkitFolder,
+                                         [&](const QString& failure) { failures << failure; });
+    next->welcome.failures = failures;
+    next->welcome.pid = ::getpid();
+    const QString error =
+        next->welcome.loaded.signatures ? next->engine->compile() : QString("no signatures");
+    next->welcome.ready = error.isEmpty();
+    if (!error.isEmpty())
+        next->welcome.problem = "the service could not prepare the signatures: " + error;
+    const std::lock_guard lock(mutex);
+    next->welcome.generation = ++generations;
+    if (current)
+        older[current->welcome.generation] = current;
+    current = std::move(next);
+    loading = false;
+    changed.notify_all();
+    wake();
+}
+
+service::Welcome Service::welcome(uint64_t asked, std::shared_ptr<Generation>& pinned) {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [&] { return current || stopping; });
+    if (stopping)
+        return {};
+    // A program's later connections go on with the engine its first one was welcomed with.
+    if (const auto found = older.find(asked); found != older.end())
+        pinned = found->second.lock();
+    if (!pinned)
+        pinned = current;
+    for (auto it = older.begin(); it != older.end();)
+        it = it->second.expired() ? older.erase(it) : std::next(it);
+    if (unloadFirst) {
+        service::Welcome answer = pinned->welcome;
+        pinned.reset(); // nothing kept between scans, so that a reload can free the engine
+        return answer;
+    }
+    return pinned->welcome;
+}
+
+std::shared_ptr<Generation> Service::engineFor(const std::shared_ptr<Generation>& pinned) {
+    if (pinned)
+        return pinned;
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [&] { return current || stopping; });
+    return current;
+}
+
+void Service::serve(int connection) {
+    std::shared_ptr<Generation> pinned;
+    std::optional<QByteArray> first = service::Receive(connection);
+    if (first && service::KindOf(*first) == service::Kind::Stop) {
+        const std::lock_guard lock(mutex);
+        stopping = true;
+        changed.notify_all();
+        wake();
+        first.reset();
+    }
+    const std::optional<service::Hello> hello = first ? service::DecodeHello(*first) : std::nullopt;
+    const service::Welcome answer = hello ? welcome(hello->generation, pinned) : service::Welcome{};
+    if (hello && answer.pid && service::Send(connection, service::Encode(answer)) && answer.ready)
+        for (;;) {
+            int fd = -1;
+            const std::optional<QByteArray> message = service::Receive(connection, &fd);
+            const std::optional<service::Kind> kind =
+                message ? service::KindOf(*message) : std::nullopt;
+            if (kind == service::Kind::Stop) {
+                if (fd >= 0)
+                    ::close(fd);
+                const std::lock_guard lock(mutex);
+                stopping = true;
+                changed.notify_all();
+                wake();
+                break;
+            }
+            const std::optional<service::ScanRequest> request =
+                kind == service::Kind::Scan ? service::DecodeScanRequest(*message) : std::nullopt;
+            if (!request) {
+                if (fd >= 0)
+                    ::close(fd);
+                break;
+            }
+            ScanResult result;
+            if (fd < 0) {
+                result.kind = ScanResult::Failed;
+                result.problem = "no open file came with the request";
+            } else if (const std::shared_ptr<Generation> generation = engineFor(pinned);
+                       generation && generation->welcome.ready) {
+                result =
+                    generation->engine->scan(fd, request->name.toStdString(), request->options);
+            } else {
+                result.kind = ScanResult::Failed;
+                result.problem = "the service is stopping";
+            }
+            if (fd >= 0)
+                ::close(fd);
+            changed.notify_all(); // a reload that waits for the old engine to be let go
+            if (!service::Send(connection, service::Encode(result)))
+                break;
+        }
+    pinned.reset();
+    const std::lock_guard lock(mutex);
+    ::close(connection);
+    --connections;
+    lastUse = Clock::now();
+    if (auto it = serving.find(connection); it != serving.end()) {
+        ended.push_back(std::move(it->second));
+        serving.erase(it);
+    }
+    changed.notify_all();
+    wake();
+}
+
+void Service::watch() {
+    watcher = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    if (watcher < 0)
+        return;
+    constexpr uint32_t Changes = IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_CREATE |
+                                 IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF;
+    signaturesWatch = ::inotify_add_watch(
+        watcher, QFile::encodeName(toolkitFolder + "/Signatures").constData(), Changes);
+    const QString system = SystemDatabaseFolder();
+    if (QFileInfo(system).isDir())
+        ::inotify_add_watch(watcher, QFile::encodeName(system).constData(), Changes);
+}
+
+int Service::run(const service::Endpoint& endpoint) {
+    const QByteArray socketPath = QFile::encodeName(endpoint.socket);
+    // One service an endpoint: the lock is held while the service lives; a second one started
+    // meanwhile ends here, and the programs connect to the first.
+    const int lock =
+        ::open(QFile::encodeName(endpoint.lock).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lock < 0 || ::flock(lock, LOCK_EX | LOCK_NB) != 0)
+        return 0;
+    const int listener = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socketPath.constData(), sizeof(address.sun_path) - 1);
+    ::unlink(socketPath.constData()); // a socket left by a service that was killed
+    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) ||
+        ::listen(listener, 64) != 0) {
+        std::fprintf(stderr, "AVEngine: %s: %s\n", socketPath.constData(),
+                     ErrnoText(errno).toLocal8Bit().constData());
+        return 1;
+    }
+    wakeup = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    watch();
+    // The first engine is built on the main thread, before any connection is taken (programs
+    // that connect meanwhile wait in the socket's queue): see the engine benchmark's cold figure.
+    loading = true;
+    load();
+    std::thread loader;
+    std::optional<Clock::time_point> reloadAt;
+    bool gone = false; // the toolkit's Signatures folder was removed: nothing left to serve
+    for (bool stop = false; !stop;) {
+        std::vector<std::thread> finished;
+        {
+            const std::lock_guard hold(mutex);
+            finished.swap(ended);
+            const bool idle = connections == 0 && !loading;
+            stop = stopping || (gone && idle) ||
+                   (idleSeconds > 0 && idle &&
+                    Clock::now() - lastUse >= std::chrono::seconds(idleSeconds));
+            if (!stop && reloadAt && Clock::now() >= *reloadAt && !loading) {
+                reloadAt.reset();
+                loading = true;
+                if (loader.joinable())
+                    finished.push_back(std::move(loader));
+                loader = std::thread([this] { load(); });
+            }
+        }
+        for (std::thread& t : finished)
+            t.join();
+        if (stop)
+            break;
+        pollfd fds[] = {{listener, POLLIN, 0}, {wakeup, POLLIN, 0}, {watcher, POLLIN, 0}};
+        ::poll(fds, watcher >= 0 ? 3 : 2, reloadAt ? 100 : 1000);
+        if (fds[1].revents & POLLIN) {
+            eventfd_t ignored;
+            ::eventfd_read(wakeup, &ignored);
+        }
+        if (watcher >= 0 && (fds[2].revents & POLLIN)) {
+            alignas(inotify_event) char events[4096];
+            ssize_t n;
+            while ((n = ::read(watcher, events, sizeof(events))) > 0)
+                for (char* at = events; at < events + n;) {
+                    const auto* event = reinterpret_cast<const inotify_event*>(at);
+                    if (event->wd == signaturesWatch &&
+                        (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)))
+                        gone = true;
+                    at += sizeof(inotify_event) + event->len;
+                }
+            reloadAt = Clock::now() + Settle;
+        }
+        if (fds[0].revents & POLLIN)
+            for (;;) {
+                const int connection = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+                if (connection < 0)
+                    break;
+                // Only this user's programs: anyone else's connection is closed unanswered.
+                ucred peer{};
+                socklen_t size = sizeof(peer);
+                if (::getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 ||
+                    peer.uid != ::getuid()) {
+                    ::close(connection);
+                    continue;
+                }
+                const std::lock_guard hold(mutex);
+                ++connections;
+                serving.emplace(connection, std::thread([this, connection] { serve(connection); }));
+            }
+    }
+    // Stopping: no new programs; the connected ones are let go once their scan has ended.
+    ::unlink(socketPath.constData());
+    ::close(listener);
+    std::vector<std::thread> remaining;
+    {
+        const std::lock_guard hold(mutex);
+        stopping = true;
+        changed.notify_all();
+        for (auto& [connection, thread] : serving)
+            ::shutdown(connection, SHUT_RDWR);
+    }
+    if (loader.joinable())
+        loader.join();
+    {
+        std::unique_lock hold(mutex);
+        changed.wait(hold, [&] { return connections == 0; });
+        remaining.swap(ended);
+    }
+    for (std::thread& t : remaining)
+        t.join();
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // As in the scanner: a file read whole for scanning goes back to the system when done.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+    QCoreApplication application(argc, argv);
+    const CommandLine line = CommandLine::Parse(QCoreApplication::arguments().mid(1), Switches);
+    if (!line.ok()) {
+        for (const QString& error : line.errors())
+            std::fprintf(stderr, "AVEngine: %s\n", error.toLocal8Bit().constData());
+        return Program::RefusedExitCode;
+    }
+    const QString toolkit = Program::ToolkitFolder();
+    QString why;
+    if (line.has("STOP")) {
+        if (!ServiceClient::Stop(toolkit, why)) {
+            std::printf("No engine service is running (%s).\n", why.toLocal8Bit().constData());
+            return 1;
+        }
+        std::printf("The engine service has stopped.\n");
+        return 0;
+    }
+    // The idle time: the switch, else the environment of the program that started the service.
+    bool valid = true;
+    const QString idle =
+        line.has("IDLE") ? line.value("IDLE") : qEnvironmentVariable("AVTK_ENGINE_IDLE");
+    const int idleSeconds = idle.isEmpty() ? DefaultIdleSeconds : idle.toInt(&valid);
+    if (!valid || idleSeconds < 0) {
+        std::fprintf(stderr, "AVEngine: the idle time \"%s\" is not a number of seconds.\n",
+                     idle.toLocal8Bit().constData());
+        return Program::RefusedExitCode;
+    }
+    const bool unloadFirst =
+        line.has("UNLOADFIRST") ||
+        qEnvironmentVariable("AVTK_ENGINE_RELOAD").compare("unload-first", Qt::CaseInsensitive) ==
+            0;
+    const std::optional<service::Endpoint> endpoint = service::EndpointFor(toolkit, why);
+    if (!endpoint) {
+        std::fprintf(stderr, "AVEngine: %s\n", why.toLocal8Bit().constData());
+        return 1;
+    }
+    Service service(toolkit, idleSeconds, unloadFirst);
+    return service.run(*endpoint);
+}

@@ -1,0 +1,277 @@
+#include "engine/ServiceProtocol.h"
+
+#include "engine/SystemError.h"
+
+#include <QCryptographicHash>
+#include <QDataStream>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QIODevice>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace avtk::service {
+
+namespace {
+
+// A scan request names a path, an answer a virus and members: a packet larger than this is no
+// message of ours.
+constexpr size_t MaxMessage = 64 * 1024;
+constexpr quint32 Version = 1;
+
+// The folder made when missing, then checked: a directory (not a link) of this user, closed to
+// everyone else.
+bool PrivateFolder(const QByteArray& path, QString& why) {
+    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) {
+        why = QString("%1 cannot be made: %2").arg(QFile::decodeName(path), ErrnoText(errno));
+        return false;
+    }
+    struct stat st;
+    if (::lstat(path.constData(), &st) != 0) {
+        why = QString("%1: %2").arg(QFile::decodeName(path), ErrnoText(errno));
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid() || (st.st_mode & 077) != 0) {
+        why = QString("%1 is not a private folder of this user").arg(QFile::decodeName(path));
+        return false;
+    }
+    return true;
+}
+
+QByteArray Message(Kind kind, const std::function<void(QDataStream&)>& write) {
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << quint8(kind) << Version;
+    write(out);
+    return bytes;
+}
+
+// Reads a message of the kind; nothing when it is another kind, another version or cut short.
+template <typename T>
+std::optional<T> Read(const QByteArray& bytes, Kind kind,
+                      const std::function<void(QDataStream&, T&)>& read) {
+    QDataStream in(bytes);
+    quint8 got = 0;
+    quint32 version = 0;
+    in >> got >> version;
+    if (in.status() != QDataStream::Ok || got != quint8(kind) || version != Version)
+        return std::nullopt;
+    T value;
+    read(in, value);
+    if (in.status() != QDataStream::Ok)
+        return std::nullopt;
+    return value;
+}
+
+quint8 OptionBits(const ScanOptions& o) {
+    return quint8(o.archives) | quint8(o.unpack) << 1 | quint8(o.programHeuristics) << 2 |
+           quint8(o.macroHeuristics) << 3;
+}
+
+ScanOptions FromBits(quint8 bits) {
+    ScanOptions o;
+    o.archives = bits & 1;
+    o.unpack = bits & 2;
+    o.programHeuristics = bits & 4;
+    o.macroHeuristics = bits & 8;
+    return o;
+}
+
+} // namespace
+
+QString SocketFolder(QString& why) {
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    struct stat st;
+    // The runtime folder is the user's own by the login manager's word; checked all the same.
+    if (!runtime.isEmpty() && ::stat(runtime.constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+        st.st_uid == ::getuid()) {
+        const QByteArray folder = runtime + "/vallorin";
+        return PrivateFolder(folder, why) ? QFile::decodeName(folder) : QString();
+    }
+    const QByteArray folder = "/tmp/vallorin-" + QByteArray::number(::getuid());
+    return PrivateFolder(folder, why) ? QFile::decodeName(folder) : QString();
+}
+
+std::optional<Endpoint> EndpointFor(const QString& toolkitFolder, QString& why) {
+    const QString folder = SocketFolder(why);
+    if (folder.isEmpty())
+        return std::nullopt;
+    const QByteArray key = QFile::encodeName(QFileInfo(toolkitFolder).canonicalFilePath()) + '\0' +
+                           QFile::encodeName(SystemDatabaseFolder());
+    const QString name =
+        "engine-" + QString::fromLatin1(
+                        QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(16));
+    Endpoint endpoint{folder + '/' + name + ".sock", folder + '/' + name + ".lock"};
+    if (size_t(QFile::encodeName(endpoint.socket).size()) >= sizeof(sockaddr_un::sun_path)) {
+        why = endpoint.socket + " is too long a path for a socket";
+        return std::nullopt;
+    }
+    return endpoint;
+}
+
+QByteArray Encode(const Hello& hello) {
+    return Message(Kind::Hello, [&](QDataStream& out) { out << quint64(hello.generation); });
+}
+
+QByteArray Encode(const Welcome& w) {
+    return Message(Kind::Hello, [&](QDataStream& out) {
+        out << w.ready << w.problem << quint64(w.generation) << quint32(w.loaded.signatures)
+            << qint32(w.loaded.files) << w.loaded.systemDatabase << w.failures << w.pid;
+    });
+}
+
+QByteArray Encode(const ScanRequest& request) {
+    return Message(Kind::Scan,
+                   [&](QDataStream& out) { out << OptionBits(request.options) << request.name; });
+}
+
+QByteArray Encode(const ScanResult& r) {
+    return Message(Kind::Scan, [&](QDataStream& out) {
+        out << quint8(r.kind) << r.finding.virus << r.finding.members << r.problem << r.oversized;
+    });
+}
+
+QByteArray EncodeStop() {
+    return Message(Kind::Stop, [](QDataStream&) {});
+}
+
+std::optional<Kind> KindOf(const QByteArray& message) {
+    if (message.isEmpty())
+        return std::nullopt;
+    const auto kind = Kind(quint8(message[0]));
+    if (kind != Kind::Hello && kind != Kind::Scan && kind != Kind::Stop)
+        return std::nullopt;
+    return kind;
+}
+
+std::optional<Hello> DecodeHello(const QByteArray& message) {
+    return Read<Hello>(message, Kind::Hello, [](QDataStream& in, Hello& h) {
+        quint64 generation = 0;
+        in >> generation;
+        h.generation = generation;
+    });
+}
+
+std::optional<Welcome> DecodeWelcome(const QByteArray& message) {
+    return Read<Welcome>(message, Kind::Hello, [](QDataStream& in, Welcome& w) {
+        quint64 generation = 0;
+        quint32 signatures = 0;
+        qint32 files = 0;
+        in >> w.ready >> w.problem >> generation >> signatures >> files >>
+            w.loaded.systemDatabase >> w.failures >> w.pid;
+        w.generation = generation;
+        w.loaded.signatures = signatures;
+        w.loaded.files = files;
+    });
+}
+
+std::optional<ScanRequest> DecodeScanRequest(const QByteArray& message) {
+    return Read<ScanRequest>(message, Kind::Scan, [](QDataStream& in, ScanRequest& r) {
+        quint8 bits = 0;
+        in >> bits >> r.name;
+        r.options = FromBits(bits);
+    });
+}
+
+std::optional<ScanResult> DecodeScanResult(const QByteArray& message) {
+    auto result = Read<ScanResult>(message, Kind::Scan, [](QDataStream& in, ScanResult& r) {
+        quint8 kind = 0;
+        in >> kind >> r.finding.virus >> r.finding.members >> r.problem >> r.oversized;
+        r.kind = ScanResult::Kind(kind);
+    });
+    if (result && result->kind > ScanResult::Failed)
+        return std::nullopt;
+    return result;
+}
+
+bool Send(int socket, const QByteArray& message, int fd) {
+    iovec data{const_cast<char*>(message.constData()), size_t(message.size())};
+    msghdr header{};
+    header.msg_iov = &data;
+    header.msg_iovlen = 1;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    if (fd >= 0) {
+        header.msg_control = control;
+        header.msg_controllen = sizeof(control);
+        cmsghdr* rights = CMSG_FIRSTHDR(&header);
+        rights->cmsg_level = SOL_SOCKET;
+        rights->cmsg_type = SCM_RIGHTS;
+        rights->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(rights), &fd, sizeof(int));
+    }
+    for (;;) {
+        const ssize_t sent = ::sendmsg(socket, &header, MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR)
+            continue;
+        return sent == message.size();
+    }
+}
+
+std::optional<QByteArray> Receive(int socket, int* fd) {
+    if (fd)
+        *fd = -1;
+    QByteArray bytes(MaxMessage, Qt::Uninitialized);
+    iovec data{bytes.data(), size_t(bytes.size())};
+    msghdr header{};
+    header.msg_iov = &data;
+    header.msg_iovlen = 1;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * 4)] = {};
+    header.msg_control = control;
+    header.msg_controllen = sizeof(control);
+    ssize_t got;
+    do
+        got = ::recvmsg(socket, &header, MSG_CMSG_CLOEXEC);
+    while (got < 0 && errno == EINTR);
+    // Every descriptor that came is taken, so that none leaks, and all but one refused.
+    int received = -1;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS)
+            continue;
+        const size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+        for (size_t i = 0; i < count; ++i) {
+            int one;
+            std::memcpy(&one, CMSG_DATA(c) + i * sizeof(int), sizeof(int));
+            if (received < 0 && fd)
+                received = one;
+            else
+                ::close(one);
+        }
+    }
+    if (got <= 0 || (header.msg_flags & (MSG_TRUNC | MSG_CTRUNC))) {
+        if (received >= 0)
+            ::close(received);
+        return std::nullopt;
+    }
+    if (fd)
+        *fd = received;
+    bytes.truncate(got);
+    return bytes;
+}
+
+int Connect(const QString& socketPath, QString& why) {
+    const int s = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    if (s < 0) {
+        why = ErrnoText(errno);
+        return -1;
+    }
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray path = QFile::encodeName(socketPath);
+    std::strncpy(address.sun_path, path.constData(), sizeof(address.sun_path) - 1);
+    if (::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+        why = ErrnoText(errno);
+        ::close(s);
+        return -1;
+    }
+    return s;
+}
+
+} // namespace avtk::service

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "engine/Scanner.h"
+#include "engine/Signatures.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+
+// The toolkit's engine service and its programs speak over a Unix socket of sequenced packets:
+// one message a packet, an open descriptor riding with a scan request (the service never opens a
+// path for a program).
+namespace avtk::service {
+
+// The service's file name, beside the other programs of the toolkit.
+inline constexpr const char* ProgramName = "AVEngine.exe";
+
+// The user's private folder of the socket: $XDG_RUNTIME_DIR/vallorin, otherwise /tmp/vallorin-UID;
+// made mode 0700 when missing. Empty, with the reason, when it is not a folder of the user's own
+// that nobody else may enter (or a symbolic link).
+QString SocketFolder(QString& why);
+
+// The socket and its start lock, one pair per toolkit folder and system database, so that two
+// installs (or a test's toolkit) never share an engine of other signatures.
+struct Endpoint {
+    QString socket, lock;
+};
+std::optional<Endpoint> EndpointFor(const QString& toolkitFolder, QString& why);
+
+enum class Kind : uint8_t { Hello = 1, Scan = 2, Stop = 3 };
+
+// A program's first message on a connection: the engine it began with, so that every connection
+// of one program scans with the same signatures while the service reloads (0: the current one).
+struct Hello {
+    uint64_t generation = 0;
+};
+
+// The service's answer: the engine's load as the program would have told it.
+struct Welcome {
+    bool ready = false;
+    QString problem; // when not ready
+    uint64_t generation = 0;
+    LoadSummary loaded;
+    QStringList failures; // the lines of the files that did not load
+    qint64 pid = 0;
+};
+
+struct ScanRequest {
+    ScanOptions options;
+    QByteArray name;
+};
+
+QByteArray Encode(const Hello& hello);
+QByteArray Encode(const Welcome& welcome);
+QByteArray Encode(const ScanRequest& request);
+QByteArray Encode(const ScanResult& result);
+QByteArray EncodeStop();
+
+std::optional<Kind> KindOf(const QByteArray& message);
+std::optional<Hello> DecodeHello(const QByteArray& message);
+std::optional<Welcome> DecodeWelcome(const QByteArray& message);
+std::optional<ScanRequest> DecodeScanRequest(const QByteArray& message);
+std::optional<ScanResult> DecodeScanResult(const QByteArray& message);
+
+// One packet with an optional descriptor; false when the peer is gone.
+bool Send(int socket, const QByteArray& message, int fd = -1);
+// The next packet and the descriptor that came with it (-1 for none; the caller closes it);
+// nothing when the peer is gone or the packet is not whole.
+std::optional<QByteArray> Receive(int socket, int* fd = nullptr);
+
+// A connected socket to the endpoint, or -1 with the reason.
+int Connect(const QString& socket, QString& why);
+
+} // namespace avtk::service

@@ -1,0 +1,311 @@
+// The toolkit's shared engine (AVEngine.exe) as its programs meet it: started on first use, one
+// per user and toolkit, refusing other users, outlived by a program when it dies, and reloading
+// beside the engine a scan began with.
+#include "engine/ServiceProtocol.h"
+#include "engine/SharedEngine.h"
+#include "engine/Signatures.h"
+#include "lib/Zip.h"
+#include "platform/InstallLayout.h"
+#include "support/TempPrefix.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+namespace service = avtk::service;
+
+const QByteArray Marker = QByteArray("TEST-MARKER-") + "SIGNATURE-42";
+const QByteArray Later = QByteArray("ADDED-LATER-") + "SIGNATURE-7";
+
+QByteArray Ndb(const QByteArray& name, const QByteArray& bytes) {
+    return name + ":0:*:" + bytes.toHex() + "\n";
+}
+
+class EngineService : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const QString built = InstallLayout::ToolkitFolder(qEnvironmentVariable("VALLORIN_BIN"));
+        toolkit = temp.path() + "/toolkit";
+        QDir().mkpath(toolkit + "/Signatures");
+        for (const QString program : {"WFindV32.exe", "AVEngine.exe"})
+            ASSERT_TRUE(QFile::copy(built + program, toolkit + '/' + program));
+        write(toolkit + "/Signatures/test.ndb",
+              "Test.Eicar:0:0:" + avtk::EicarTestString().toHex() + "\n" +
+                  Ndb("Test.Marker", Marker));
+        // The service's socket in a runtime folder of the test's own; it inherits the rest.
+        QDir().mkpath(temp.path() + "/run");
+        ::chmod(QFile::encodeName(temp.path() + "/run").constData(), 0700);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(temp.path() + "/run"));
+        qputenv("AVTK_CLAMAV_DATABASE", QFile::encodeName(temp.path() + "/no-system-database"));
+        qputenv("AVTK_ENGINE_IDLE", "60");
+        qunsetenv("AVTK_ENGINE_RELOAD");
+        qunsetenv("AVTK_ENGINE");
+        prefix.mapDrive('t', prefix.path("drive"));
+        put("drive/tools/eicar.com", avtk::EicarTestString());
+        put("drive/tools/marked.com", "program with " + Marker);
+        put("drive/docs/later.txt", "text with " + Later);
+        put("drive/archive/nested.zip",
+            Zip::Write(
+                {{"inner.zip", Zip::Write({{"bin/x.com", avtk::EicarTestString()}}), false}}));
+    }
+    void TearDown() override {
+        QString why;
+        avtk::ServiceClient::Stop(toolkit, why);
+    }
+
+    static void write(const QString& path, const QByteArray& content) {
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(file.write(content), content.size());
+    }
+    void put(const QString& relative, const QByteArray& content) const {
+        write(prefix.path(relative), content);
+    }
+
+    QProcess* startScan(const QStringList& args, const QStringList& environment = {}) {
+        auto* process = new QProcess;
+        process->setWorkingDirectory(prefix.folder());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        for (const QString& assignment : environment)
+            env.insert(assignment.section('=', 0, 0), assignment.section('=', 1));
+        process->setProcessEnvironment(env);
+        process->start(toolkit + "/WFindV32.exe", args);
+        return process;
+    }
+    QString finish(QProcess* process) {
+        EXPECT_TRUE(process->waitForFinished(120000));
+        const QString output = QString::fromUtf8(process->readAllStandardOutput());
+        delete process;
+        return output;
+    }
+
+    // The running services of this toolkit (a zombie has no program to read).
+    std::vector<pid_t> services() const {
+        std::vector<pid_t> pids;
+        const QString program = QFileInfo(toolkit + "/AVEngine.exe").canonicalFilePath();
+        for (const QString& entry : QDir("/proc").entryList(QDir::Dirs))
+            if (entry.toInt() > 0 &&
+                QFileInfo("/proc/" + entry + "/exe").symLinkTarget() == program)
+                pids.push_back(pid_t(entry.toInt()));
+        return pids;
+    }
+
+    int open(const QString& relative) const {
+        return ::open(QFile::encodeName(prefix.path(relative)).constData(), O_RDONLY | O_CLOEXEC);
+    }
+
+    QTemporaryDir temp;
+    TempPrefix prefix;
+    QString toolkit;
+};
+
+// The lines of the findings, sorted.
+QStringList Findings(const QString& output) {
+    QStringList found = output.split('\n').filter("Infected: ");
+    found.sort();
+    return found;
+}
+
+TEST_F(EngineService, ProgramsStartedAtOnceShareOneServiceAndFindWhatTheirOwnEngineFinds) {
+    struct Row {
+        QStringList args;
+        int found;
+    };
+    const QList<Row> rows = {
+        {{"/D=t:", "/NM"}, 2},
+        {{"/D=t:", "/U", "/DOALLFILES", "/NM"}, 3},
+        // The extra driver is looked for in a small engine of the program's own.
+        {{"/D=t:", "/DOALLFILES", "/EXTRA=later.drv", "/NM"}, 3},
+    };
+    write(toolkit + "/later.drv", "# later\n" + Ndb("Driver.Later", Later));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args.join(' ').toStdString());
+        std::vector<QProcess*> running;
+        for (int i = 0; i < 3; ++i)
+            running.push_back(startScan(row.args));
+        QStringList outputs;
+        for (QProcess* process : running)
+            outputs << finish(process);
+        EXPECT_EQ(services().size(), 1u);
+        const QString own = finish(startScan(row.args, {"AVTK_ENGINE=own"}));
+        EXPECT_TRUE(own.contains("Engine: this program's own")) << own.toStdString();
+        EXPECT_EQ(Findings(own).size(), row.found) << own.toStdString();
+        for (const QString& output : outputs) {
+            EXPECT_TRUE(output.contains("in the toolkit's shared engine.")) << output.toStdString();
+            EXPECT_EQ(Findings(output), Findings(own));
+        }
+    }
+}
+
+TEST_F(EngineService, KilledMidScanTheProgramFinishesOnItsOwnEngine) {
+    // A file large enough to be caught in the service's hands, its signature at the end.
+    QByteArray big(60 << 20, '\0');
+    big.replace(big.size() - Marker.size(), Marker.size(), Marker);
+    put("drive/big.dat", big);
+    std::vector<QString> failures;
+    avtk::ObtainedScanner obtained = avtk::ObtainScanner(
+        toolkit, {}, [&](const QString& f) { failures.push_back(f); }, [](const QString&) {});
+    ASSERT_TRUE(obtained.shared);
+    ASSERT_EQ(services().size(), 1u);
+    const pid_t pid = services()[0];
+    const int fd = open("drive/big.dat");
+    avtk::ScanResult midScan;
+    std::thread scanning([&] { midScan = obtained.scanner->scan(fd, "big.dat", {}); });
+    // Killed once it holds the file.
+    const QString target = QFileInfo(prefix.path("drive/big.dat")).canonicalFilePath();
+    bool caught = false;
+    for (auto until = std::chrono::steady_clock::now() + 10s;
+         !caught && std::chrono::steady_clock::now() < until;)
+        for (const QFileInfo& link :
+             QDir(QString("/proc/%1/fd").arg(pid)).entryInfoList(QDir::Files | QDir::System))
+            if (link.symLinkTarget() == target && ::kill(pid, SIGKILL) == 0)
+                caught = true;
+    scanning.join();
+    ::close(fd);
+    ASSERT_TRUE(caught);
+    EXPECT_EQ(midScan.kind, avtk::ScanResult::Infected) << midScan.problem.toStdString();
+    EXPECT_EQ(midScan.finding.virus, "Test.Marker");
+    const QStringList notes = obtained.scanner->takeNotes();
+    ASSERT_EQ(notes.size(), 1);
+    EXPECT_TRUE(notes[0].contains("stopped answering: this program goes on with its own"));
+    // The scans after it, of files and of bytes, go on with the program's own engine.
+    const int eicar = open("drive/tools/eicar.com");
+    EXPECT_EQ(obtained.scanner->scan(eicar, "eicar.com", {}).finding.virus, "Test.Eicar");
+    ::close(eicar);
+    const QByteArray sector = "boot " + Marker;
+    EXPECT_EQ(obtained.scanner->scan(sector.constData(), size_t(sector.size()), "A: boot", {})
+                  .finding.virus,
+              "Test.Marker");
+    EXPECT_TRUE(obtained.scanner->takeNotes().isEmpty());
+    EXPECT_TRUE(failures.empty());
+}
+
+TEST_F(EngineService, AnotherUsersConnectionIsRefused) {
+    if (::getuid() != 0)
+        GTEST_SKIP() << "another user's connection needs root to be made";
+    QString why;
+    auto client = avtk::ServiceClient::Open(toolkit, why);
+    ASSERT_TRUE(client) << why.toStdString();
+    const std::optional<service::Endpoint> endpoint = service::EndpointFor(toolkit, why);
+    ASSERT_TRUE(endpoint);
+    // Let anyone reach the socket, so that only the service's own check stands in the way.
+    const QByteArray socketPath = QFile::encodeName(endpoint->socket);
+    const QList<QByteArray> folders = {QFile::encodeName(temp.path()),
+                                       QFile::encodeName(temp.path() + "/run"),
+                                       QFile::encodeName(QFileInfo(endpoint->socket).path())};
+    for (const QByteArray& folder : folders)
+        ASSERT_EQ(::chmod(folder.constData(), 0711), 0);
+    ASSERT_EQ(::chmod(socketPath.constData(), 0666), 0);
+    const QByteArray hello = service::Encode(service::Hello{});
+    struct Row {
+        const char* who;
+        uid_t uid;
+        int exit; // 0 answered, 1 closed unanswered
+    };
+    const Row rows[] = {{"the service's own user", ::getuid(), 0}, {"nobody", 65534, 1}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.who);
+        // The client runs as the row's user, as setpriv --reuid --regid --clear-groups runs it.
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (::setgroups(0, nullptr) != 0 || ::setresgid(row.uid, row.uid, row.uid) != 0 ||
+                ::setresuid(row.uid, row.uid, row.uid) != 0)
+                ::_exit(3);
+            const int s = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            std::strncpy(address.sun_path, socketPath.constData(), sizeof(address.sun_path) - 1);
+            if (::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0)
+                ::_exit(2);
+            char answer[4096];
+            const bool sent = ::send(s, hello.constData(), size_t(hello.size()), MSG_NOSIGNAL) > 0;
+            ::_exit(sent && ::recv(s, answer, sizeof(answer), 0) > 0 ? 0 : 1);
+        }
+        int status = -1;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), row.exit);
+    }
+    for (const QByteArray& folder : folders)
+        ::chmod(folder.constData(), 0700);
+    // The service went on serving its own user.
+    const int eicar = open("drive/tools/eicar.com");
+    EXPECT_EQ(client->scan(eicar, "eicar.com", {})->finding.virus, "Test.Eicar");
+    ::close(eicar);
+}
+
+TEST_F(EngineService, ADatabaseChangedDuringAScanLeavesTheScanOnTheEngineItBeganWith) {
+    struct Row {
+        const char* reload;
+        bool oldSeesNew; // the program that began before the change finds the new signature
+    };
+    const Row rows[] = {{"", false}, {"unload-first", true}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.reload);
+        QFile::remove(toolkit + "/Signatures/later.ndb");
+        qputenv("AVTK_ENGINE_RELOAD", row.reload);
+        QString why;
+        auto before = avtk::ServiceClient::Open(toolkit, why);
+        ASSERT_TRUE(before) << why.toStdString();
+        const int later = open("drive/docs/later.txt");
+        const auto scan = [&](const avtk::ServiceClient& client) {
+            return client.scan(later, "later.txt", {}).value_or(avtk::ScanResult{}).kind;
+        };
+        EXPECT_EQ(scan(*before), avtk::ScanResult::Clean);
+
+        write(toolkit + "/Signatures/later.ndb", Ndb("Test.Later", Later));
+        std::unique_ptr<avtk::ServiceClient> after;
+        for (auto until = std::chrono::steady_clock::now() + 20s;
+             std::chrono::steady_clock::now() < until; std::this_thread::sleep_for(50ms)) {
+            after = avtk::ServiceClient::Open(toolkit, why, false);
+            if (after && after->welcome().loaded.signatures > before->welcome().loaded.signatures)
+                break;
+            after.reset();
+        }
+        ASSERT_TRUE(after) << "the service did not reload";
+        EXPECT_EQ(scan(*after), avtk::ScanResult::Infected);
+        EXPECT_EQ(scan(*before),
+                  row.oldSeesNew ? avtk::ScanResult::Infected : avtk::ScanResult::Clean);
+        // A later connection of the program that began first (another scanning thread) is
+        // welcomed with the engine the first one had.
+        const std::optional<service::Endpoint> endpoint = service::EndpointFor(toolkit, why);
+        ASSERT_TRUE(endpoint);
+        const int more = service::Connect(endpoint->socket, why);
+        ASSERT_GE(more, 0) << why.toStdString();
+        ASSERT_TRUE(
+            service::Send(more, service::Encode(service::Hello{before->welcome().generation})));
+        const std::optional<QByteArray> answer = service::Receive(more);
+        const auto welcome = answer ? service::DecodeWelcome(*answer) : std::nullopt;
+        ASSERT_TRUE(welcome);
+        EXPECT_EQ(welcome->generation == before->welcome().generation, !row.oldSeesNew);
+        ::close(more);
+        ::close(later);
+        before.reset();
+        after.reset();
+        TearDown();
+    }
+}
+
+} // namespace
