@@ -15,7 +15,6 @@
 #include "lib/Session.h"
 #include "lib/Switches.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -26,6 +25,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
+#include <numeric>
 #include <thread>
 
 #include <fcntl.h>
@@ -66,15 +67,45 @@ const QList<SwitchSpec> Switches = {{"AD"},
                                     {"C", SwitchSpec::Value},
                                     {"EXTRA", SwitchSpec::Value},
                                     {"LOUD"},
-                                    {"REPORT", SwitchSpec::Value},
+                                    {"REPORT", SwitchSpec::FileName},
                                     {"APPEND"},
                                     {"P"},
                                     {"PRINTOUT"},
                                     {"REPAIR"},
                                     {"DELETE"}};
 
+// What was scanned, found and not checked, by what it is. Folders and other entries (devices,
+// pipes, names gone before they were looked at) are counted only when they were not checked.
 struct Totals {
-    qint64 files = 0, found = 0, dealtWith = 0, notChecked = 0;
+    enum What { Files, Memory, BootSectors, PartitionSectors, Folders, Others, Kinds };
+    qint64 scanned[Kinds] = {}, found[Kinds] = {}, notChecked[Kinds] = {};
+    qint64 dealtWith = 0;
+
+    static qint64 Sum(const qint64 (&counts)[Kinds]) {
+        return std::accumulate(std::begin(counts), std::end(counts), qint64(0));
+    }
+    // "1 boot sector", "2 folders not entered", with `adjective` before the noun ("infected").
+    static QString Counted(What what, qint64 n, const QString& adjective = {}) {
+        static const char* const names[Kinds][2] = {
+            {"file", "files"},
+            {"file in memory", "files in memory"},
+            {"boot sector", "boot sectors"},
+            {"partition sector", "partition sectors"},
+            {"folder not entered or not read whole", "folders not entered or not read whole"},
+            {"other entry", "other entries"}};
+        return QString::number(n) + u' ' + (adjective.isEmpty() ? "" : adjective + u' ') +
+               names[what][n == 1 ? 0 : 1];
+    }
+    // The kinds with a count, as "a, b and c"; `always` is named even when it counts none.
+    static QString Listed(const qint64 (&counts)[Kinds], const QString& adjective = {},
+                          int always = -1) {
+        QStringList parts;
+        for (int what = 0; what < Kinds; ++what)
+            if (counts[what] || what == always)
+                parts << Counted(What(what), counts[what], adjective);
+        const QString last = parts.isEmpty() ? QString() : parts.takeLast();
+        return parts.isEmpty() ? last : parts.join(", ") + " and " + last;
+    }
 };
 
 // A place to scan: a drive's folder or a checklist's path.
@@ -97,13 +128,17 @@ bool IsPath(const QString& word) {
     return name.contains(u'/') || QFileInfo::exists(word);
 }
 
+// How a file of the memory check is named, before its path.
+const QString MemoryShown = QStringLiteral("Memory: ");
+
 bool IsFloppy(QChar letter) {
     return letter == u'A' || letter == u'B';
 }
 
 class Scan {
 public:
-    Scan(Session& session, Report& report, const CommandLine& line, const QStringList& paths)
+    Scan(Session& session, Report& report, const CommandLine& line,
+         const std::vector<std::string>& paths)
         : session(session), report(report), line(line), paths(paths) {}
 
     QStringList prepare(); // the drive choice, the checklist and driver files; errors refuse
@@ -112,14 +147,15 @@ public:
 private:
     bool loadSignatures();
     void sectors(const DriveMap::Drive& drive);
-    void scanSector(const QByteArray& sector, const QString& shown);
+    void scanSector(const QByteArray& sector, const QString& shown, Totals::What what);
     std::vector<Root> checklistRoots();
     std::vector<Root> pathRoots();
     std::optional<Root> entryRoot(const QString& entry, const QString& where);
     bool files(const std::vector<Root>& roots, bool memory);
     void outcome(avtk::FileOutcome&& outcome);
     void repairFound();
-    int finding(const QString& shown, const QString& virus, const QString& action);
+    int finding(Totals::What what, const QString& shown, const QString& virus,
+                const QString& action);
     void print();
     void say(const QString& text) {
         session.line(text);
@@ -133,7 +169,7 @@ private:
     Session& session;
     Report& report;
     const CommandLine& line;
-    const QStringList& paths;
+    const std::vector<std::string>& paths; // as the command line's bytes
     QString driverPath;
     QByteArray checklist;
     avtk::Engine engine;
@@ -147,13 +183,14 @@ private:
     };
     std::vector<ToRepair> toRepair;
     bool problems = false;
+    bool testSignaturesOnly = false; // no system database: only the test files can be found
     bool stopped = false;
 };
 
 QStringList Scan::prepare() {
     QStringList errors;
     const int drivesChosen = int(line.has("AD")) + int(line.has("LOCAL")) + int(line.has("D"));
-    if (drivesChosen == 0 && paths.isEmpty())
+    if (drivesChosen == 0 && paths.empty())
         errors << "No drives to scan: give /AD, /LOCAL, /D= or paths.";
     if (drivesChosen > 1)
         errors << "Give only one of /AD, /LOCAL and /D=.";
@@ -186,6 +223,7 @@ bool Scan::loadSignatures() {
                              [&](const QString& failure) { problem(failure); });
     if (loaded.signatures == 0)
         return false;
+    testSignaturesOnly = !loaded.systemDatabase;
     const QString compileError = engine.compile();
     if (!compileError.isEmpty()) {
         problem("The signatures could not be prepared for scanning: " + compileError + '.');
@@ -199,8 +237,9 @@ bool Scan::loadSignatures() {
     return true;
 }
 
-int Scan::finding(const QString& shown, const QString& virus, const QString& action) {
-    ++totals.found;
+int Scan::finding(Totals::What what, const QString& shown, const QString& virus,
+                  const QString& action) {
+    ++totals.found[what];
     say(shown + "  Infected: " + virus);
     if (!action.isEmpty())
         say("    " + action);
@@ -210,13 +249,17 @@ int Scan::finding(const QString& shown, const QString& virus, const QString& act
     return number;
 }
 
-void Scan::scanSector(const QByteArray& sector, const QString& shown) {
+void Scan::scanSector(const QByteArray& sector, const QString& shown, Totals::What what) {
     const avtk::ScanResult result =
         engine.scan(sector.constData(), size_t(sector.size()), shown.toStdString(), options);
-    if (result.kind == avtk::ScanResult::Infected)
-        finding(shown, result.finding.virus, "not changed: CleanBoo repairs boot sectors.");
-    else if (result.kind == avtk::ScanResult::Failed)
+    if (result.kind == avtk::ScanResult::Failed) {
+        ++totals.notChecked[what];
         problem(shown + "  not checked: " + result.problem);
+        return;
+    }
+    ++totals.scanned[what];
+    if (result.kind == avtk::ScanResult::Infected)
+        finding(what, shown, result.finding.virus, "not changed: CleanBoo repairs boot sectors.");
     else if (line.has("LOUD"))
         say(shown + "  OK");
 }
@@ -231,17 +274,20 @@ void Scan::sectors(const DriveMap::Drive& drive) {
     const std::optional<avtk::DiskSectors> disk =
         avtk::ReadSectors(QFile::encodeName(drive.root).toStdString(), error);
     if (!disk) {
+        ++totals.notChecked[Totals::BootSectors];
         problem(letter + " boot sector  not checked: " + error);
         return;
     }
-    if (disk->boot)
-        scanSector(*disk->boot, letter + " boot sector");
-    else
+    if (disk->boot) {
+        scanSector(*disk->boot, letter + " boot sector", Totals::BootSectors);
+    } else {
+        ++totals.notChecked[Totals::BootSectors];
         problem(letter + " boot sector  not checked: " + disk->bootNote);
+    }
     if (line.has("NOPART"))
         return;
     if (disk->partition)
-        scanSector(*disk->partition, letter + " partition sector");
+        scanSector(*disk->partition, letter + " partition sector", Totals::PartitionSectors);
     else
         say(letter + " partition sector: " + disk->partitionNote + '.');
 }
@@ -286,15 +332,25 @@ std::vector<Root> Scan::checklistRoots() {
 
 std::vector<Root> Scan::pathRoots() {
     std::vector<Root> roots;
-    for (const QString& word : paths) {
-        // A relative path is taken from the working folder and shown whole, so that the report
-        // names the file wherever the scan was started; a file that is there wins over a drive.
-        const bool drive = word.size() >= 2 && word[1] == u':' && !QFileInfo::exists(word);
-        const QString entry = drive || word.startsWith(u'/')
-                                  ? word
-                                  : QDir::cleanPath(QDir::current().absoluteFilePath(word));
-        if (std::optional<Root> root = entryRoot(entry, "Path " + entry))
-            roots.push_back(std::move(*root));
+    for (const std::string& bytes : paths) {
+        // A drive's path as the checklist writes it, unless a file of that name is there.
+        const QString word = QString::fromLocal8Bit(bytes);
+        if (word.size() >= 2 && word[1] == u':' && !QFileInfo::exists(word)) {
+            if (std::optional<Root> root = entryRoot(word, "Path " + word))
+                roots.push_back(std::move(*root));
+            continue;
+        }
+        // Handed over by a file manager, a path may hold any byte: it is kept as it came and
+        // named as the walk names what lies below it. A relative one is taken from the working
+        // folder and shown whole, so that the report names the file wherever the scan ran.
+        std::string path = bytes;
+        while (path.starts_with("./"))
+            path.erase(0, 2);
+        if (!path.starts_with('/'))
+            path = QFile::encodeName(QDir::currentPath()).toStdString() + '/' + path;
+        while (path.size() > 1 && path.ends_with('/'))
+            path.pop_back();
+        roots.push_back(Root{path, avtk::ShownName(path), true});
     }
     return roots;
 }
@@ -317,6 +373,7 @@ void Scan::repairFound() {
 
 void Scan::outcome(avtk::FileOutcome&& outcome) {
     using avtk::FileOutcome;
+    const bool inMemory = outcome.shown.startsWith(MemoryShown);
     switch (outcome.kind) {
     case FileOutcome::NotSelected:
         return;
@@ -325,16 +382,19 @@ void Scan::outcome(avtk::FileOutcome&& outcome) {
             say(outcome.shown + "  symbolic link, not followed");
         return;
     case FileOutcome::Skipped:
+    case FileOutcome::NotEntered:
+        ++totals
+              .notChecked[outcome.kind == FileOutcome::Skipped ? Totals::Others : Totals::Folders];
         problem(outcome.shown + "  " + outcome.problem);
         return;
     case FileOutcome::NotChecked:
-        ++totals.notChecked;
+        ++totals.notChecked[inMemory ? Totals::Memory : Totals::Files];
         problem(outcome.shown + "  not checked: " + outcome.problem);
         return;
     case FileOutcome::Scanned:
         break;
     }
-    ++totals.files;
+    ++totals.scanned[inMemory ? Totals::Memory : Totals::Files];
     session.progress(outcome.shown);
     if (outcome.result.kind != avtk::ScanResult::Infected) {
         if (line.has("LOUD"))
@@ -344,11 +404,12 @@ void Scan::outcome(avtk::FileOutcome&& outcome) {
     QString shown = outcome.shown;
     for (const QString& member : outcome.result.finding.members)
         shown += " > " + avtk::ShownName(member.toStdString());
-    if (outcome.shown.startsWith("Memory: ")) {
-        finding(shown, outcome.result.finding.virus, "in memory: reported, not changed.");
+    if (inMemory) {
+        finding(Totals::Memory, shown, outcome.result.finding.virus,
+                "in memory: reported, not changed.");
         return;
     }
-    const int number = finding(shown, outcome.result.finding.virus, QString());
+    const int number = finding(Totals::Files, shown, outcome.result.finding.virus, QString());
     if (line.has("REPAIR"))
         toRepair.push_back(ToRepair{std::move(outcome), shown, number});
 }
@@ -391,8 +452,9 @@ bool Scan::files(const std::vector<Root>& roots, bool memory) {
                     avtk::FileJob{std::move(entry.path), entry.shown, named, -1, entry.rootLength});
             }
             avtk::FileOutcome note;
-            note.kind = entry.kind == avtk::WalkEntry::Link ? avtk::FileOutcome::Link
-                                                            : avtk::FileOutcome::Skipped;
+            note.kind = entry.kind == avtk::WalkEntry::Link         ? avtk::FileOutcome::Link
+                        : entry.kind == avtk::WalkEntry::NotEntered ? avtk::FileOutcome::NotEntered
+                                                                    : avtk::FileOutcome::Skipped;
             note.path = std::move(entry.path);
             note.shown = entry.shown;
             note.problem = entry.reason;
@@ -482,7 +544,7 @@ int Scan::run() {
     for (const DriveMap::Drive& drive : drives)
         letters << QString(drive.letter) + u':';
     say("Drives: " + (letters.isEmpty() ? QString("none") : letters.join(u' ')));
-    if (!paths.isEmpty())
+    if (!paths.empty())
         say(QString("Paths: %1 given on the command line").arg(paths.size()));
     say(QString("Files: ") +
         (line.has("NOFILES")      ? "none (/NOFILES)"
@@ -533,29 +595,37 @@ int Scan::run() {
 
     if (stopped)
         say("Stopped by the user.");
+    if (testSignaturesOnly)
+        say(avtk::TestSignaturesOnly);
     report.add(QString());
-    say(QString("Files scanned: %1").arg(totals.files));
-    say(QString("Viruses found: %1").arg(totals.found));
+    const qint64 found = Totals::Sum(totals.found), notChecked = Totals::Sum(totals.notChecked);
+    say(QString("Files scanned: %1").arg(totals.scanned[Totals::Files]));
+    if (!line.has("NM"))
+        say(QString("Files in memory scanned: %1").arg(totals.scanned[Totals::Memory]));
+    const qint64 sectors =
+        totals.scanned[Totals::BootSectors] + totals.scanned[Totals::PartitionSectors];
+    if (sectors)
+        say(QString("Boot and partition sectors scanned: %1").arg(sectors));
+    say(QString("Viruses found: %1").arg(found));
     if (line.has("REPAIR"))
         say(QString("Infected files renamed or deleted: %1").arg(totals.dealtWith));
-    if (totals.notChecked)
-        say(QString("Not checked: %1").arg(totals.notChecked));
+    if (notChecked)
+        say(QString("Not checked: %1 (%2)").arg(notChecked).arg(Totals::Listed(totals.notChecked)));
     say(QString("Time: %1 s").arg(clock.nsecsElapsed() / 1e9, 0, 'f', 3));
 
-    int code = totals.found ? ExitFound : ExitClean;
+    int code = found ? ExitFound : ExitClean;
     if (line.has("EXTERROR")) {
         if (stopped)
             code = ExitStopped;
-        else if (totals.found && totals.dealtWith == totals.found)
+        else if (found && totals.dealtWith == found)
             code = ExitRepaired;
-        else if (!totals.found && problems)
+        else if (!found && problems)
             code = ExitProblems;
     }
     const QString result =
         stopped ? QString("Scan stopped.")
-        : totals.found
-            ? QString("%1 infected found in %2 files.").arg(totals.found).arg(totals.files)
-            : QString("No viruses found in %1 files.").arg(totals.files);
+        : found ? Totals::Listed(totals.found, "infected") + " found."
+                : "No viruses found in " + Totals::Listed(totals.scanned, {}, Totals::Files) + '.';
     report.add(result);
     if (line.has("P") || line.has("PRINTOUT"))
         print();
@@ -572,10 +642,18 @@ int main(int argc, char** argv) {
     // would do the same, but slows the scan of small files by a third.)
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
     Session session(argc, argv, "FindVirus");
-    const QStringList arguments = QCoreApplication::arguments().mid(1);
-    QStringList switchWords, paths;
-    for (const QString& word : arguments)
-        (IsPath(word) ? paths : switchWords) << word;
+    // The arguments left once Qt took its own; the paths keep argv's bytes, so that a name that is
+    // not UTF-8 still opens.
+    QStringList arguments, switchWords;
+    std::vector<std::string> paths;
+    for (int i = 1; i < argc; ++i) {
+        const QString word = QString::fromLocal8Bit(argv[i]);
+        arguments << word;
+        if (IsPath(word))
+            paths.emplace_back(argv[i]);
+        else
+            switchWords << word;
+    }
     const CommandLine line = CommandLine::Parse(switchWords, Switches);
     Report report(line.value("REPORT"), line.has("APPEND"));
     session.asked("WFindV32.exe " + arguments.join(u' '));

@@ -6,6 +6,7 @@
 #include "lib/DriveMap.h"
 #include "lib/Program.h"
 #include "lib/Session.h"
+#include "platform/InstallLayout.h"
 #include "platform/Prefix.h"
 #include "platform/ProcessLock.h"
 #include "platform/SettingsStore.h"
@@ -162,8 +163,11 @@ private:
         return widget;
     }
 
+    // The panel installed (or built) with this toolkit; it finds the prefix as the guard did.
     static void OpenPanel() {
-        QProcess::startDetached(Program::ToolkitFolder() + "/../bin/vallorin", {});
+        const QString panel = InstallLayout::ProgramFolder(Program::ToolkitFolder()) + "vallorin";
+        if (!QProcess::startDetached(panel, {}))
+            std::fprintf(stderr, "WinGuard: %s cannot be started.\n", qPrintable(panel));
     }
 
     std::unique_ptr<QWidget> window;
@@ -229,8 +233,8 @@ int Run(QCoreApplication& app, const QString& prefix, bool windowed, int signalF
         signalfd_siginfo info;
         while (::read(signalFd, &info, sizeof info) == ssize_t(sizeof info)) {
             if (info.ssi_signo == SIGHUP) {
-                if (!guard.reload()) {
-                    stopReason = "the settings could not be used";
+                if (!guard.reload("SIGHUP")) {
+                    stopReason = "it was removed";
                     QCoreApplication::exit(ExitFailed);
                 }
             } else {

@@ -77,15 +77,25 @@ install(DIRECTORY ${CMAKE_BINARY_DIR}/icons/ DESTINATION ${CMAKE_INSTALL_DATADIR
 # Manual pages, with this install's folders and version, compressed as Debian keeps them
 # (gzip -n: no time stamp, the same bytes at each build).
 set(manual_pages)
-foreach(page vallorin.1 vallorin-reg.1)
+foreach(page vallorin.1 vallorin-reg.1 vallorin-services.1 vallorin-toolkit.7)
     configure_file(packaging/${page}.in ${CMAKE_BINARY_DIR}/man/${page} @ONLY)
     add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/man/${page}.gz
                        COMMAND gzip -9 -n -f -k ${CMAKE_BINARY_DIR}/man/${page}
                        DEPENDS ${CMAKE_BINARY_DIR}/man/${page} VERBATIM)
+    string(REGEX REPLACE ".*\\." "" section ${page})
+    install(FILES ${CMAKE_BINARY_DIR}/man/${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
     list(APPEND manual_pages ${CMAKE_BINARY_DIR}/man/${page}.gz)
 endforeach()
 add_custom_target(vallorin_manuals ALL DEPENDS ${manual_pages})
-install(FILES ${manual_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# The package's history, compressed as Debian keeps it (a native package: changelog.gz).
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/packaging/changelog.gz
+                   COMMAND gzip -9 -n -c ${CMAKE_SOURCE_DIR}/packaging/changelog >
+                           ${CMAKE_BINARY_DIR}/packaging/changelog.gz
+                   DEPENDS ${CMAKE_SOURCE_DIR}/packaging/changelog VERBATIM)
+add_custom_target(vallorin_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vallorin)
 
 install(FILES packaging/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vallorin)
 
@@ -114,9 +124,15 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # named: the windows are laid out for the metrics of Liberation Sans (or its twin Arimo).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2 | fonts-croscore")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core")
-# The scanner also reads the system's ClamAV database when one is installed and kept current.
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "clamav-freshclam")
+# The scanner finds real viruses only with the system's ClamAV database, which freshclam keeps;
+# apt installs what is recommended unless told not to.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, clamav-freshclam")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
+# Files under /etc are the administrator's: an upgrade keeps a local change (dpkg asks).
+if(VALLORIN_AUTOSTART_DIR MATCHES "^/etc/")
+    file(WRITE ${CMAKE_BINARY_DIR}/packaging/conffiles
+         "${VALLORIN_AUTOSTART_DIR}/vallorin-services.desktop\n")
+    set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/packaging/conffiles)
+endif()
 include(CPack)

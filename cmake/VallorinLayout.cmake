@@ -20,6 +20,9 @@ file(RELATIVE_PATH VALLORIN_DATA_FROM_BIN ${CMAKE_INSTALL_FULL_BINDIR}
      ${CMAKE_INSTALL_FULL_DATADIR}/vallorin)
 file(RELATIVE_PATH VALLORIN_TOOLKIT_FROM_BIN ${CMAKE_INSTALL_FULL_BINDIR}
      ${VALLORIN_INSTALL_FULL_TOOLKITDIR})
+# The way back, for a toolkit program that starts the panel installed with it.
+file(RELATIVE_PATH VALLORIN_BIN_FROM_TOOLKIT ${VALLORIN_INSTALL_FULL_TOOLKITDIR}
+     ${CMAKE_INSTALL_FULL_BINDIR})
 
 # The build tree's programs are in bin/; their data and toolkit lie where the install puts them.
 get_filename_component(VALLORIN_BUILD_DATA_DIR ${CMAKE_BINARY_DIR}/bin/${VALLORIN_DATA_FROM_BIN}

@@ -1,22 +1,26 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Vallorin needs:
 #   scripts/deps.sh        building and running the program and its toolkit
-#   scripts/deps.sh test   that, and the tests, the benchmarks, the sanitizer and fuzz builds and
-#                          the Debian package's build and checks
+#   scripts/deps.sh package   that, and what building and checking the Debian package needs
+#   scripts/deps.sh test   all of that, and the tests, the benchmarks, the sanitizer and fuzz
+#                          builds
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev
           libsqlite3-dev zlib1g-dev libclamav-dev fonts-dejavu-core fonts-liberation2)
+package_tools=(dpkg-dev file lintian desktop-file-utils appstream)
 case "${1:-}" in
     "") ;;
+    package)
+        packages+=("${package_tools[@]}") ;;
     test)
-        packages+=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool x11-utils
-                   clang-14 clang-format-14 libclang-rt-14-dev python3 clamav zip dpkg-dev file
-                   desktop-file-utils appstream
+        packages+=("${package_tools[@]}"
+                   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool x11-utils
+                   clang-14 clang-format-14 libclang-rt-14-dev python3 clamav zip
                    # systemd-analyze checks the scheduler's units (no running systemd needed);
                    # tzdata: the time zones of the next-run tests
                    systemd tzdata) ;;
     *)
-        echo "usage: $0 [test]" >&2
+        echo "usage: $0 [package|test]" >&2
         exit 2 ;;
 esac
 missing=()

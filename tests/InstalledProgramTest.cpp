@@ -44,6 +44,8 @@ protected:
             ASSERT_EQ(QStandardPaths::findExecutable(name, path.split(':')), root + "/bin/" + name);
         programFolder = root + "/bin";
         toolkit = InstallLayout::ToolkitFolder(programFolder);
+        // The way back, as the guard's "Open Vallorin" takes it.
+        ASSERT_EQ(InstallLayout::ProgramFolder(toolkit), programFolder + '/');
         DesktopSession::SetUp();
     }
 

@@ -2,14 +2,17 @@
 #include "support/ModalDialog.h"
 
 #include "shell/AboutBox.h"
+#include "toolkit/SignatureDatabase.h"
 #include "ui_AboutBox.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QLocale>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -129,9 +132,43 @@ TEST_F(LaunchersTest, EachAboutClickShowsAFreshBoxThatIsFreedOnClose) {
     for (const QRect& frame : placed) {
         EXPECT_EQ(frame.left(), screen.width() / 2 - frame.width() / 2);
         EXPECT_EQ(frame.top(), screen.height() / 2 - frame.height() / 2);
-        EXPECT_EQ(frame.size(), QSize(358, 338)); // the outer size, title bar and frame included
+        EXPECT_EQ(frame.size(), QSize(358, 357)); // the outer size, title bar and frame included
     }
     EXPECT_EQ(boldDefault, (QList<bool>{true, true}));
     EXPECT_EQ(versions, (QStringList{"v1.06", "v1.06"}));
     EXPECT_TRUE(prompts.messages.isEmpty());
+}
+
+TEST(AboutBoxTest, TheSignaturesLineNamesTheClamAVDatabaseOrItsAbsence) {
+    const QDateTime written(QDate(2026, 12, 8), QTime(6, 0));
+    const QString date = QLocale::system().toString(written.date(), QLocale::ShortFormat);
+    const QByteArray header = "ClamAV-VDB:08 Dec 2026 06-00 +0000:27000:";
+    struct Row {
+        const char* what;
+        QList<QPair<QString, QByteArray>> files;
+        QString shown;
+    };
+    const Row rows[] = {
+        {"no folder", {}, "No ClamAV database: test signatures only"},
+        {"only the toolkit's kind of files",
+         {{"local.ndb", "X:0:*:41"}},
+         "No ClamAV database: test signatures only"},
+        {"main and daily",
+         {{"main.cvd", header + "6647427:90:x"}, {"daily.cld", header + "2100:90:x"}},
+         QString("ClamAV database: %L1 signatures of %2").arg(6649527).arg(date)},
+        {"a header that is not one", {{"main.cvd", "garbage"}}, "ClamAV database of " + date},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const QTemporaryDir folder;
+        for (const auto& [name, content] : row.files) {
+            QFile file(folder.filePath(name));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(content.leftJustified(512, ' '));
+            file.flush();
+            file.setFileTime(written, QFileDevice::FileModificationTime);
+        }
+        const QString path = row.files.isEmpty() ? folder.filePath("none") : folder.path();
+        EXPECT_EQ(TAboutFm::SignaturesText(SignatureDatabase::Read(path)), row.shown);
+    }
 }

@@ -85,11 +85,17 @@ TEST_F(MainFormTest, MissingToolkitFilesDisableTheirButtons) {
         const char* missing;
         QStringList disabled;
         QStringList shown;
+        QString warning = "";
     };
     const QStringList all = {"WFindV32.exe", "veinfo95.hlp", "tk_Sched.exe", "CleanBoo.exe",
                              "WViVer32.exe"};
     const Row rows[] = {
         {"", {}, {}},
+        // Scanning works without a ClamAV database, but finds only the test files.
+        {"the ClamAV database",
+         {},
+         {"LabFindV"},
+         "Test signatures only: install clamav-freshclam."},
         {"WFindV32.exe", {"SBtnScan", "SBtnRepair"}, {"LabFindV", "LabRep"}},
         {"veinfo95.hlp", {"SBtnEnc"}, {}},
         {"tk_Sched.exe", {"SBtnSchedule"}, {}},
@@ -107,7 +113,12 @@ TEST_F(MainFormTest, MissingToolkitFilesDisableTheirButtons) {
         // The scheduler is tested under another case than it is started with.
         files.replaceInStrings("tk_Sched.exe", "TK_SCHED.EXE");
         installToolkit(files);
+        if (row.missing == QString("the ClamAV database"))
+            signatureDatabase = prefix.path("no-database");
         TMainForm& main = start();
+        if (!row.warning.isEmpty()) {
+            EXPECT_EQ(main.Find.LabFindV->text(), row.warning);
+        }
         for (const QString& name : buttons)
             EXPECT_EQ(main.findChild<QAbstractButton*>(name)->isEnabled(),
                       !row.disabled.contains(name))

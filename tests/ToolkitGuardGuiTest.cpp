@@ -20,9 +20,11 @@
 #include <QRadioButton>
 #include <QThread>
 
+#include <atomic>
 #include <cerrno>
 #include <functional>
 #include <iostream>
+#include <thread>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -285,14 +287,32 @@ TEST_F(ToolkitGuard, TheDriveChoiceDecidesTheWatchedDrives) {
 }
 
 TEST_F(ToolkitGuard, ALetterThatDoesNotResolveIsLoggedAndTheOthersAreWatched) {
+    struct Row {
+        QString drives, watching, status;
+    };
+    const QList<Row> rows = {
+        {"qt", "T: (", "WinGuard runs in inotify mode"},
+        // Nothing left to watch: protection is off, and the status says so.
+        {"q", "no drive", "WinGuard watches no drive: protection is off"},
+    };
     g().RadBtnDef->setChecked(true);
-    g().EditGuardDrv->setText("qt");
-    apply();
-    startGuard();
-    EXPECT_TRUE(log().contains("Drive Q: does not resolve to a folder or a disk: it is not "
-                               "watched."))
-        << log().toStdString();
-    EXPECT_TRUE(watchingLine().startsWith("T: ("));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.drives.toStdString());
+        g().EditGuardDrv->setText(row.drives);
+        apply();
+        QFile::remove(prefix.path("guard.log"));
+        out.clear();
+        startGuard();
+        EXPECT_TRUE(log().contains("Drive Q: does not resolve to a folder or a disk: it is not "
+                                   "watched."))
+            << log().toStdString();
+        EXPECT_TRUE(watchingLine().startsWith(row.watching)) << log().toStdString();
+        EXPECT_TRUE(WaitFor([&] {
+            guard->waitForReadyRead(20);
+            return output().contains("STATUS: " + row.status);
+        })) << out.toStdString();
+        stopGuard();
+    }
 }
 
 TEST_F(ToolkitGuard, RepairTrueMakesTheFileHarmlessAtOnce) {
@@ -491,20 +511,118 @@ TEST_F(ToolkitGuard, ASecondFrontEndSaysOneRunsAndEnds) {
     EXPECT_TRUE(alerted("File T:\\after.com is infected"));
 }
 
-TEST_F(ToolkitGuard, SighupReadsTheSettingsAgain) {
+TEST_F(ToolkitGuard, ApplyingThePageMakesARunningGuardReadItsSettingsAgain) {
     g().RadBtnDef->setChecked(true);
     g().EditGuardDrv->setText("t");
     apply();
     startGuard();
     EXPECT_TRUE(watchingLine().startsWith("T: ("));
+    // Applied: the guard is told (SIGHUP) and watches the new drive.
     g().EditGuardDrv->setText("u");
     SBtnApplyClick(*form);
-    ::kill(pid_t(guard->processId()), SIGHUP);
     ASSERT_TRUE(WaitFor([&] { return log().contains("Settings read again (SIGHUP)."); }));
     ASSERT_TRUE(WaitFor([&] { return log().count("Watching: ") == 2; }));
     EXPECT_TRUE(log().contains("Watching: U: (")) << log().toStdString();
     Write(prefix.path("drive-u/moved.com"), avtk::EicarTestString());
     EXPECT_TRUE(alerted("File U:\\moved.com is infected"));
+    // Removed on the page: it stops.
+    g().ChkBoxEnable->setChecked(false);
+    SBtnApplyClick(*form);
+    EXPECT_TRUE(guard->waitForFinished(30000));
+    EXPECT_EQ(guard->exitCode(), 4);
+    EXPECT_TRUE(log().contains("WinGuard is not installed (there is no driver key): it stops."))
+        << log().toStdString();
+    EXPECT_FALSE(QFile::exists(prefix.path("WGFE95.pid")));
+}
+
+TEST_F(ToolkitGuard, FilesWrittenDuringReloadsAreAllAlerted) {
+    for (const bool onAccess : {false, true}) {
+        SCOPED_TRACE(onAccess ? "fanotify" : "inotify");
+        if (!useMode(onAccess))
+            continue;
+        // fanotify: checked when closed after writing, as nothing opens them again.
+        g().ChkBoxWrite->setChecked(onAccess);
+        apply();
+        QFile::remove(prefix.path("guard.log"));
+        QDir(prefix.path("drive-t/reload")).removeRecursively();
+        QDir().mkpath(prefix.path("drive-t/reload"));
+        out.clear();
+        startGuard();
+        std::atomic<bool> writing = true;
+        std::atomic<int> written = 0;
+        std::thread writer([&] {
+            while (writing) {
+                QFile file(prefix.path(QString("drive-t/reload/f%1.com").arg(written)));
+                if (file.open(QIODevice::WriteOnly))
+                    file.write(avtk::EicarTestString());
+                file.close();
+                ++written;
+                QThread::msleep(1);
+            }
+        });
+        for (int reload = 1; reload <= 3; ++reload) {
+            ::kill(pid_t(guard->processId()), SIGHUP);
+            EXPECT_TRUE(WaitFor([&] {
+                return log().count("The new settings are in use.") == reload;
+            })) << log().toStdString();
+        }
+        const int before = written;
+        EXPECT_TRUE(WaitFor([&] { return written > before + 20; }));
+        writing = false;
+        writer.join();
+        EXPECT_TRUE(WaitFor([&] {
+            guard->waitForReadyRead(20);
+            for (int i = 0; i < written; ++i)
+                if (!output().contains(QString("File T:\\reload\\f%1.com is infected").arg(i)))
+                    return false;
+            return true;
+        })) << written
+            << " written, " << output().count("ALERT: ") << " alerted";
+        stopGuard();
+    }
+}
+
+TEST_F(ToolkitGuard, AReloadThatCannotBeUsedKeepsGuarding) {
+    struct Row {
+        const char* what;
+        std::function<void()> spoil, mend;
+        QString told;
+    };
+    const QByteArray store = QFile::encodeName(prefix.path("system.db"));
+    const QByteArray kept = store + ".kept";
+    const QList<Row> rows = {
+        {"a damaged store",
+         [&] {
+             ASSERT_EQ(::link(store.constData(), kept.constData()), 0);
+             Write(prefix.path("spoilt.db"), QByteArray(4096, 'x'));
+             ASSERT_EQ(::rename(QFile::encodeName(prefix.path("spoilt.db")).constData(),
+                                store.constData()),
+                       0);
+         },
+         [&] { ASSERT_EQ(::rename(kept.constData(), store.constData()), 0); },
+         "The settings store cannot be read ("},
+        {"no signatures",
+         [&] { ASSERT_TRUE(QFile::rename(toolkit + "Signatures", toolkit + "Signatures.kept")); },
+         [&] { ASSERT_TRUE(QFile::rename(toolkit + "Signatures.kept", toolkit + "Signatures")); },
+         "No virus signatures can be used ("},
+    };
+    apply();
+    startGuard();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        row.spoil();
+        const int reloads = log().count("Settings read again (SIGHUP).");
+        ::kill(pid_t(guard->processId()), SIGHUP);
+        EXPECT_TRUE(WaitFor([&] {
+            return log().count("WinGuard goes on with the ones it had.") == reloads + 1;
+        })) << log().toStdString();
+        EXPECT_TRUE(log().contains(row.told + "")) << log().toStdString();
+        row.mend();
+        const QString name = QString("drive-t/kept%1.com").arg(reloads);
+        Write(prefix.path(name), avtk::EicarTestString());
+        EXPECT_TRUE(alerted(QString("File T:\\kept%1.com is infected").arg(reloads)));
+        EXPECT_EQ(guard->state(), QProcess::Running);
+    }
 }
 
 TEST_F(ToolkitGuard, WritesOffChecksNewAndMovedInFilesButNotRewrites) {
@@ -621,6 +739,13 @@ TEST_F(ToolkitGuard, BadValuesAndAnUnwritableLogAreToldAndTheGuardRuns) {
         EXPECT_TRUE(errors.contains("WinGuard stopped (SIGTERM).")) << errors.toStdString();
         QFile::remove(prefix.path("drive-u/bad.com"));
     }
+}
+
+TEST(GuardOpenVallorin, ThePanelIsTheOneBuiltWithTheToolkit) {
+    const QString bin = QDir::cleanPath(qEnvironmentVariable("VALLORIN_BIN")) + '/';
+    const QString panel = InstallLayout::ProgramFolder(InstallLayout::ToolkitFolder(bin));
+    EXPECT_EQ(panel, bin);
+    EXPECT_TRUE(QFileInfo(panel + "vallorin").isExecutable()) << panel.toStdString();
 }
 
 TEST(GuardAlertText, PlaceholdersAreFilledOnce) {

@@ -161,6 +161,7 @@ const QString HashedFound = "T:\\docs\\hashed.dat  Infected: Test.Hashed";
 
 TEST_F(ToolkitScanner, SwitchesChooseWhatIsScanned) {
     const QString here = QDir(prefix.folder()).canonicalPath() + '/';
+    put("elsewhere/100%.com", Eicar());
     struct Row {
         QStringList args;
         int exitCode;
@@ -191,7 +192,9 @@ TEST_F(ToolkitScanner, SwitchesChooseWhatIsScanned) {
         {{"/AD", "/NM"}, 1, {"Drives: T:", EicarFound}, {}},
         {{"/LOCAL", "/NM"}, 1, {"Drives: T:", EicarFound}, {}},
         // Paths besides the drives or instead of them: a relative one from the working folder,
-        // one through a drive letter as the checklist writes it, a named file of any kind.
+        // named with the report's escaping; one through a drive letter as the checklist writes
+        // it, a named file of any kind.
+        {{"elsewhere/100%.com", "/NM"}, 1, {here + "elsewhere/100%25.com  Infected"}, {}},
         {{"drive/tools", "/NM"},
          1,
          {here + "drive/tools\\eicar.com  Infected", "Drives: none"},
@@ -301,6 +304,10 @@ TEST_F(ToolkitScanner, SignatureFilesThatFailAndNoSignaturesAtAll) {
     EXPECT_TRUE(text.contains("Signatures Signatures/broken.ndb not loaded: Malformed database."))
         << text.toStdString();
     EXPECT_TRUE(text.contains(EicarFound));
+    // Without a system database the scan says, before its summary, that it cannot find real
+    // viruses.
+    EXPECT_LT(text.indexOf(avtk::TestSignaturesOnly), text.indexOf("Files scanned:"));
+    EXPECT_GE(text.indexOf(avtk::TestSignaturesOnly), 0) << text.toStdString();
 
     // The system's database folder counts too when it is there.
     QDir().mkpath(temp.path() + "/system");
@@ -312,6 +319,7 @@ TEST_F(ToolkitScanner, SignatureFilesThatFailAndNoSignaturesAtAll) {
     text = report();
     EXPECT_TRUE(text.contains("the system's ClamAV database among them")) << text.toStdString();
     EXPECT_TRUE(text.contains("T:\\docs\\marked.txt  Infected: ")) << text.toStdString();
+    EXPECT_FALSE(text.contains(avtk::TestSignaturesOnly));
 
     // Without any signature the scan refuses with a level of its own, never "no viruses found".
     for (const QString& name : QDir(toolkit + "Signatures").entryList(QDir::Files))
@@ -558,21 +566,29 @@ TEST_F(ToolkitScanner, BadInputGivesAReportLineAndTheScanGoesOn) {
         std::fwrite(Eicar().constData(), 1, size_t(Eicar().size()), file);
         std::fclose(file);
     }
+    put("drive/back\\slash.com", Eicar());
+    QDir().mkpath(drive + "deep" + QString("/d").repeated(65)); // deeper than the walk goes
     const bool device =
         ::mknod(QFile::encodeName(drive + "null").constData(), S_IFCHR | 0600, makedev(1, 3)) == 0;
-    ::symlink("/dev/full", QFile::encodeName(prefix.path("Full.Rep")).constData());
+    QDir().mkpath(prefix.path("Full.Rep"));
 
     EXPECT_EQ(run({"/D=t:", "/DOALLFILES", "/LOUD", "/NM", "/EXTERROR", "/REPAIR",
                    "/REPORT=FindViru.Rep"}),
               2)
         << output.toStdString();
     const QString text = report();
-    for (const char* line :
-         {"T:\\loop\\again  symbolic link, not followed", "T:\\self  symbolic link, not followed",
-          "T:\\pipe  a named pipe, not a file: not scanned",
-          "T:\\sparse.img  not checked: larger than 100 MB, not scanned",
-          "T:\\bad\\xFF\\x0Aname.com  Infected: Test.Eicar", "renamed to bad\\xFF\\x0Aname.VIR"})
-        EXPECT_TRUE(text.contains(line)) << line << "\n" << text.toStdString();
+    for (const QString& line : QStringList{
+             "T:\\loop\\again  symbolic link, not followed",
+             "T:\\self  symbolic link, not followed",
+             "T:\\pipe  a named pipe, not a file: not scanned",
+             "T:\\sparse.img  not checked: larger than 100 MB, not scanned",
+             "T:\\bad%FF%0Aname.com  Infected: Test.Eicar", "renamed to bad%FF%0Aname.VIR",
+             "T:\\back%5Cslash.com  Infected: Test.Eicar", "folders nested too deep, not entered",
+             device ? "Not checked: 4 (1 file, 1 folder not entered or not read whole and 2 other "
+                      "entries)"
+                    : "Not checked: 3 (1 file, 1 folder not entered or not read whole and 1 other "
+                      "entry)"})
+        EXPECT_TRUE(text.contains(line)) << line.toStdString() << "\n" << text.toStdString();
     if (device) {
         EXPECT_TRUE(text.contains("T:\\null  a device, not a file: not scanned"));
     }
@@ -583,7 +599,8 @@ TEST_F(ToolkitScanner, BadInputGivesAReportLineAndTheScanGoesOn) {
 
     // A report that cannot be written: said, with a failing level, and the lines were shown.
     EXPECT_EQ(run({"/D=t:", "/NM", "/NOFILES", "/REPORT=Full.Rep"}), 8);
-    EXPECT_TRUE(output.contains("Cannot write the report Full.Rep")) << output.toStdString();
+    EXPECT_TRUE(output.contains("Cannot write the report Full.Rep: it is a folder"))
+        << output.toStdString();
     EXPECT_TRUE(output.contains("Viruses found: 0"));
 }
 
@@ -612,9 +629,82 @@ TEST_F(ToolkitScanner, UnreadableFilesAndFoldersAreReportedNotSkippedSilently) {
         << output.toStdString();
     ExpectLines(report(),
                 {"T:\\secret  folder not read: Permission denied",
-                 "T:\\locked.com  not checked: Permission denied", EicarFound, "Not checked: 1"},
+                 "T:\\locked.com  not checked: Permission denied", EicarFound,
+                 "Not checked: 2 (1 file and 1 folder not entered or not read whole)"},
                 {});
     ::chmod(QFile::encodeName(prefix.path("drive/secret")).constData(), 0700);
+}
+
+// The report is a file of the working folder: a name with a folder part is refused before
+// anything is done, and what stands at the name is replaced or appended to only when it is a file.
+TEST_F(ToolkitScanner, TheReportIsWrittenInTheWorkingFolderOnly) {
+    const QString target = temp.path() + "/target.txt", absent = temp.path() + "/absent.txt";
+    const QString escaped = QDir(prefix.folder()).dirName() + "-escaped.rep";
+    const QString link = prefix.path("Link.Rep");
+    struct Row {
+        QStringList args;
+        std::function<void()> before;
+        int exitCode;
+        QString said;
+        bool linkReplaced; // Link.Rep is then the report, not a link
+    };
+    const QString folderPart = "takes a file name of the working folder, without a folder part";
+    const auto linkTo = [&](const QString& to) { return [&, to] { QFile::link(to, link); }; };
+    const auto pipe = [&] {
+        QFile::remove(prefix.path("Pipe.Rep"));
+        ::mkfifo(QFile::encodeName(prefix.path("Pipe.Rep")).constData(), 0600);
+    };
+    const QList<Row> rows = {
+        {{"/REPORT=../" + escaped}, {}, 8, folderPart, false},
+        {{"/REPORT=" + temp.path() + "/absolute.rep"}, {}, 8, folderPart, false},
+        {{"/REPORT=sub\\x.rep"}, {}, 8, folderPart, false},
+        {{"/REPORT=.."}, {}, 8, folderPart, false},
+        // A link at the name: a new report replaces the link, an appended one is refused.
+        {{"/REPORT=Link.Rep"}, linkTo(target), 0, "No viruses found", true},
+        {{"/REPORT=Link.Rep", "/APPEND"},
+         linkTo(target),
+         8,
+         "Cannot write the report Link.Rep: it is a symbolic link, which is not followed",
+         false},
+        {{"/REPORT=Link.Rep", "/APPEND"},
+         linkTo(absent),
+         8,
+         "Cannot write the report Link.Rep: it is a symbolic link, which is not followed",
+         false},
+        {{"/REPORT=Pipe.Rep", "/APPEND"},
+         pipe,
+         8,
+         "Cannot write the report Pipe.Rep: it is not a regular file",
+         false},
+        {{"/REPORT=Pipe.Rep"},
+         {},
+         8,
+         "Cannot write the report Pipe.Rep: it is not a regular file",
+         false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args.join(' ').toStdString());
+        QFile::remove(link);
+        write(target, "keep");
+        if (row.before)
+            row.before();
+        EXPECT_EQ(run(QStringList{"/D=t:", "/NM", "/NOFILES"} + row.args), row.exitCode);
+        EXPECT_TRUE(output.contains(row.said)) << output.toStdString();
+        QFile kept(target);
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), "keep");
+        EXPECT_FALSE(QFile::exists(absent));
+        EXPECT_FALSE(QFile::exists(prefix.folder() + "../" + escaped));
+        EXPECT_FALSE(QFile::exists(temp.path() + "/absolute.rep"));
+        EXPECT_EQ(QFileInfo(link).isSymLink(),
+                  row.args.first() == "/REPORT=Link.Rep" && !row.linkReplaced);
+        if (row.linkReplaced) {
+            EXPECT_TRUE(report("Link.Rep").startsWith("FindVirus report"));
+        }
+        // Nothing left beside: the temporary report is renamed, or removed.
+        EXPECT_EQ(QDir(prefix.folder()).entryList({".*.new"}, QDir::Files | QDir::Hidden),
+                  QStringList{});
+    }
 }
 
 TEST_F(ToolkitScanner, AFailedReportKeepsTheEarlierOne) {
@@ -666,7 +756,9 @@ TEST_F(ToolkitScanner, BootAndPartitionSectorsOfDiskImages) {
     };
     const QList<Row> rows = {
         {{"/D=h:"},
-         {"H: boot sector  Infected: Test.Eicar", "H: partition sector  Infected: Test.Marker"},
+         {"H: boot sector  Infected: Test.Eicar", "H: partition sector  Infected: Test.Marker",
+          "Boot and partition sectors scanned: 2",
+          "1 infected boot sector and 1 infected partition sector found."},
          {}},
         {{"/D=h:", "/NOPART"}, {"H: boot sector  Infected"}, {"partition sector  Infected"}},
         {{"/D=h:", "/NOBOOT"}, {"Viruses found: 0"}, {"sector"}},
@@ -676,7 +768,9 @@ TEST_F(ToolkitScanner, BootAndPartitionSectorsOfDiskImages) {
          {"A: boot sector  Infected: Test.Marker", "A: partition sector: no partition table",
           "Drive A: no more disks."},
          {}},
-        {{"/D=a:", "/ONEONLY"}, {"A: boot sector  Infected"}, {"no more disks"}},
+        {{"/D=a:", "/ONEONLY"},
+         {"A: boot sector  Infected", "Files scanned: 0", "1 infected boot sector found."},
+         {"no more disks", "in 0 files"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args.join(' ').toStdString());
@@ -710,6 +804,10 @@ TEST_F(ToolkitScanner, MemoryHoldsTheProgramsOfRunningProcesses) {
         << text.toStdString();
     EXPECT_TRUE(text.contains("in memory: reported, not changed.")) << text.toStdString();
     EXPECT_TRUE(QFile::exists(sleeper)); // never renamed, even with /REPAIR
+    // Memory is counted apart from the drives' files.
+    EXPECT_TRUE(text.contains("Files scanned: 0")) << text.toStdString();
+    EXPECT_TRUE(text.contains(QRegularExpression("Files in memory scanned: [1-9]")));
+    EXPECT_TRUE(text.contains("1 infected file in memory found.")) << text.toStdString();
     EXPECT_EQ(run({"/D=t:", "/NOFILES", "/NM", "/REPORT=FindViru.Rep"}), 0);
     EXPECT_FALSE(report().contains("Memory:"));
 }

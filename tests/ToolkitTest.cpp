@@ -11,6 +11,7 @@
 #include "platform/InstallLayout.h"
 #include "support/TempPrefix.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -18,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <tuple>
 
 #include <fcntl.h>
 #include <sys/inotify.h>
@@ -97,20 +99,51 @@ TEST(ToolkitEngine, DriverFormatIsKnownByTheShapeOfItsLines) {
               "A:0:*:41\nB:0:*:42\n");
 }
 
-TEST(ToolkitEngine, NamesStayOnOneLineAndKeepEveryByte) {
+// Read back as the help tells it: %XX is the byte XX, anything else is itself in UTF-8.
+QByteArray ReadBack(const QString& shown) {
+    QByteArray bytes;
+    const QByteArray text = shown.toUtf8();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            bytes += QByteArray::fromHex(text.mid(i + 1, 2));
+            i += 2;
+        } else {
+            bytes += text[i];
+        }
+    }
+    return bytes;
+}
+
+TEST(ToolkitEngine, NamesStayOnOneLineAndReadBackToTheirBytes) {
     const QList<std::pair<QByteArray, QString>> rows = {
         {"plain.com", "plain.com"},
         {"caf\xc3\xa9.doc", QString::fromUtf8("caf\xc3\xa9.doc")},
-        {"two\nlines", "two\\x0Alines"},
-        {"tab\there", "tab\\x09here"},
-        {"latin1 \xe9t\xe9", "latin1 \\xE9t\\xE9"},
-        {"overlong \xc0\xaf", "overlong \\xC0\\xAF"},
-        {"surrogate \xed\xa0\x80", "surrogate \\xED\\xA0\\x80"},
-        {"cut \xe2\x82", "cut \\xE2\\x82"},
+        {"two\nlines", "two%0Alines"},
+        {"tab\there", "tab%09here"},
+        {"latin1 \xe9t\xe9", "latin1 %E9t%E9"},
+        {"overlong \xc0\xaf", "overlong %C0%AF"},
+        {"surrogate \xed\xa0\x80", "surrogate %ED%A0%80"},
+        {"cut \xe2\x82", "cut %E2%82"},
         {"emoji \xf0\x9f\x98\x80", QString::fromUtf8("emoji \xf0\x9f\x98\x80")},
+        // A backslash is the report's folder separator, so one in a name is escaped; so is the
+        // escape's own sign, and a text that looks like an escape is not one.
+        {"a\\b.com", "a%5Cb.com"},
+        {"\\xFF.com", "%5CxFF.com"},
+        {"\xff.com", "%FF.com"},
+        {"%FF.com", "%25FF.com"},
+        {"a > b.zip", "a %3E b.zip"},
+        // C1 controls (a next-line among them) and the line separator end no line either.
+        {"next\xc2\x85line", "next%C2%85line"},
+        {"sep\xe2\x80\xa8"
+         "arated",
+         "sep%E2%80%A8arated"},
+        {"no-break\xc2\xa0space", QString::fromUtf8("no-break\xc2\xa0space")},
     };
-    for (const auto& [bytes, shown] : rows)
-        EXPECT_EQ(avtk::ShownName(bytes.toStdString()), shown) << bytes.toStdString();
+    for (const auto& [bytes, shown] : rows) {
+        SCOPED_TRACE(bytes.toStdString());
+        EXPECT_EQ(avtk::ShownName(bytes.toStdString()), shown);
+        EXPECT_EQ(ReadBack(shown), bytes);
+    }
 }
 
 TEST(ToolkitEngine, ProgramFilesAreKnownByContentOrExtension) {
@@ -299,18 +332,26 @@ TEST(ToolkitFingerprints, TheSealGuardsTheFile) {
     ASSERT_TRUE(back) << error.toStdString();
     EXPECT_TRUE(back->sealed);
     EXPECT_EQ(back->entries.value("T:\\a b\tc.txt").value, "ABCD");
-    QByteArray tampered = sealed;
+    // Altered with a fresh checksum, as someone would who knows the format: only the seal tells.
+    QByteArray tampered = sealed.left(sealed.indexOf("Checksum="));
     tampered.replace("ABCD", "ABCE");
-    const QList<std::pair<QByteArray, QString>> refused = {
-        {sealed, "wrong keyword"},
-        {sealed, ""},
-        {tampered, "my keyword"},
-        {sealed + "File=T:\\x\t1\t00\n", "my keyword"},
-        {"garbage", "my keyword"}};
-    for (const auto& [bytes, keyword] : refused) {
+    tampered +=
+        "Checksum=" + QCryptographicHash::hash(tampered, QCryptographicHash::Sha256).toHex() + "\n";
+    QByteArray damaged = sealed;
+    damaged.replace("ABCD", "ABCE");
+    const QList<std::tuple<QByteArray, QString, bool>> refused = {
+        {sealed, "wrong keyword", false},
+        {sealed, "", false},
+        {tampered, "my keyword", false},
+        {damaged, "my keyword", true},
+        {sealed + "File=T:\\x\t1\t00\n", "my keyword", true},
+        {"garbage", "my keyword", true}};
+    for (const auto& [bytes, keyword, ownBytes] : refused) {
         error.clear();
-        EXPECT_FALSE(Fingerprint::Read(bytes, keyword, error)) << keyword.toStdString();
+        bool isDamaged = !ownBytes;
+        EXPECT_FALSE(Fingerprint::Read(bytes, keyword, error, &isDamaged)) << keyword.toStdString();
         EXPECT_FALSE(error.isEmpty());
+        EXPECT_EQ(isDamaged, ownBytes) << error.toStdString();
     }
 }
 

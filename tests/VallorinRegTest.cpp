@@ -1,8 +1,10 @@
 #include "support/TempPrefix.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -235,4 +237,29 @@ TEST(VallorinRegTest, ImportRefusesAFileWholeOrAppliesItWhole) {
     EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
     EXPECT_EQ(reg(prefix, {"query", "HKLM\\Software\\One"}).exitCode, 0);
     EXPECT_EQ(reg(prefix, {"query", "HKCU\\Software\\Two"}).exitCode, 0);
+}
+
+TEST(VallorinServices, TheAutostartEntryCreatesNothingForAUserWithoutAPrefix) {
+    QFile entry(VALLORIN_SOURCE_DIR "/packaging/vallorin-services.desktop");
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    const QString exec =
+        QString::fromUtf8(entry.readAll()).section("\nExec=", 1).section('\n', 0, 0);
+    ASSERT_EQ(exec, "vallorin-services");
+    for (const bool named : {false, true}) {
+        SCOPED_TRACE(named ? "VALLORIN_PREFIX" : "~/.vallorin");
+        const QTemporaryDir home;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("HOME", home.path());
+        environment.remove("VALLORIN_PREFIX");
+        if (named)
+            environment.insert("VALLORIN_PREFIX", home.filePath("prefix"));
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(qEnvironmentVariable("VALLORIN_BIN") + "/" + exec, {});
+        ASSERT_TRUE(process.waitForFinished(30000));
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        EXPECT_EQ(
+            QDir(home.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+            QStringList{});
+    }
 }

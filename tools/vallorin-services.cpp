@@ -30,6 +30,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
+        // A user who never ran Vallorin has no store, hence nothing registered: the autostart
+        // entry runs for every user, and creates nothing for those.
+        if (!QFileInfo::exists(Prefix::Location() + "/system.db"))
+            return 0;
         const QString prefix = Prefix::Prepare(Prefix::Location());
         Prefix::Export(prefix);
         QList<std::pair<QString, QString>> lines;

@@ -42,8 +42,9 @@ struct FileOutcome {
         Scanned,     // result holds the engine's answer
         NotSelected, // not a program file
         NotChecked,  // could not be opened or read (problem says why), or too large
-        Skipped, // not a file to scan: a device, a pipe, a folder not entered (problem says why)
-        Link,    // a symbolic link, not followed
+        Skipped,     // not a file to scan: a device, a pipe (problem says why)
+        Link,        // a symbolic link, not followed
+        NotEntered,  // a folder not entered or read only in part (problem says why)
     };
     Kind kind = Scanned;
     std::string path;

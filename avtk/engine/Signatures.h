@@ -39,6 +39,11 @@ struct LoadSummary {
     int files = 0;
     bool systemDatabase = false;
 };
+// Said before a scan's summary, and by the guard at its start, when no system database was
+// loaded: the toolkit's own signatures find only the test files, never a real virus.
+inline const QString TestSignaturesOnly =
+    "Only the toolkit's test signatures were used: this scan cannot find real viruses. Install "
+    "clamav-freshclam for ClamAV's signature database.";
 LoadSummary LoadSignatures(Engine& engine, const QString& toolkitFolder, const QString& driverPath,
                            const std::function<void(const QString&)>& failed);
 

@@ -48,23 +48,24 @@ struct Walker {
     dev_t device;
     std::size_t rootLength;
 
-    bool skip(std::string path, QString shown, QString reason) {
-        return visit(WalkEntry{WalkEntry::Skipped, std::move(path), std::move(shown),
-                               std::move(reason), rootLength});
+    bool skip(std::string path, QString shown, QString reason,
+              WalkEntry::Kind kind = WalkEntry::Skipped) {
+        return visit(
+            WalkEntry{kind, std::move(path), std::move(shown), std::move(reason), rootLength});
     }
 
     bool folder(int parentFd, const char* name, const std::string& path, const QString& shown,
                 int depth) {
         if (depth > limits.maxDepth)
-            return skip(path, shown, "folders nested too deep, not entered");
+            return skip(path, shown, "folders nested too deep, not entered", WalkEntry::NotEntered);
         const int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0)
-            return skip(path, shown, "folder not read: " + ErrnoText(errno));
+            return skip(path, shown, "folder not read: " + ErrnoText(errno), WalkEntry::NotEntered);
         std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
         if (!dir) {
             const int error = errno;
             ::close(fd);
-            return skip(path, shown, "folder not read: " + ErrnoText(error));
+            return skip(path, shown, "folder not read: " + ErrnoText(error), WalkEntry::NotEntered);
         }
         std::vector<std::string> names;
         errno = 0;
@@ -73,7 +74,8 @@ struct Walker {
                 names.emplace_back(entry->d_name);
             errno = 0;
         }
-        if (errno != 0 && !skip(path, shown, "folder read only in part: " + ErrnoText(errno)))
+        if (errno != 0 && !skip(path, shown, "folder read only in part: " + ErrnoText(errno),
+                                WalkEntry::NotEntered))
             return false;
         std::sort(names.begin(), names.end());
         for (const std::string& entryName : names) {
@@ -90,7 +92,8 @@ struct Walker {
             bool go = true;
             if (S_ISDIR(st.st_mode)) {
                 go = st.st_dev != device
-                         ? skip(childPath, childShown, "another file system, not entered")
+                         ? skip(childPath, childShown, "another file system, not entered",
+                                WalkEntry::NotEntered)
                          : folder(fd, entryName.c_str(), childPath, childShown, depth + 1);
             } else if (S_ISREG(st.st_mode)) {
                 go = visit(WalkEntry{WalkEntry::File, childPath, childShown, {}, rootLength});
@@ -117,14 +120,19 @@ QString ShownName(std::string_view bytes) {
     while (!bytes.empty()) {
         const std::size_t length = Utf8Sequence(bytes);
         const auto first = static_cast<unsigned char>(bytes[0]);
-        if (length == 0 || first < 0x20 || first == 0x7F) {
-            shown +=
-                QString("\\x%1").arg(first, 2, 16, QChar(u'0')).toUpper().replace("\\X", "\\x");
-            bytes.remove_prefix(1);
-            continue;
-        }
-        shown += QString::fromUtf8(bytes.data(), qsizetype(length));
-        bytes.remove_prefix(length);
+        const auto second = length > 1 ? static_cast<unsigned char>(bytes[1]) : 0;
+        const auto third = length > 2 ? static_cast<unsigned char>(bytes[2]) : 0;
+        const bool control = first < 0x20 || first == 0x7F || (first == 0xC2 && second < 0xA0) ||
+                             (first == 0xE2 && second == 0x80 && (third == 0xA8 || third == 0xA9));
+        const bool meaning = first == '%' || first == '\\' || first == '>';
+        const std::size_t escaped = length == 0 || meaning ? 1 : control ? length : 0;
+        for (std::size_t i = 0; i < escaped; ++i)
+            shown += QString("%%1")
+                         .arg(static_cast<unsigned char>(bytes[i]), 2, 16, QChar(u'0'))
+                         .toUpper();
+        if (escaped == 0)
+            shown += QString::fromUtf8(bytes.data(), qsizetype(length));
+        bytes.remove_prefix(escaped ? escaped : length);
     }
     return shown;
 }

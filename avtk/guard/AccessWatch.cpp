@@ -193,7 +193,7 @@ void AccessWatch::takeEvents() {
             timespec now;
             ::clock_gettime(CLOCK_REALTIME, &now);
             std::lock_guard lock(mutex);
-            if (!checking) {
+            if (!checking || draining) {
                 pass();
                 continue;
             }
@@ -248,7 +248,7 @@ void AccessWatch::allowOverdue() {
 void AccessWatch::dispatch(avtk::ScanPool& pool) {
     while (true) {
         std::unique_lock lock(mutex);
-        queued.wait(lock, [&] { return !checking || !jobs.empty(); });
+        queued.wait(lock, [&] { return !checking || draining || !jobs.empty(); });
         if (!checking) {
             for (const avtk::FileJob& job : jobs) {
                 if (job.fd < 0)
@@ -262,6 +262,8 @@ void AccessWatch::dispatch(avtk::ScanPool& pool) {
             jobs.clear();
             return;
         }
+        if (jobs.empty())
+            return; // draining: all taken are with the pool
         avtk::FileJob job = std::move(jobs.front());
         jobs.pop_front();
         lock.unlock();
@@ -316,6 +318,16 @@ void AccessWatch::ignoreUntilChanged(int fd, const Pending& entry) {
     struct stat st;
     if (::fstat(fd, &st) != 0 || Ns(st.st_mtim) != entry.mtime || st.st_size != entry.size)
         ::fanotify_mark(fanFd, FAN_MARK_REMOVE | FAN_MARK_IGNORED_MASK, opens, fd, nullptr);
+}
+
+void AccessWatch::finishQueued() {
+    {
+        std::lock_guard lock(mutex);
+        draining = true;
+    }
+    queued.notify_all();
+    if (dispatcher.joinable())
+        dispatcher.join();
 }
 
 void AccessWatch::stopChecking() {

@@ -49,6 +49,9 @@ public:
     // No more scans: every event from now on is allowed at once, the ones not yet given to the
     // pool too. The guard's own opens are still answered until the watch goes.
     void stopChecking();
+    // No more events taken (they are let through at once: another watch has them); the files
+    // taken already are given to the pool. Returns once they all are.
+    void finishQueued();
 
     // How long an opener waits for a scan at most: then it is allowed, and the log says so.
     static constexpr std::chrono::seconds AnswerWithin{10};
@@ -104,6 +107,7 @@ private:
     std::unordered_map<int, Pending> pending;
     std::unordered_map<Identity, Version, IdentityHash> clean;
     bool checking = true;
+    bool draining = false; // finishQueued
     bool stopping = false;
     std::thread reader, dispatcher;
 };

@@ -19,17 +19,32 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <utility>
 
 #include <sys/resource.h>
 #include <unistd.h>
 
 namespace guard {
 
+struct Guard::Watching {
+    Settings settings;
+    std::unique_ptr<avtk::Engine> engine;
+    std::unique_ptr<avtk::ScanPool> pool;
+    std::unique_ptr<AccessWatch> access; // fanotify mode
+    std::unique_ptr<TreeWatch> watch;    // inotify mode
+    std::unique_ptr<FileFeed> feed;      // inotify mode
+    std::unique_ptr<QSocketNotifier> notifier;
+    std::unique_ptr<DiskWatch> disks;
+    std::unique_ptr<QSocketNotifier> mountsNotifier, imagesNotifier;
+    std::thread collector, rescanner;
+    std::atomic<bool> rescanning = false;
+};
+
 Guard::Guard(QString prefix, QString toolkitFolder, Alerts& alerts)
     : prefix(std::move(prefix)), toolkitFolder(std::move(toolkitFolder)), alerts(alerts) {}
 
 Guard::~Guard() {
-    end();
+    retire(std::move(current), false);
 }
 
 void Guard::log(const QString& text) {
@@ -53,9 +68,12 @@ void Guard::log(const QString& text) {
     std::fflush(stderr);
 }
 
-void Guard::openLog() {
-    const QString wanted =
-        settings.logFile.isEmpty() ? QString() : Drives::NativePath(prefix, settings.logFile);
+QString Guard::logPathOf(const Settings& settings) const {
+    return settings.logFile.isEmpty() ? QString() : Drives::NativePath(prefix, settings.logFile);
+}
+
+void Guard::openLog(const Settings& settings) {
+    const QString wanted = logPathOf(settings);
     if (wanted == logPath && logFile.isOpen())
         return;
     logFile.close();
@@ -73,35 +91,66 @@ void Guard::openLog() {
 }
 
 bool Guard::start() {
-    return begin();
+    return build(true, current) == Built::Done;
 }
 
-bool Guard::reload() {
-    end();
-    log("Settings read again (SIGHUP).");
-    return begin();
+bool Guard::reload(const QString& why) {
+    // A question to the user can run the event loop while a reload runs: a second reload then
+    // waits for the first to end.
+    if (reloading) {
+        reloadAgain = why;
+        return true;
+    }
+    reloading = true;
+    log("Settings read again (" + why + ").");
+    std::unique_ptr<Watching> next;
+    const Built built = build(false, next);
+    if (built == Built::Done) {
+        std::unique_ptr<Watching> old = std::move(current);
+        current = std::move(next);
+        openLog(current->settings);
+        retire(std::move(old), true);
+        log("The new settings are in use.");
+    } else {
+        retire(std::move(next), false);
+        if (built == Built::Failed)
+            log("The settings read again cannot be used: WinGuard goes on with the ones it had.");
+    }
+    reloading = false;
+    if (built == Built::NotInstalled)
+        return false;
+    if (!reloadAgain.isEmpty())
+        return reload(std::exchange(reloadAgain, QString()));
+    return true;
 }
 
-bool Guard::begin() {
+Guard::Built Guard::build(bool first, std::unique_ptr<Watching>& made) {
+    made = std::make_unique<Watching>();
+    Watching& w = *made;
+    Settings& settings = w.settings;
+    // At start nothing runs that could go on: a set that cannot be had ends the guard.
+    const QString ending = first ? "WinGuard stops." : "the settings it had stay in use.";
     QStringList problems;
     bool installed = false;
     try {
         SettingsStore store(prefix);
         installed = ReadSettings(store, settings, problems);
     } catch (const VallorinError& error) {
-        log("The settings store cannot be read: " + error.message());
-        return false;
+        log("The settings store cannot be read (" + error.message() + "): " + ending);
+        return Built::Failed;
     }
     if (!installed) {
         log("WinGuard is not installed (there is no driver key): it stops.");
-        return false;
+        return Built::NotInstalled;
     }
-    openLog();
-    log(QString("WinGuard started (process %1).").arg(::getpid()));
+    if (first) {
+        openLog(settings);
+        log(QString("WinGuard started (process %1).").arg(::getpid()));
+    }
     for (const QString& problem : problems)
         log(problem);
 
-    engine = std::make_unique<avtk::Engine>();
+    w.engine = std::make_unique<avtk::Engine>();
     QString driver;
     if (!settings.extra.isEmpty()) {
         const QDir folder(toolkitFolder);
@@ -116,11 +165,11 @@ bool Guard::begin() {
                     .arg(settings.extra));
     }
     const avtk::LoadSummary loaded =
-        avtk::LoadSignatures(*engine, toolkitFolder, driver, [&](const QString& f) { log(f); });
-    const QString compileError = loaded.signatures ? engine->compile() : QString("none loaded");
+        avtk::LoadSignatures(*w.engine, toolkitFolder, driver, [&](const QString& f) { log(f); });
+    const QString compileError = loaded.signatures ? w.engine->compile() : QString("none loaded");
     if (!compileError.isEmpty()) {
-        log("No virus signatures can be used (" + compileError + "): WinGuard stops.");
-        return false;
+        log("No virus signatures can be used (" + compileError + "): " + ending);
+        return Built::Failed;
     }
     log(QString("Signatures: %1 from %2 files.").arg(loaded.signatures).arg(loaded.files));
 
@@ -138,13 +187,13 @@ bool Guard::begin() {
         qEnvironmentVariable("WINGUARD_MODE").compare("inotify", Qt::CaseInsensitive) == 0;
     if (inotifyOnly)
         log("WINGUARD_MODE=inotify: fanotify is not tried.");
-    else if (!watchAccess(drives))
-        access.reset();
+    else if (!watchAccess(w, drives))
+        w.access.reset();
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const auto makePool = [&](unsigned threads) {
-        pool = std::make_unique<avtk::ScanPool>(*engine, options, selection, threads);
+        w.pool = std::make_unique<avtk::ScanPool>(*w.engine, options, selection, threads);
     };
-    if (access) {
+    if (w.access) {
         // An opener waits for these threads: one a core, at the normal priority.
         makePool(cores);
     } else {
@@ -160,11 +209,11 @@ bool Guard::begin() {
     // Outcomes are handed to the main thread, where the log, the alerts and repairs happen; an
     // opening that waits for its scan is answered here first, so that no question to the user
     // holds it up.
-    collector = std::thread([this, p = pool.get(), a = access.get()] {
+    w.collector = std::thread([this, &w] {
         while (true) {
-            std::vector<avtk::FileOutcome> ready = p->collect(std::chrono::milliseconds(200));
+            std::vector<avtk::FileOutcome> ready = w.pool->collect(std::chrono::milliseconds(200));
             for (avtk::FileOutcome& one : ready) {
-                const bool denied = a && a->answer(one);
+                const bool denied = w.access && w.access->answer(one);
                 // A clean or unselected file needs nothing more: the main thread is not woken
                 // for it.
                 if (one.kind == avtk::FileOutcome::NotSelected ||
@@ -173,10 +222,12 @@ bool Guard::begin() {
                     continue;
                 QMetaObject::invokeMethod(
                     &context,
-                    [this, o = std::move(one), denied]() mutable { handle(std::move(o), denied); },
+                    [this, &w, o = std::move(one), denied]() mutable {
+                        handle(w, std::move(o), denied);
+                    },
                     Qt::QueuedConnection);
             }
-            if (ready.empty() && p->finished())
+            if (ready.empty() && w.pool->finished())
                 return;
         }
     });
@@ -185,73 +236,83 @@ bool Guard::begin() {
     for (const DriveMap::Drive& drive : drives)
         if (drive.folder)
             watched << QString(drive.letter) + ": (" + drive.root + ')';
-    if (access) {
-        access->start(*pool, [this](const QString& line) {
+    if (w.access) {
+        w.access->start(*w.pool, [this](const QString& line) {
             QMetaObject::invokeMethod(
                 &context, [this, line] { log(line); }, Qt::QueuedConnection);
         });
         log(QString("Mode: fanotify: opening or executing an infected file is denied; files are "
                     "checked when opened or executed%1.")
                 .arg(settings.writes ? QString(" and when closed after writing") : QString()));
-        alerts.status("WinGuard runs in fanotify mode: infected files are blocked");
         log(QString("Watching: %1; whole trees through fanotify.")
                 .arg(watched.isEmpty() ? QString("no drive") : watched.join(", ")));
     } else {
-        if (!watchTrees(drives))
-            return false;
+        if (!watchTrees(w, drives)) {
+            log(ending);
+            return Built::Failed;
+        }
         log(QString("Watching: %1; %2 folders.")
                 .arg(watched.isEmpty() ? QString("no drive") : watched.join(", "))
-                .arg(watch->watches()));
+                .arg(w.watch->watches()));
     }
-    watchDisks(drives);
-    return true;
+    // Running without a watched folder protects no file: the status does not say otherwise.
+    if (watched.isEmpty()) {
+        log("No drive is watched: files are not protected.");
+        alerts.status("WinGuard watches no drive: protection is off");
+    } else {
+        alerts.status(w.access ? "WinGuard runs in fanotify mode: infected files are blocked"
+                               : "WinGuard runs in inotify mode: infected files are found, not "
+                                 "blocked");
+    }
+    watchDisks(w, drives);
+    return Built::Done;
 }
 
-void Guard::watchDisks(const QList<DriveMap::Drive>& drives) {
+void Guard::watchDisks(Watching& w, const QList<DriveMap::Drive>& drives) {
     QList<DriveMap::Drive> letters;
     for (const DriveMap::Drive& drive : drives)
         if (!drive.folder)
             letters << drive;
-    disks = std::make_unique<DiskWatch>(letters);
-    for (const QString& problem : disks->problems())
+    w.disks = std::make_unique<DiskWatch>(letters);
+    for (const QString& problem : w.disks->problems())
         log(problem);
     // Each of the watch's two sources: its descriptor, the kind of readiness it gives, what it
     // reports as arrived, and how the log says so.
-    const auto notify = [this](int fd, QSocketNotifier::Type type,
-                               std::vector<DiskArrival> (DiskWatch::*arrived)(),
-                               const QString& said) {
+    const auto notify = [this, &w](int fd, QSocketNotifier::Type type,
+                                   std::vector<DiskArrival> (DiskWatch::*arrived)(),
+                                   const QString& said) {
         if (fd < 0)
             return std::unique_ptr<QSocketNotifier>();
         auto notifier = std::make_unique<QSocketNotifier>(fd, type);
         QObject::connect(notifier.get(), &QSocketNotifier::activated, &context,
-                         [this, arrived, said] {
-                             for (const DiskArrival& arrival : (disks.get()->*arrived)()) {
+                         [this, &w, arrived, said] {
+                             for (const DiskArrival& arrival : (w.disks.get()->*arrived)()) {
                                  log(arrival.disk + said);
-                                 checkBoot(arrival);
+                                 checkBoot(w, arrival);
                              }
                          });
         return notifier;
     };
-    mountsNotifier =
-        notify(disks->mountsFd(), QSocketNotifier::Exception, &DiskWatch::mounted, " was mounted.");
-    imagesNotifier = notify(disks->imagesFd(), QSocketNotifier::Read, &DiskWatch::imagesChanged,
-                            " has a new disk (its image was written).");
+    w.mountsNotifier = notify(w.disks->mountsFd(), QSocketNotifier::Exception, &DiskWatch::mounted,
+                              " was mounted.");
+    w.imagesNotifier = notify(w.disks->imagesFd(), QSocketNotifier::Read, &DiskWatch::imagesChanged,
+                              " has a new disk (its image was written).");
     // Watched first, then checked: a disk changed meanwhile is checked again, never missed.
     for (const DriveMap::Drive& drive : letters)
-        checkBoot(DiskArrival{QString(drive.letter) + u':',
-                              QFile::encodeName(drive.root).toStdString(), drive});
+        checkBoot(w, DiskArrival{QString(drive.letter) + u':',
+                                 QFile::encodeName(drive.root).toStdString(), drive});
 }
 
-bool Guard::watchAccess(const QList<DriveMap::Drive>& drives) {
-    access = std::make_unique<AccessWatch>(settings.writes);
-    if (!access->available()) {
-        log(access->error() + ": inotify is used instead.");
+bool Guard::watchAccess(Watching& w, const QList<DriveMap::Drive>& drives) {
+    w.access = std::make_unique<AccessWatch>(w.settings.writes);
+    if (!w.access->available()) {
+        log(w.access->error() + ": inotify is used instead.");
         return false;
     }
     for (const DriveMap::Drive& drive : drives) {
         QString problem;
-        if (drive.folder && !access->addTree(QFile::encodeName(drive.root).toStdString(),
-                                             QString(drive.letter) + ":\\", problem)) {
+        if (drive.folder && !w.access->addTree(QFile::encodeName(drive.root).toStdString(),
+                                               QString(drive.letter) + ":\\", problem)) {
             log(problem + ": inotify is used instead.");
             return false;
         }
@@ -259,61 +320,63 @@ bool Guard::watchAccess(const QList<DriveMap::Drive>& drives) {
     return true;
 }
 
-bool Guard::watchTrees(const QList<DriveMap::Drive>& drives) {
-    feed = std::make_unique<FileFeed>(*pool);
-    watch = std::make_unique<TreeWatch>(settings.writes);
-    if (watch->fd() < 0) {
-        log(watch->error() + ": WinGuard stops.");
+bool Guard::watchTrees(Watching& w, const QList<DriveMap::Drive>& drives) {
+    w.feed = std::make_unique<FileFeed>(*w.pool);
+    w.watch = std::make_unique<TreeWatch>(w.settings.writes);
+    if (w.watch->fd() < 0) {
+        log(w.watch->error() + '.');
         return false;
     }
-    if (logFile.isOpen())
-        watch->ignoreFile(QFile::encodeName(QFileInfo(logPath).absoluteFilePath()).toStdString());
+    // The log these settings write (opened when they come into use).
+    const QString ownLog = logPathOf(w.settings);
+    if (!ownLog.isEmpty())
+        w.watch->ignoreFile(QFile::encodeName(QFileInfo(ownLog).absoluteFilePath()).toStdString());
     log("Mode: inotify: files are checked when closed after writing, created or moved in; an "
         "infected file is found, not blocked.");
-    alerts.status("WinGuard runs in inotify mode: infected files are found, not blocked");
     for (const DriveMap::Drive& drive : drives) {
         if (!drive.folder)
             continue;
         QStringList watchProblems;
-        watch->addTree(QFile::encodeName(drive.root).toStdString(), QString(drive.letter) + ":\\",
-                       watchProblems);
+        w.watch->addTree(QFile::encodeName(drive.root).toStdString(), QString(drive.letter) + ":\\",
+                         watchProblems);
         for (const QString& problem : watchProblems)
             log(problem);
     }
-    notifier = std::make_unique<QSocketNotifier>(watch->fd(), QSocketNotifier::Read);
-    QObject::connect(notifier.get(), &QSocketNotifier::activated, &context, [this] {
-        QStringList readProblems;
-        watch->readEvents([this](FileToCheck&& f) { submit(std::move(f)); }, [this] { rescan(); },
-                          readProblems);
-        for (const QString& problem : readProblems)
-            log(problem);
-    });
+    w.notifier = std::make_unique<QSocketNotifier>(w.watch->fd(), QSocketNotifier::Read);
+    QObject::connect(w.notifier.get(), &QSocketNotifier::activated, &context,
+                     [this, &w] { readTreeEvents(w); });
     return true;
 }
 
-void Guard::submit(FileToCheck&& file) {
-    feed->add(std::move(file));
+void Guard::readTreeEvents(Watching& w) {
+    QStringList readProblems;
+    w.watch->readEvents([&w](FileToCheck&& f) { w.feed->add(std::move(f)); },
+                        [this, &w] { rescan(w); }, readProblems);
+    for (const QString& problem : readProblems)
+        log(problem);
 }
 
-void Guard::rescan() {
+void Guard::rescan(Watching& w) {
     log("Events were lost (the kernel's queue overflowed): the watched drives are scanned again.");
-    if (rescanning.exchange(true))
+    if (w.rescanning.exchange(true))
         return;
-    if (rescanner.joinable())
-        rescanner.join();
-    rescanner = std::thread([this, roots = watch->roots(), p = pool.get()] {
+    if (w.rescanner.joinable())
+        w.rescanner.join();
+    w.rescanner = std::thread([&w, roots = w.watch->roots(), p = w.pool.get()] {
         for (const auto& [root, shown] : roots)
             avtk::Walk(root, shown, {}, [&](avtk::WalkEntry&& entry) {
                 if (entry.kind == avtk::WalkEntry::File)
                     return p->submit(avtk::FileJob{std::move(entry.path), entry.shown, false});
                 return true;
             });
-        rescanning = false;
+        w.rescanning = false;
     });
 }
 
-void Guard::handle(avtk::FileOutcome&& outcome, bool denied) {
+void Guard::handle(Watching& w, avtk::FileOutcome&& outcome, bool denied) {
     using avtk::FileOutcome;
+    const Settings& settings = w.settings;
+    TreeWatch* const watch = w.watch.get();
     if (outcome.kind == FileOutcome::NotChecked) {
         const bool gone = !QFileInfo::exists(QFile::decodeName(outcome.path.c_str()));
         log(outcome.shown + "  not checked: " +
@@ -363,7 +426,8 @@ void Guard::handle(avtk::FileOutcome&& outcome, bool denied) {
     alerts.alert(text);
 }
 
-void Guard::checkBoot(const DiskArrival& arrival) {
+void Guard::checkBoot(Watching& w, const DiskArrival& arrival) {
+    const Settings& settings = w.settings;
     const QString& disk = arrival.disk;
     QString error;
     const auto sectors = avtk::ReadSectors(arrival.target, error);
@@ -372,8 +436,8 @@ void Guard::checkBoot(const DiskArrival& arrival) {
         return;
     }
     const avtk::ScanResult result =
-        engine->scan(sectors->boot->constData(), size_t(sectors->boot->size()),
-                     QString(disk + " boot sector").toStdString(), {});
+        w.engine->scan(sectors->boot->constData(), size_t(sectors->boot->size()),
+                       QString(disk + " boot sector").toStdString(), {});
     if (result.kind != avtk::ScanResult::Infected) {
         log(disk + " boot sector checked: " +
             (result.kind == avtk::ScanResult::Clean ? QString("clean") : result.problem));
@@ -423,31 +487,42 @@ QString Guard::repairBoot(const DiskArrival& arrival) {
     return {};
 }
 
-void Guard::end() {
-    notifier.reset();
-    mountsNotifier.reset();
-    imagesNotifier.reset();
-    disks.reset();
+void Guard::retire(std::unique_ptr<Watching> old, bool finish) {
+    if (!old)
+        return;
+    Watching& w = *old;
+    // What the watch took in while the main thread was busy (making the next set) is still
+    // checked: the next set watches only from its own start.
+    if (finish && w.watch && w.feed)
+        readTreeEvents(w);
+    w.notifier.reset();
+    w.mountsNotifier.reset();
+    w.imagesNotifier.reset();
+    w.disks.reset();
     // The watch goes on answering the guard's own openings until the scans have ended.
-    if (access)
-        access->stopChecking();
-    feed.reset(); // what waits goes to the pool first
-    if (pool)
-        pool->close();
-    if (rescanner.joinable())
-        rescanner.join();
-    if (collector.joinable())
-        collector.join();
+    if (w.access) {
+        if (finish)
+            w.access->finishQueued();
+        else
+            w.access->stopChecking();
+    }
+    w.feed.reset(); // what waits goes to the pool first
+    if (w.pool)
+        w.pool->close();
+    if (w.rescanner.joinable())
+        w.rescanner.join();
+    if (w.collector.joinable())
+        w.collector.join();
     // The outcomes still queued to the main thread are handled before the engine goes.
     QCoreApplication::sendPostedEvents(&context);
-    watch.reset();
-    access.reset();
-    pool.reset();
-    engine.reset();
+    w.watch.reset();
+    w.access.reset();
+    w.pool.reset();
+    w.engine.reset();
 }
 
 void Guard::stop(const QString& why) {
-    end();
+    retire(std::move(current), false);
     log("WinGuard stopped (" + why + ").");
 }
 

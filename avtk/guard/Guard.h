@@ -48,8 +48,11 @@ public:
     // Reads the settings and starts watching; false (with the reason logged) when the driver key
     // is gone or nothing can be watched, after which the program ends.
     bool start();
-    // Stops watching and scanning, then reads the settings again and starts anew.
-    bool reload();
+    // Reads the settings again and makes the engine and the watches they ask for beside the
+    // running ones, then swaps them: the old ones guard until the new ones do, so no file goes
+    // unchecked meanwhile. When the new ones cannot be had, the old ones go on and the log says
+    // why. False only when the driver key is gone (the guard was removed): the program ends.
+    bool reload(const QString& why);
     // Stops cleanly: the queued files are scanned and handled, the stop is logged.
     void stop(const QString& why);
 
@@ -57,33 +60,32 @@ public:
     void log(const QString& text);
 
 private:
-    bool begin();
-    void end();
-    void submit(FileToCheck&& file);
-    void rescan();
-    void handle(avtk::FileOutcome&& outcome, bool denied);
-    bool watchAccess(const QList<DriveMap::Drive>& drives);
-    bool watchTrees(const QList<DriveMap::Drive>& drives);
-    void watchDisks(const QList<DriveMap::Drive>& drives);
-    void checkBoot(const DiskArrival& arrival);
+    // What one reading of the settings set going: the engine, the scanning threads, the watches.
+    struct Watching;
+    enum class Built { Done, Failed, NotInstalled };
+
+    Built build(bool first, std::unique_ptr<Watching>& made);
+    // Ends a set: with `finish`, the files it has taken are still scanned and answered (a
+    // reload, where the next set already watches); otherwise waiting openings are let go.
+    void retire(std::unique_ptr<Watching> old, bool finish);
+    void readTreeEvents(Watching& w);
+    void rescan(Watching& w);
+    void handle(Watching& w, avtk::FileOutcome&& outcome, bool denied);
+    bool watchAccess(Watching& w, const QList<DriveMap::Drive>& drives);
+    bool watchTrees(Watching& w, const QList<DriveMap::Drive>& drives);
+    void watchDisks(Watching& w, const QList<DriveMap::Drive>& drives);
+    void checkBoot(Watching& w, const DiskArrival& arrival);
     QString repairBoot(const DiskArrival& arrival);
-    void openLog();
+    void openLog(const Settings& settings);
+    QString logPathOf(const Settings& settings) const;
 
     QString prefix, toolkitFolder;
     Alerts& alerts;
-    Settings settings;
     QFile logFile;
     QString logPath;
-    std::unique_ptr<avtk::Engine> engine;
-    std::unique_ptr<avtk::ScanPool> pool;
-    std::unique_ptr<AccessWatch> access; // fanotify mode
-    std::unique_ptr<TreeWatch> watch;    // inotify mode
-    std::unique_ptr<FileFeed> feed;      // inotify mode
-    std::unique_ptr<QSocketNotifier> notifier;
-    std::unique_ptr<DiskWatch> disks;
-    std::unique_ptr<QSocketNotifier> mountsNotifier, imagesNotifier;
-    std::thread collector, rescanner;
-    std::atomic<bool> rescanning = false;
+    std::unique_ptr<Watching> current;
+    bool reloading = false;
+    QString reloadAgain; // a reload asked for while one runs (its reason)
     // Files whose finding was alerted (by device and inode), with the virus: a program that keeps
     // trying to open one gets its openings denied without an alert or a question each time.
     std::map<std::pair<dev_t, ino_t>, QString> reported;

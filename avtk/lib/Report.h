@@ -8,6 +8,9 @@
 // A report file in the working directory, written whole at the end of a run: CR LF line ends,
 // as the toolkit's reports on Windows have; appended to an existing file on request. A failed
 // write keeps the earlier report: it is replaced whole or appended to in full, never in part.
+// The name is a file of the working folder (a name with a folder part is never written) and a
+// symbolic link at it is not followed: a new report replaces the link, an appended one is
+// refused; so is a folder, a pipe or a device at the name.
 class Report {
 public:
     // An empty name means that no report was asked for; lines are then only collected.

@@ -11,6 +11,10 @@ const SwitchSpec* find(const QList<SwitchSpec>& specs, const QString& name) {
 
 } // namespace
 
+bool IsBareFileName(const QString& name) {
+    return !name.contains(u'/') && !name.contains(u'\\') && name != u"." && name != u"..";
+}
+
 CommandLine CommandLine::Parse(const QStringList& arguments, const QList<SwitchSpec>& specs,
                                int maxPositionals) {
     CommandLine line;
@@ -35,8 +39,12 @@ CommandLine CommandLine::Parse(const QStringList& arguments, const QList<SwitchS
             line.problems << QString("Unknown switch \"%1\".").arg(word);
         } else if (spec->kind == SwitchSpec::Flag && equals >= 0) {
             line.problems << QString("The switch /%1 takes no value (\"%2\").").arg(name, word);
-        } else if (spec->kind == SwitchSpec::Value && equals < 0) {
+        } else if (spec->kind != SwitchSpec::Flag && equals < 0) {
             line.problems << QString("The switch /%1 needs a value, as in /%1=...").arg(name);
+        } else if (spec->kind == SwitchSpec::FileName && !IsBareFileName(word.mid(equals + 1))) {
+            line.problems << QString("The switch /%1 takes a file name of the working folder, "
+                                     "without a folder part (\"%2\").")
+                                 .arg(name, word.mid(equals + 1));
         } else {
             line.values[name] = equals < 0 ? QString() : word.mid(equals + 1);
             if (spec->takesFollowingWords)

@@ -8,13 +8,18 @@
 // The toolkit's command lines: switches "/NAME" or "/NAME=value", names without regard to case,
 // plus a program's own positional words. Anything else is an error, never ignored.
 struct SwitchSpec {
-    enum Kind { Flag, Value };
+    // A FileName value names a file of the working folder: a name with a folder part ("/" or
+    // "\", or the name "." or "..") is an error.
+    enum Kind { Flag, Value, FileName };
     QString name; // upper case, without the "/"
     Kind kind = Flag;
     // A value that may hold blanks arrives split into several words (it is passed unquoted):
     // the words after it that do not begin with "/" belong to it again.
     bool takesFollowingWords = false;
 };
+
+// A file name without a folder part: no "/" or "\\", not "." or "..". Empty is none at all.
+bool IsBareFileName(const QString& name);
 
 class CommandLine {
 public:

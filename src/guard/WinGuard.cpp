@@ -4,6 +4,7 @@
 #include "definitions/Common.h"
 #include "definitions/MainState.h"
 #include "platform/FileSystem.h"
+#include "platform/ProcessLock.h"
 #include "platform/VallorinError.h"
 #include "platform/qt/StyleIcons.h"
 
@@ -11,12 +12,15 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
 #include <QToolButton>
+
+#include <signal.h>
 
 namespace {
 
@@ -277,6 +281,10 @@ void DisableGuard(MainState& form) {
 
 void FinishGuardApply(MainState& form) {
     form.Guard.SBtnApply->setEnabled(false);
+    // A guard running for this prefix reads the settings again at once (and stops when it was
+    // removed); it finds them applied, as Windows would at its next start.
+    if (const qint64 guard = ProcessLock::Holder(QDir(form.prefixFolder()).filePath("WGFE95.pid")))
+        ::kill(pid_t(guard), SIGHUP);
     if (form.RestartNotice)
         form.prompts().message(MessageKind::Information,
                                Texts::tr("Your new WinGuard settings will take effect the\r"

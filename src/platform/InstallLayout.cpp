@@ -22,4 +22,8 @@ QString ToolkitFolder(const QString& programFolder) {
     return Below(programFolder, BuildConfig::ToolkitFromProgram);
 }
 
+QString ProgramFolder(const QString& toolkitFolder) {
+    return Below(toolkitFolder, BuildConfig::ProgramFromToolkit);
+}
+
 } // namespace InstallLayout

@@ -13,4 +13,8 @@ QString DataFolder(const QString& programFolder);
 // The toolkit installed with the program, with a trailing "/".
 QString ToolkitFolder(const QString& programFolder);
 
+// The program's folder as seen from the toolkit installed with it, with a trailing "/": where the
+// toolkit's programs find the panel.
+QString ProgramFolder(const QString& toolkitFolder);
+
 } // namespace InstallLayout

@@ -1,6 +1,8 @@
 #include "platform/ProcessLock.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -62,4 +64,22 @@ ProcessLock::~ProcessLock() {
     if (removeOnRelease)
         ::unlink(QFile::encodeName(path).constData());
     ::close(fd);
+}
+
+qint64 ProcessLock::Holder(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    bool number = false;
+    const qint64 pid = file.read(32).trimmed().toLongLong(&number);
+    if (!number || pid <= 0)
+        return 0;
+    // The number is the holder's only while that process has the file open: a number left by
+    // one that was killed may have been given to another process since.
+    const QString target = QFileInfo(path).canonicalFilePath();
+    const QDir fds(QString("/proc/%1/fd").arg(pid));
+    for (const QString& fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+        if (QFile::symLinkTarget(fds.filePath(fd)) == target)
+            return pid;
+    return 0;
 }

@@ -14,6 +14,10 @@ public:
     ProcessLock(const ProcessLock&) = delete;
     ProcessLock& operator=(const ProcessLock&) = delete;
 
+    // The process that holds the lock of the file at path, 0 when none does. Only looked at: the
+    // lock is never taken, so a holder starting meanwhile is not refused.
+    static qint64 Holder(const QString& path);
+
     bool held() const { return fd >= 0; }
     // When not held, whether another process holds it (rather than the file failing us).
     bool busy() const { return otherHolder; }

@@ -15,6 +15,7 @@
 #include "shell/Launchers.h"
 #include "shell/ReportViewer.h"
 #include "toolkit/InstalledToolkit.h"
+#include "toolkit/SignatureDatabase.h"
 #include "toolkit/Toolkit.h"
 
 #include <QAbstractButton>
@@ -164,6 +165,11 @@ void TMainForm::CheckToolkitFiles(const FileSystem::FolderListing& toolkit) {
         Repair.SBtnRepair->setEnabled(false);
         Find.LabFindV->setVisible(true);
         Repair.LabRep->setVisible(true);
+    } else if (!SignatureDatabase::Look(SignatureDatabase::Folder()).installed) {
+        // The scanner runs, but finds only the toolkit's test files: said where one looks
+        // before scanning. Names and times only, so that the start-up does not wait on it.
+        Find.LabFindV->setText(tr("Test signatures only: install clamav-freshclam."));
+        Find.LabFindV->setVisible(true);
     }
     if (missing(ToolkitFile::Encyclopedia))
         Main.SBtnEnc->setEnabled(false);

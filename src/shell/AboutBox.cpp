@@ -3,12 +3,14 @@
 #include "caption/Wordcap.h"
 #include "platform/qt/ScreenPlacement.h"
 #include "shell/Artwork.h"
+#include "toolkit/SignatureDatabase.h"
 
 #include "BuildConfig.h"
 #include "ui_AboutBox.h"
 
 #include <QGuiApplication>
 #include <QLinearGradient>
+#include <QLocale>
 #include <QPainter>
 
 TAboutFm::TAboutFm(QWidget* parent)
@@ -25,6 +27,8 @@ TAboutFm::TAboutFm(QWidget* parent)
     ui->VLabel->setText(tr("v%1").arg(version));
     ui->VersionLabel->setText(
         tr("Vallorin %1, control panel for the Anti-Virus Toolkit").arg(version));
+    ui->SignaturesLabel->setText(
+        SignaturesText(SignatureDatabase::Read(SignatureDatabase::Folder())));
     // The window caption stays empty; the title bar shows "About Vallorin".
     AboutCap = Wordcap::TMSOfficeCaption::attach(
         this, {.appName = tr("About Vallorin"),
@@ -37,6 +41,15 @@ TAboutFm::TAboutFm(QWidget* parent)
 }
 
 TAboutFm::~TAboutFm() = default;
+
+QString TAboutFm::SignaturesText(const SignatureDatabase::State& database) {
+    if (!database.installed)
+        return tr("No ClamAV database: test signatures only");
+    const QString date = QLocale::system().toString(database.updated.date(), QLocale::ShortFormat);
+    return database.signatures >= 0
+               ? tr("ClamAV database: %L1 signatures of %2").arg(database.signatures).arg(date)
+               : tr("ClamAV database of %1").arg(date);
+}
 
 void TAboutFm::FormCreate() {
     CentreOnScreen(this);

@@ -4,6 +4,10 @@
 
 #include <memory>
 
+namespace SignatureDatabase {
+struct State;
+}
+
 namespace Ui {
 class TAboutFm;
 }
@@ -20,6 +24,9 @@ public:
     ~TAboutFm() override;
 
     std::unique_ptr<Ui::TAboutFm> ui;
+
+    // The line that names the ClamAV database the scanner reads, or says there is none.
+    static QString SignaturesText(const SignatureDatabase::State& database);
 
     // The banner of the About box, drawn for its picture.
     static QPixmap BannerPicture(const QSize& size);

@@ -40,10 +40,18 @@ QString FormFixture::installToolkit(const QStringList& files) {
     }
     seed(RootKey::LocalMachine, "SOFTWARE\\Dr Solomon's Software\\Anti-Virus",
          {{"InstallPath", folder}});
+    // A ClamAV database beside it, as freshclam leaves one (its header alone).
+    QDir().mkpath(prefix.path("clamav"));
+    QFile database(prefix.path("clamav/main.cvd"));
+    if (database.open(QIODevice::WriteOnly))
+        database.write(
+            QByteArray("ClamAV-VDB:16 Sep 2021 08-32 +0000:62:6647427:90:x:x:sigmgr:1631780")
+                .leftJustified(512, ' '));
     return folder;
 }
 
 TMainForm& FormFixture::start() {
+    qputenv("AVTK_CLAMAV_DATABASE", QFile::encodeName(signatureDatabase));
     const QString program = programPath.isEmpty() ? prefix.path("vallorin") : programPath;
     form = std::make_unique<TMainForm>(Services{prefix.folder(), program, prompts, starter, help,
                                                 *dialogs, [this] { return clock; }});
@@ -59,6 +67,7 @@ bool FormFixture::closeForm() {
 void FormFixture::reset() {
     form.reset();
     prefix.reset();
+    signatureDatabase = prefix.path("clamav");
     prompts.clear();
     prompts.answers.clear();
     prompts.files.clear();

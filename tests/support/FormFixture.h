@@ -31,6 +31,8 @@ protected:
     std::unique_ptr<TMainForm> form;
     // The program's own path as the window is given it; empty: a "vallorin" inside the prefix.
     QString programPath;
+    // The ClamAV database folder the window looks at; installToolkit() puts a database there.
+    QString signatureDatabase = prefix.path("clamav");
 
     // A store on the prefix for seeding and reading back, outside the window.
     std::unique_ptr<SettingsStore> openStore() const;
