@@ -1,6 +1,6 @@
-// FindVirus ("WFindV32.exe"): scans the prefix's drives with the ClamAV engine, on every core, and
-// makes harmless what it finds when asked to repair. The switches and the exit levels are
-// described in the toolkit's help (veinfo95.hlp, "FindVirus").
+// FindVirus ("WFindV32.exe"): scans the prefix's drives, or the paths it is given, with the ClamAV
+// engine, on every core, and makes harmless what it finds when asked to repair. The switches and
+// the exit levels are described in the toolkit's help (veinfo95.hlp, "FindVirus").
 #include "engine/Engine.h"
 #include "engine/Harmless.h"
 #include "engine/Memory.h"
@@ -16,7 +16,7 @@
 #include "lib/Session.h"
 #include "lib/Switches.h"
 
-#include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -117,6 +117,19 @@ struct Root {
     bool named = false; // a file named by the checklist is scanned whatever its kind
 };
 
+// A word of the command line that is not a switch is a path to scan. A word beginning with "/" is
+// a switch when it names one; otherwise it is a path when it names a file or folder or holds a
+// second "/", which no switch's name does; anything else is an unknown switch.
+bool IsPath(const QString& word) {
+    if (!word.startsWith(u'/'))
+        return true;
+    const QString name = word.mid(1).section(u'=', 0, 0).toUpper();
+    if (std::any_of(Switches.begin(), Switches.end(),
+                    [&](const SwitchSpec& spec) { return spec.name == name; }))
+        return false;
+    return name.contains(u'/') || QFileInfo::exists(word);
+}
+
 // How a file of the memory check is named, before its path.
 const QString MemoryShown = QStringLiteral("Memory: ");
 
@@ -126,8 +139,9 @@ bool IsFloppy(QChar letter) {
 
 class Scan {
 public:
-    Scan(Session& session, Report& report, const CommandLine& line)
-        : session(session), report(report), line(line) {}
+    Scan(Session& session, Report& report, const CommandLine& line,
+         const std::vector<std::string>& paths)
+        : session(session), report(report), line(line), paths(paths) {}
 
     QStringList prepare(); // the drive choice, the checklist and driver files; errors refuse
     int run();
@@ -137,6 +151,8 @@ private:
     void sectors(const DriveMap::Drive& drive);
     void scanSector(const QByteArray& sector, const QString& shown, Totals::What what);
     std::vector<Root> checklistRoots();
+    std::vector<Root> pathRoots();
+    std::optional<Root> entryRoot(const QString& entry, const QString& where);
     bool files(const std::vector<Root>& roots, bool memory);
     void outcome(avtk::FileOutcome&& outcome);
     void repairFound();
@@ -155,6 +171,7 @@ private:
     Session& session;
     Report& report;
     const CommandLine& line;
+    const std::vector<std::string>& paths; // as the command line's bytes
     QString driverPath;
     QByteArray checklist;
     std::unique_ptr<avtk::Scanner> engine;
@@ -175,8 +192,8 @@ private:
 QStringList Scan::prepare() {
     QStringList errors;
     const int drivesChosen = int(line.has("AD")) + int(line.has("LOCAL")) + int(line.has("D"));
-    if (drivesChosen == 0)
-        errors << "No drives to scan: give /AD, /LOCAL or /D=.";
+    if (drivesChosen == 0 && paths.empty())
+        errors << "No drives to scan: give /AD, /LOCAL, /D= or paths.";
     if (drivesChosen > 1)
         errors << "Give only one of /AD, /LOCAL and /D=.";
     auto toolkitFile = [&](const QString& switchName) {
@@ -280,6 +297,29 @@ void Scan::sectors(const DriveMap::Drive& drive) {
         say(letter + " partition sector: " + disk->partitionNote + '.');
 }
 
+// A path of the checklist or the command line, c:\folder\file through the drive letters or
+// /folder/file, shown as it is written; `where` names it in a problem's line.
+std::optional<Root> Scan::entryRoot(const QString& entry, const QString& where) {
+    QString path;
+    if (entry.size() >= 2 && entry[1] == u':') {
+        const std::optional<DriveMap::Drive> drive =
+            DriveMap::Find(DriveMap::PrefixFolder(), entry[0]);
+        if (!drive) {
+            problem(QString("%1: drive %2: is not ready.").arg(where).arg(entry[0].toUpper()));
+            return std::nullopt;
+        }
+        path = drive->root + u'/' + entry.mid(2).replace(u'\\', u'/');
+    } else if (entry.startsWith(u'/')) {
+        path = entry;
+    } else {
+        problem(where + ": not a path (c:\\folder\\file or /folder/file).");
+        return std::nullopt;
+    }
+    while (path.size() > 1 && path.endsWith(u'/'))
+        path.chop(1);
+    return Root{QFile::encodeName(path).toStdString(), entry, true};
+}
+
 std::vector<Root> Scan::checklistRoots() {
     std::vector<Root> roots;
     int number = 0;
@@ -288,29 +328,34 @@ std::vector<Root> Scan::checklistRoots() {
         const QString entry = QString::fromUtf8(raw).trimmed();
         if (entry.isEmpty() || entry.startsWith(u';') || entry.startsWith(u'#'))
             continue;
-        QString path;
-        if (entry.size() >= 2 && entry[1] == u':') {
-            const std::optional<DriveMap::Drive> drive =
-                DriveMap::Find(DriveMap::PrefixFolder(), entry[0]);
-            if (!drive) {
-                problem(QString("Checklist line %1, %2: drive %3: is not ready.")
-                            .arg(number)
-                            .arg(entry)
-                            .arg(entry[0].toUpper()));
-                continue;
-            }
-            path = drive->root + u'/' + entry.mid(2).replace(u'\\', u'/');
-        } else if (entry.startsWith(u'/')) {
-            path = entry;
-        } else {
-            problem(QString("Checklist line %1, %2: not a path (c:\\folder\\file or /folder/file).")
-                        .arg(number)
-                        .arg(entry));
+        if (std::optional<Root> root =
+                entryRoot(entry, QString("Checklist line %1, %2").arg(number).arg(entry)))
+            roots.push_back(std::move(*root));
+    }
+    return roots;
+}
+
+std::vector<Root> Scan::pathRoots() {
+    std::vector<Root> roots;
+    for (const std::string& bytes : paths) {
+        // A drive's path as the checklist writes it, unless a file of that name is there.
+        const QString word = QString::fromLocal8Bit(bytes);
+        if (word.size() >= 2 && word[1] == u':' && !QFileInfo::exists(word)) {
+            if (std::optional<Root> root = entryRoot(word, "Path " + word))
+                roots.push_back(std::move(*root));
             continue;
         }
-        while (path.size() > 1 && path.endsWith(u'/'))
-            path.chop(1);
-        roots.push_back(Root{QFile::encodeName(path).toStdString(), entry, true});
+        // Handed over by a file manager, a path may hold any byte: it is kept as it came and
+        // named as the walk names what lies below it. A relative one is taken from the working
+        // folder and shown whole, so that the report names the file wherever the scan ran.
+        std::string path = bytes;
+        while (path.starts_with("./"))
+            path.erase(0, 2);
+        if (!path.starts_with('/'))
+            path = QFile::encodeName(QDir::currentPath()).toStdString() + '/' + path;
+        while (path.size() > 1 && path.ends_with('/'))
+            path.pop_back();
+        roots.push_back(Root{path, avtk::ShownName(path), true});
     }
     return roots;
 }
@@ -506,6 +551,8 @@ int Scan::run() {
     for (const DriveMap::Drive& drive : drives)
         letters << QString(drive.letter) + u':';
     say("Drives: " + (letters.isEmpty() ? QString("none") : letters.join(u' ')));
+    if (!paths.empty())
+        say(QString("Paths: %1 given on the command line").arg(paths.size()));
     say(QString("Files: ") +
         (line.has("NOFILES")      ? "none (/NOFILES)"
          : line.has("C")          ? "the paths of the checklist " + line.value("C")
@@ -526,6 +573,9 @@ int Scan::run() {
     std::vector<Root> checklistPaths;
     if (line.has("C") && !line.has("NOFILES"))
         checklistPaths = checklistRoots();
+    if (!line.has("NOFILES"))
+        for (Root& root : pathRoots())
+            checklistPaths.push_back(std::move(root));
     for (const DriveMap::Drive& drive : drives) {
         if (stopped)
             break;
@@ -599,15 +649,26 @@ int main(int argc, char** argv) {
     // would do the same, but slows the scan of small files by a third.)
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
     Session session(argc, argv, "FindVirus");
-    const QStringList arguments = QCoreApplication::arguments().mid(1);
-    const CommandLine line = CommandLine::Parse(arguments, Switches);
+    // The arguments left once Qt took its own; the paths keep argv's bytes, so that a name that is
+    // not UTF-8 still opens.
+    QStringList arguments, switchWords;
+    std::vector<std::string> paths;
+    for (int i = 1; i < argc; ++i) {
+        const QString word = QString::fromLocal8Bit(argv[i]);
+        arguments << word;
+        if (IsPath(word))
+            paths.emplace_back(argv[i]);
+        else
+            switchWords << word;
+    }
+    const CommandLine line = CommandLine::Parse(switchWords, Switches);
     Report report(line.value("REPORT"), line.has("APPEND"));
-    session.asked("WFindV32.exe " + line.text());
+    session.asked("WFindV32.exe " + arguments.join(u' '));
     session.setPreventExit(line.has("NOEXIT"));
-    Program::BeginReport(report, "FindVirus", line.text());
+    Program::BeginReport(report, "FindVirus", arguments.join(u' '));
     if (!line.ok())
         return Program::Refuse(session, report, line.errors(), line.has("AUTOEXIT"));
-    Scan scan(session, report, line);
+    Scan scan(session, report, line, paths);
     const QStringList errors = scan.prepare();
     if (!errors.isEmpty())
         return Program::Refuse(session, report, errors, line.has("AUTOEXIT"));

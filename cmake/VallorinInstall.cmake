@@ -14,6 +14,34 @@ install(FILES ${CMAKE_BINARY_DIR}/packaging/${VALLORIN_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES packaging/vallorin.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications
         RENAME ${VALLORIN_APP_ID}.desktop)
+# "Scan for viruses with Vallorin": the installed scanner on the files and folders a file manager
+# hands it, every file and inside archives, without the memory check. A path with more than
+# letters, digits and "_./+-" is quoted as the desktop entry's Exec key wants (\ " ` $ escaped
+# inside the quotes, % doubled), and the key's own string escapes double every backslash again;
+# a plain one stays bare, so that lintian checks that the package holds it.
+set(scanner ${VALLORIN_INSTALL_FULL_TOOLKITDIR}/WFindV32.exe)
+if(scanner MATCHES "[^A-Za-z0-9_./+-]")
+    foreach(reserved "\\" "\"" "`" "$")
+        string(REPLACE "${reserved}" "\\${reserved}" scanner "${scanner}")
+    endforeach()
+    string(REPLACE "\\" "\\\\" scanner "${scanner}")
+    string(REPLACE "%" "%%" scanner "${scanner}")
+    set(scanner "\"${scanner}\"")
+endif()
+set(VALLORIN_SCAN_COMMAND "${scanner} /DOALLFILES /U /PACK /NM %F")
+configure_file(packaging/vallorin-scan.desktop.in ${VALLORIN_SCAN_ENTRY} @ONLY)
+install(FILES ${VALLORIN_SCAN_ENTRY} DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# Dolphin's context menu. KIO runs a service menu that root does not own only when it is
+# executable; the package's files are root's, and lintian refuses an executable data file there.
+configure_file(packaging/vallorin-scan-servicemenu.desktop.in
+               ${CMAKE_BINARY_DIR}/packaging/${VALLORIN_APP_ID}.ScanMenu.desktop @ONLY)
+set(service_menu_permissions OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+    list(APPEND service_menu_permissions OWNER_EXECUTE GROUP_EXECUTE WORLD_EXECUTE)
+endif()
+install(FILES ${CMAKE_BINARY_DIR}/packaging/${VALLORIN_APP_ID}.ScanMenu.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/kio/servicemenus
+        PERMISSIONS ${service_menu_permissions})
 # The services starter runs when the desktop session starts: the system's autostart folder is
 # /etc/xdg/autostart for a /usr install (the package), the prefix's own etc/ for any other.
 if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")

@@ -14,13 +14,14 @@ set(VALLORIN_INSTALL_DATADIR ${CMAKE_INSTALL_DATADIR}/vallorin)
 # Helper programs are installed under libexec, as Debian keeps programs that users do not start
 # from a shell; the toolkit keeps its files beside its programs in one folder.
 set(VALLORIN_INSTALL_TOOLKITDIR ${CMAKE_INSTALL_LIBEXECDIR}/vallorin/toolkit)
+set(VALLORIN_INSTALL_FULL_TOOLKITDIR ${CMAKE_INSTALL_FULL_LIBEXECDIR}/vallorin/toolkit)
 
 file(RELATIVE_PATH VALLORIN_DATA_FROM_BIN ${CMAKE_INSTALL_FULL_BINDIR}
      ${CMAKE_INSTALL_FULL_DATADIR}/vallorin)
 file(RELATIVE_PATH VALLORIN_TOOLKIT_FROM_BIN ${CMAKE_INSTALL_FULL_BINDIR}
-     ${CMAKE_INSTALL_FULL_LIBEXECDIR}/vallorin/toolkit)
+     ${VALLORIN_INSTALL_FULL_TOOLKITDIR})
 # The way back, for a toolkit program that starts the panel installed with it.
-file(RELATIVE_PATH VALLORIN_BIN_FROM_TOOLKIT ${CMAKE_INSTALL_FULL_LIBEXECDIR}/vallorin/toolkit
+file(RELATIVE_PATH VALLORIN_BIN_FROM_TOOLKIT ${VALLORIN_INSTALL_FULL_TOOLKITDIR}
      ${CMAKE_INSTALL_FULL_BINDIR})
 
 # The build tree's programs are in bin/; their data and toolkit lie where the install puts them.
@@ -36,6 +37,10 @@ foreach(folder ${VALLORIN_BUILD_DATA_DIR} ${VALLORIN_BUILD_TOOLKIT_DIR})
                 "would put ${folder} outside the build tree; keep them below one prefix.")
     endif()
 endforeach()
+
+# The desktop entry that scans the files and folders a file manager hands it, configured by
+# VallorinInstall.cmake; the scanner's tests run its command.
+set(VALLORIN_SCAN_ENTRY ${CMAKE_BINARY_DIR}/packaging/${VALLORIN_APP_ID}.Scan.desktop)
 
 configure_file(${CMAKE_CURRENT_LIST_DIR}/BuildConfig.h.in
                ${CMAKE_BINARY_DIR}/generated/BuildConfig.h @ONLY)

@@ -31,6 +31,7 @@ sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --reinstall "./$deb"
 desktop-file-validate /usr/share/applications/com.tesmarine.Vallorin.desktop
+desktop-file-validate /usr/share/applications/com.tesmarine.Vallorin.Scan.desktop
 appstreamcli validate --no-net /usr/share/metainfo/com.tesmarine.Vallorin.metainfo.xml
 test -x build/default/bin/InstalledProgramTest || {
     echo "$0: build/default/bin/InstalledProgramTest is missing; run scripts/test.sh first" >&2

@@ -59,6 +59,42 @@ void ExpectLines(const QString& text, const QStringList& present, const QStringL
         EXPECT_FALSE(text.contains(line)) << line.toStdString();
 }
 
+// The command a file manager runs for a desktop entry: its Exec key read through the entry's
+// string escapes and quoting, %F given the chosen paths.
+QStringList EntryCommand(const QString& entry, const QStringList& paths) {
+    QFile file(entry);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QString exec;
+    for (const QString& l : QString::fromUtf8(file.readAll()).split('\n'))
+        if (l.startsWith("Exec="))
+            exec = l.mid(5).replace("\\\\", "\\");
+    QStringList command;
+    QString word;
+    bool quoted = false, inWord = false;
+    auto end = [&] {
+        if (inWord)
+            command << (word == "%F" ? paths : QStringList{word.replace("%%", "%")});
+        word.clear();
+        inWord = false;
+    };
+    for (qsizetype i = 0; i < exec.size(); ++i) {
+        if (exec[i] == u' ' && !quoted) {
+            end();
+            continue;
+        }
+        inWord = true;
+        if (quoted && exec[i] == u'\\' && i + 1 < exec.size())
+            word += exec[++i];
+        else if (exec[i] == u'"')
+            quoted = !quoted;
+        else
+            word += exec[i];
+    }
+    end();
+    return command;
+}
+
 class ToolkitScanner : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -124,6 +160,8 @@ const QString MarkerFound = "T:\\docs\\marked.txt  Infected: Test.Marker";
 const QString HashedFound = "T:\\docs\\hashed.dat  Infected: Test.Hashed";
 
 TEST_F(ToolkitScanner, SwitchesChooseWhatIsScanned) {
+    const QString here = QDir(prefix.folder()).canonicalPath() + '/';
+    put("elsewhere/100%.com", Eicar());
     struct Row {
         QStringList args;
         int exitCode;
@@ -153,6 +191,18 @@ TEST_F(ToolkitScanner, SwitchesChooseWhatIsScanned) {
         {{"/D=t:", "/PANALYSE", "/NM"}, 1, {"Heuristics: program and file;"}, {}},
         {{"/AD", "/NM"}, 1, {"Drives: T:", EicarFound}, {}},
         {{"/LOCAL", "/NM"}, 1, {"Drives: T:", EicarFound}, {}},
+        // Paths besides the drives or instead of them: a relative one from the working folder,
+        // named with the report's escaping; one through a drive letter as the checklist writes
+        // it, a named file of any kind.
+        {{"elsewhere/100%.com", "/NM"}, 1, {here + "elsewhere/100%25.com  Infected"}, {}},
+        {{"drive/tools", "/NM"},
+         1,
+         {here + "drive/tools\\eicar.com  Infected", "Drives: none"},
+         {}},
+        {{"/D=t:", "t:\\docs\\marked.txt", "/NM"},
+         1,
+         {EicarFound, "t:\\docs\\marked.txt  Infected: Test.Marker", "Paths: 1 given"},
+         {}},
         // A letter that does not resolve is a report line; with /EXTERROR a problem's level.
         {{"/D=t:;q:", "/NM", "/EXTERROR", "/NOFILES"}, 4, {"Drive Q: is not ready."}, {}},
         {{"/D=q:", "/NM"}, 0, {"Drive Q: is not ready.", "Drives: none"}, {}},
@@ -226,6 +276,25 @@ TEST_F(ToolkitScanner, ChecklistAndExtraDriverNameFilesOfTheToolkitFolder) {
         // A driver that does not load leaves the scan going with the rest.
         EXPECT_TRUE(text.contains(EicarFound));
     }
+}
+
+// What a file manager runs for "Scan for viruses with Vallorin": the installed scanner on the
+// chosen folders and files; one that is gone is a line of its own.
+TEST_F(ToolkitScanner, TheDesktopEntryScansTheChosenFoldersAndFiles) {
+    put("Downloads/eicar.com", Eicar());
+    put("Downloads/notes.txt", "nothing to see");
+    put("single.dat", Eicar());
+    const QString folder = prefix.path("Downloads"), file = prefix.path("single.dat"),
+                  gone = prefix.path("gone");
+    QStringList command = EntryCommand(VALLORIN_SCAN_ENTRY, {folder, file, gone});
+    ASSERT_GT(command.size(), 3) << VALLORIN_SCAN_ENTRY;
+    EXPECT_EQ(command.takeFirst(), VALLORIN_INSTALLED_SCANNER);
+    // The test's copy of the scanner, with the test's signatures, stands for the installed one.
+    EXPECT_EQ(run(command), 1) << output.toStdString();
+    ExpectLines(output,
+                {folder + "\\eicar.com  Infected: Test.Eicar", file + "  Infected: Test.Eicar",
+                 gone + "  not found", "Files scanned: 3", "Viruses found: 2"},
+                {});
 }
 
 TEST_F(ToolkitScanner, SignatureFilesThatFailAndNoSignaturesAtAll) {
