@@ -527,8 +527,11 @@ void Guard::retire(std::unique_ptr<Watching> old, bool finish) {
     Watching& w = *old;
     // What the watch took in while the main thread was busy (making the next set) is still
     // checked: the next set watches only from its own start.
-    if (finish && w.watch && w.feed)
+    if (finish && w.watch && w.feed) {
         readTreeEvents(w);
+        if (current && current->watch)
+            current->watch->adoptCreated(w.watch->takeCreated());
+    }
     w.notifier.reset();
     w.mountsNotifier.reset();
     w.imagesNotifier.reset();

@@ -8,6 +8,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <utility>
 
 // Watching folder trees with inotify: every folder below a root gets a watch, folders created
 // or moved in get theirs as they come. It reports files to be checked; the owner scans them.
@@ -45,6 +46,11 @@ public:
     void ignoreArrival(const std::string& path) { ownArrivals.insert(path); }
     // A file never reported (the guard's own log).
     void ignoreFile(const std::string& path) { ignored.insert(path); }
+    // Files seen created and not yet closed, handed from the watch a reload retires to the one
+    // that follows it: their close after writing reaches only the new watch, which never saw
+    // them created.
+    std::set<std::string> takeCreated() { return std::exchange(created, {}); }
+    void adoptCreated(std::set<std::string> files) { created.merge(files); }
 
     int watches() const { return int(folders.size()); }
     // The roots watched, with their shown names, for a rescan.
