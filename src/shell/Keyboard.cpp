@@ -21,7 +21,7 @@ public:
                 continue;
             button->installEventFilter(this);
             connect(button, &QAbstractButton::toggled, this,
-                    [this, button] { update(button->parentWidget()); });
+                    [button] { update(button->parentWidget()); });
         }
         for (QRadioButton* button : window->findChildren<QRadioButton*>())
             update(button->parentWidget());
