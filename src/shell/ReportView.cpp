@@ -382,6 +382,8 @@ class ReportViewAccessible : public QAccessibleWidget, public QAccessibleTextInt
 public:
     explicit ReportViewAccessible(ReportView* view)
         : QAccessibleWidget(view, QAccessible::EditableText) {}
+    // Both bases name a text(): the widget's by kind of text, the text interface's by range.
+    using QAccessibleWidget::text;
 
     void* interface_cast(QAccessible::InterfaceType type) override {
         if (type == QAccessible::TextInterface)
