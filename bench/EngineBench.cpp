@@ -5,6 +5,7 @@
 // processes). A timing program of whole processes, like ScannerBench.
 //
 //   EngineBench [--signatures=N] [--rounds=N]
+#include "BenchData.h"
 #include "BenchOptions.h"
 #include "engine/SharedEngine.h"
 #include "engine/Signatures.h"
@@ -27,58 +28,10 @@
 
 #include <csignal>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace {
-
-class Bytes {
-public:
-    QByteArray next(qsizetype size) {
-        QByteArray out(size, Qt::Uninitialized);
-        for (qsizetype i = 0; i < size; i += 8) {
-            state ^= state << 13;
-            state ^= state >> 7;
-            state ^= state << 17;
-            for (int b = 0; b < 8 && i + b < size; ++b)
-                out[i + b] = char(state >> (8 * b));
-        }
-        return out;
-    }
-
-private:
-    quint64 state = 0x9E3779B97F4A7C15ull;
-};
-
-bool Write(const QString& path, const QByteArray& content) {
-    QDir().mkpath(path.section('/', 0, -2));
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-pid_t Spawn(const QStringList& command, const QString& folder, const QString& output) {
-    std::vector<QByteArray> bytes;
-    for (const QString& word : command)
-        bytes.push_back(QFile::encodeName(word));
-    std::vector<char*> argv;
-    for (QByteArray& word : bytes)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, QFile::encodeName(folder).constData());
-    posix_spawn_file_actions_addopen(&actions, 1, QFile::encodeName(output).constData(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
 
 // Seconds of a whole run; the exit code through `code`.
 double Time(const QStringList& command, const QString& folder, const QString& output,
@@ -91,11 +44,6 @@ double Time(const QStringList& command, const QString& folder, const QString& ou
     if (code)
         *code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return clock.nsecsElapsed() / 1e9;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
 }
 
 // Proportional set size in kB (memory shared between processes counted once in all).

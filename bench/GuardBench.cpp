@@ -21,6 +21,7 @@
 //
 //   GuardBench [--small=N] [--burst=N] [--rounds=N] [--mode=inotify|fanotify|system] [--tree=N]
 //              [--in=FOLDER]
+#include "BenchData.h"
 #include "BenchOptions.h"
 #include "engine/Signatures.h"
 #include "platform/InstallLayout.h"
@@ -130,11 +131,6 @@ double CpuMs(pid_t pid) {
     const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
     const double ticks = double(fields.value(11).toLongLong() + fields.value(12).toLongLong());
     return ticks * 1000.0 / double(::sysconf(_SC_CLK_TCK));
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 // The floor of watching with inotify: the writes `write` makes into folder while a bare reader

@@ -5,6 +5,7 @@
 // whole process, its peak memory comes from the kernel's account of the child.
 //
 //   ScannerBench [--rounds=N] [--small=N] [--large-mb=N] [--archives=N]
+#include "BenchData.h"
 #include "BenchOptions.h"
 #include "engine/Signatures.h"
 #include "lib/Zip.h"
@@ -25,41 +26,13 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace {
 
 const QByteArray Marker = "BENCH-MARKER-SIGNATURE";
-
-// A fast, repeatable stream of bytes that compresses as badly as real programs do.
-class Bytes {
-public:
-    QByteArray next(qsizetype size) {
-        QByteArray out(size, Qt::Uninitialized);
-        for (qsizetype i = 0; i < size; i += 8) {
-            state ^= state << 13;
-            state ^= state >> 7;
-            state ^= state << 17;
-            for (int b = 0; b < 8 && i + b < size; ++b)
-                out[i + b] = char(state >> (8 * b));
-        }
-        return out;
-    }
-
-private:
-    quint64 state = 0x9E3779B97F4A7C15ull;
-};
-
-bool Write(const QString& path, const QByteArray& content) {
-    QDir().mkpath(path.section('/', 0, -2));
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
 
 struct Tree {
     QString name, folder;
@@ -74,28 +47,12 @@ struct Run {
 
 // Starts a program, waits for it, and reads its time and peak memory.
 Run Measure(const QStringList& command, const QString& workingFolder, const QString& output) {
-    std::vector<QByteArray> bytes;
-    for (const QString& word : command)
-        bytes.push_back(QFile::encodeName(word));
-    std::vector<char*> argv;
-    for (QByteArray& word : bytes)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, QFile::encodeName(workingFolder).constData());
-    posix_spawn_file_actions_addopen(&actions, 1, QFile::encodeName(output).constData(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     Run run;
     QElapsedTimer clock;
     clock.start();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        posix_spawn_file_actions_destroy(&actions);
+    const pid_t pid = Spawn(command, workingFolder, output);
+    if (pid < 0)
         return run;
-    }
-    posix_spawn_file_actions_destroy(&actions);
     int status = 0;
     rusage usage{};
     ::wait4(pid, &status, 0, &usage);
@@ -131,11 +88,6 @@ std::set<QString> TheirFindings(const QString& output, const QString& tree) {
             found.insert(match.captured(1).mid(tree.size() + 1));
     }
     return found;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
 }
 
 } // namespace
@@ -179,7 +131,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "Building the trees in %s...\n", qPrintable(temp.path()));
     std::vector<Tree> trees;
     {
-        Tree tree{"20,000 small files", temp.path() + "/small", smallFiles};
+        Tree tree{QString("%L1 small files").arg(smallFiles), temp.path() + "/small", smallFiles};
         for (int i = 0; i < smallFiles; ++i) {
             QByteArray content = random.next(512 + (i % 16) * 256);
             if (i % 1000 == 7)

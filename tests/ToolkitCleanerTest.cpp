@@ -119,15 +119,9 @@ protected:
         QDir().mkpath(toolkit + "Signatures");
         ASSERT_TRUE(QFile::copy(InstallLayout::ToolkitFolder(bin) + "CleanBoo.exe",
                                 toolkit + "CleanBoo.exe"));
-        write(toolkit + "Signatures/test.ndb", "Test.Boot:0:*:" + Marker.toHex() + "\n");
+        WriteTestFile(toolkit + "Signatures/test.ndb", "Test.Boot:0:*:" + Marker.toHex() + "\n");
     }
 
-    static void write(const QString& path, const QByteArray& content) {
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_EQ(file.write(content), content.size());
-    }
     static QByteArray read(const QString& path) {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -152,7 +146,7 @@ protected:
     }
     QString put(const QString& name, const QByteArray& content) {
         const QString path = prefix.path("disks/" + name);
-        write(path, content);
+        WriteTestFile(path, content);
         prefix.mapDrive('a', path);
         return path;
     }

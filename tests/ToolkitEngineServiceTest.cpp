@@ -49,9 +49,9 @@ protected:
         QDir().mkpath(toolkit + "/Signatures");
         for (const QString program : {"WFindV32.exe", "AVEngine.exe"})
             ASSERT_TRUE(QFile::copy(built + program, toolkit + '/' + program));
-        write(toolkit + "/Signatures/test.ndb",
-              "Test.Eicar:0:0:" + avtk::EicarTestString().toHex() + "\n" +
-                  Ndb("Test.Marker", Marker));
+        WriteTestFile(toolkit + "/Signatures/test.ndb",
+                      "Test.Eicar:0:0:" + avtk::EicarTestString().toHex() + "\n" +
+                          Ndb("Test.Marker", Marker));
         // The service's socket in a runtime folder of the test's own; it inherits the rest.
         QDir().mkpath(temp.path() + "/run");
         ::chmod(QFile::encodeName(temp.path() + "/run").constData(), 0700);
@@ -61,26 +61,17 @@ protected:
         qunsetenv("AVTK_ENGINE_RELOAD");
         qunsetenv("AVTK_ENGINE");
         prefix.mapDrive('t', prefix.path("drive"));
-        put("drive/tools/eicar.com", avtk::EicarTestString());
-        put("drive/tools/marked.com", "program with " + Marker);
-        put("drive/docs/later.txt", "text with " + Later);
-        put("drive/archive/nested.zip",
+        prefix.writeFile("drive/tools/eicar.com", avtk::EicarTestString());
+        prefix.writeFile("drive/tools/marked.com", "program with " + Marker);
+        prefix.writeFile("drive/docs/later.txt", "text with " + Later);
+        prefix.writeFile(
+            "drive/archive/nested.zip",
             Zip::Write(
                 {{"inner.zip", Zip::Write({{"bin/x.com", avtk::EicarTestString()}}), false}}));
     }
     void TearDown() override {
         QString why;
         avtk::ServiceClient::Stop(toolkit, why);
-    }
-
-    static void write(const QString& path, const QByteArray& content) {
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_EQ(file.write(content), content.size());
-    }
-    void put(const QString& relative, const QByteArray& content) const {
-        write(prefix.path(relative), content);
     }
 
     QProcess* startScan(const QStringList& args, const QStringList& environment = {}) {
@@ -139,7 +130,7 @@ TEST_F(EngineService, ProgramsStartedAtOnceShareOneServiceAndFindWhatTheirOwnEng
         // The extra driver is looked for in a small engine of the program's own.
         {{"/D=t:", "/DOALLFILES", "/EXTRA=later.drv", "/NM"}, 3},
     };
-    write(toolkit + "/later.drv", "# later\n" + Ndb("Driver.Later", Later));
+    WriteTestFile(toolkit + "/later.drv", "# later\n" + Ndb("Driver.Later", Later));
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args.join(' ').toStdString());
         std::vector<QProcess*> running;
@@ -163,7 +154,7 @@ TEST_F(EngineService, KilledMidScanTheProgramFinishesOnItsOwnEngine) {
     // A file large enough to be caught in the service's hands, its signature at the end.
     QByteArray big(60 << 20, '\0');
     big.replace(big.size() - Marker.size(), Marker.size(), Marker);
-    put("drive/big.dat", big);
+    prefix.writeFile("drive/big.dat", big);
     std::vector<QString> failures;
     avtk::ObtainedScanner obtained = avtk::ObtainScanner(
         toolkit, {}, [&](const QString& f) { failures.push_back(f); }, [](const QString&) {});
@@ -275,7 +266,7 @@ TEST_F(EngineService, ADatabaseChangedDuringAScanLeavesTheScanOnTheEngineItBegan
         };
         EXPECT_EQ(scan(*before), avtk::ScanResult::Clean);
 
-        write(toolkit + "/Signatures/later.ndb", Ndb("Test.Later", Later));
+        WriteTestFile(toolkit + "/Signatures/later.ndb", Ndb("Test.Later", Later));
         std::unique_ptr<avtk::ServiceClient> after;
         for (auto until = std::chrono::steady_clock::now() + 20s;
              std::chrono::steady_clock::now() < until; std::this_thread::sleep_for(50ms)) {

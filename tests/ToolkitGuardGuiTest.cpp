@@ -123,6 +123,18 @@ protected:
             env.insert("WINGUARD_MODE", "inotify");
         return env;
     }
+    // A guard on the page's settings with "Check on writes" as given and a fresh log, started
+    // with a folder of drive T: empty, or not there when it is to arrive later.
+    void startGuardWithFolder(bool writes, const QString& folder, bool there) {
+        g().ChkBoxWrite->setChecked(writes);
+        apply();
+        QFile::remove(prefix.path("guard.log"));
+        QDir(prefix.path("drive-t/" + folder)).removeRecursively();
+        if (there)
+            QDir().mkpath(prefix.path("drive-t/" + folder));
+        out.clear();
+        startGuard();
+    }
     void startGuard() {
         guard = std::make_unique<QProcess>();
         // Started elsewhere: the prefix comes from the environment, not the working folder.
@@ -639,13 +651,7 @@ TEST_F(ToolkitGuard, FilesWrittenDuringReloadsAreAllAlerted) {
         if (!useMode(onAccess))
             continue;
         // fanotify: checked when closed after writing, as nothing opens them again.
-        g().ChkBoxWrite->setChecked(onAccess);
-        apply();
-        QFile::remove(prefix.path("guard.log"));
-        QDir(prefix.path("drive-t/reload")).removeRecursively();
-        QDir().mkpath(prefix.path("drive-t/reload"));
-        out.clear();
-        startGuard();
+        startGuardWithFolder(onAccess, "reload", true);
         std::atomic<bool> writing = true;
         std::atomic<int> written = 0;
         std::thread writer([&] {
@@ -765,12 +771,7 @@ TEST_F(ToolkitGuard, ABurstOfAThousandFilesIsAlertedWhole) {
         SCOPED_TRACE(onAccess ? "fanotify" : "inotify");
         if (!useMode(onAccess))
             continue;
-        g().ChkBoxWrite->setChecked(onAccess);
-        apply();
-        QFile::remove(prefix.path("guard.log"));
-        QDir(prefix.path("drive-t/burst")).removeRecursively();
-        out.clear();
-        startGuard();
+        startGuardWithFolder(onAccess, "burst", false);
         constexpr int Files = 1000;
         for (int i = 0; i < Files; ++i)
             Write(prefix.path(QString("drive-t/burst/f%1.com").arg(i)), avtk::EicarTestString());

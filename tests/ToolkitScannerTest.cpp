@@ -104,24 +104,14 @@ protected:
         toolkit = temp.path() + "/toolkit/";
         QDir().mkpath(toolkit + "Signatures");
         ASSERT_TRUE(QFile::copy(built + "WFindV32.exe", toolkit + "WFindV32.exe"));
-        write(toolkit + "Signatures/test.ndb", TestNdb());
-        write(toolkit + "Signatures/test.hdb", TestHdb());
+        WriteTestFile(toolkit + "Signatures/test.ndb", TestNdb());
+        WriteTestFile(toolkit + "Signatures/test.hdb", TestHdb());
         prefix.mapDrive('t', prefix.path("drive"));
-        put("drive/tools/eicar.com", Eicar());
-        put("drive/tools/clean.exe", "MZ nothing to see");
-        put("drive/docs/marked.txt", "text with " + Marker + " inside");
-        put("drive/docs/hashed.dat", HashedContent);
-        put("drive/archive/nested.zip", Nested(Eicar()));
-    }
-
-    static void write(const QString& path, const QByteArray& content) {
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_EQ(file.write(content), content.size());
-    }
-    void put(const QString& relative, const QByteArray& content) const {
-        write(prefix.path(relative), content);
+        prefix.writeFile("drive/tools/eicar.com", Eicar());
+        prefix.writeFile("drive/tools/clean.exe", "MZ nothing to see");
+        prefix.writeFile("drive/docs/marked.txt", "text with " + Marker + " inside");
+        prefix.writeFile("drive/docs/hashed.dat", HashedContent);
+        prefix.writeFile("drive/archive/nested.zip", Nested(Eicar()));
     }
 
     int run(const QStringList& args, const QString& program = {},
@@ -161,7 +151,7 @@ const QString HashedFound = "T:\\docs\\hashed.dat  Infected: Test.Hashed";
 
 TEST_F(ToolkitScanner, SwitchesChooseWhatIsScanned) {
     const QString here = QDir(prefix.folder()).canonicalPath() + '/';
-    put("elsewhere/100%.com", Eicar());
+    prefix.writeFile("elsewhere/100%.com", Eicar());
     struct Row {
         QStringList args;
         int exitCode;
@@ -231,11 +221,11 @@ TEST_F(ToolkitScanner, SwitchesChooseWhatIsScanned) {
 }
 
 TEST_F(ToolkitScanner, ChecklistAndExtraDriverNameFilesOfTheToolkitFolder) {
-    put("other/elsewhere.com", Eicar());
+    prefix.writeFile("other/elsewhere.com", Eicar());
     prefix.mapDrive('u', prefix.path("other"));
-    write(toolkit + "Mine.lst",
-          "; the paths to scan\r\nt:\\docs\\marked.txt\r\nu:\\\r\n/nonexistent/path\r\n"
-          "x:\\nothing\r\nrelative\\path\r\n");
+    WriteTestFile(toolkit + "Mine.lst",
+                  "; the paths to scan\r\nt:\\docs\\marked.txt\r\nu:\\\r\n/nonexistent/path\r\n"
+                  "x:\\nothing\r\nrelative\\path\r\n");
     EXPECT_EQ(run({"/D=t:", "/C=mine.lst", "/NM", "/EXTERROR", "/REPORT=FindViru.Rep"}), 1);
     QString text = report();
     // A file named by the checklist is scanned whatever its kind, under the name written there;
@@ -248,13 +238,15 @@ TEST_F(ToolkitScanner, ChecklistAndExtraDriverNameFilesOfTheToolkitFolder) {
     EXPECT_TRUE(text.contains("Checklist line 6, relative\\path: not a path"));
 
     // An extra driver in either line format, recognised by the shape of its lines.
-    put("drive/tools/extra.com", "program with EXTRA-DRIVER-MARK in it");
-    put("drive/tools/hashed.com", "hashed by the driver");
-    write(toolkit + "ndb.drv",
-          "# a comment\nDriver.Mark:0:*:" + QByteArray("EXTRA-DRIVER-MARK").toHex() + "\n");
-    write(toolkit + "hdb.drv", "; comment\n" + Md5("hashed by the driver") + ":20:Driver.Hash\n");
-    write(toolkit + "mixed.drv", "Driver.Mark:0:*:4142434445\n" + Md5("x") + ":1:Driver.Hash\n");
-    write(toolkit + "junk.drv", "this is no signature\n");
+    prefix.writeFile("drive/tools/extra.com", "program with EXTRA-DRIVER-MARK in it");
+    prefix.writeFile("drive/tools/hashed.com", "hashed by the driver");
+    WriteTestFile(toolkit + "ndb.drv",
+                  "# a comment\nDriver.Mark:0:*:" + QByteArray("EXTRA-DRIVER-MARK").toHex() + "\n");
+    WriteTestFile(toolkit + "hdb.drv",
+                  "; comment\n" + Md5("hashed by the driver") + ":20:Driver.Hash\n");
+    WriteTestFile(toolkit + "mixed.drv",
+                  "Driver.Mark:0:*:4142434445\n" + Md5("x") + ":1:Driver.Hash\n");
+    WriteTestFile(toolkit + "junk.drv", "this is no signature\n");
     struct Row {
         QString driver, present;
         int exitCode;
@@ -281,9 +273,9 @@ TEST_F(ToolkitScanner, ChecklistAndExtraDriverNameFilesOfTheToolkitFolder) {
 // What a file manager runs for "Scan for viruses with Vallorin": the installed scanner on the
 // chosen folders and files; one that is gone is a line of its own.
 TEST_F(ToolkitScanner, TheDesktopEntryScansTheChosenFoldersAndFiles) {
-    put("Downloads/eicar.com", Eicar());
-    put("Downloads/notes.txt", "nothing to see");
-    put("single.dat", Eicar());
+    prefix.writeFile("Downloads/eicar.com", Eicar());
+    prefix.writeFile("Downloads/notes.txt", "nothing to see");
+    prefix.writeFile("single.dat", Eicar());
     const QString folder = prefix.path("Downloads"), file = prefix.path("single.dat"),
                   gone = prefix.path("gone");
     QStringList command = EntryCommand(VALLORIN_SCAN_ENTRY, {folder, file, gone});
@@ -298,7 +290,7 @@ TEST_F(ToolkitScanner, TheDesktopEntryScansTheChosenFoldersAndFiles) {
 }
 
 TEST_F(ToolkitScanner, SignatureFilesThatFailAndNoSignaturesAtAll) {
-    write(toolkit + "Signatures/broken.ndb", "Broken:0:*:41414141\nnot a signature line\n");
+    WriteTestFile(toolkit + "Signatures/broken.ndb", "Broken:0:*:41414141\nnot a signature line\n");
     EXPECT_EQ(run({"/D=t:", "/NM", "/EXTERROR", "/REPORT=FindViru.Rep"}), 1);
     QString text = report();
     EXPECT_TRUE(text.contains("Signatures Signatures/broken.ndb not loaded: Malformed database."))
@@ -311,7 +303,7 @@ TEST_F(ToolkitScanner, SignatureFilesThatFailAndNoSignaturesAtAll) {
 
     // The system's database folder counts too when it is there.
     QDir().mkpath(temp.path() + "/system");
-    write(temp.path() + "/system/sys.ndb", "System.Mark:0:*:" + Marker.toHex() + "\n");
+    WriteTestFile(temp.path() + "/system/sys.ndb", "System.Mark:0:*:" + Marker.toHex() + "\n");
     QFile::remove(toolkit + "Signatures/broken.ndb");
     EXPECT_EQ(run({"/D=t:", "/DOALLFILES", "/NM", "/REPORT=FindViru.Rep"}, {},
                   {"AVTK_CLAMAV_DATABASE=" + temp.path() + "/system"}),
@@ -324,7 +316,7 @@ TEST_F(ToolkitScanner, SignatureFilesThatFailAndNoSignaturesAtAll) {
     // Without any signature the scan refuses with a level of its own, never "no viruses found".
     for (const QString& name : QDir(toolkit + "Signatures").entryList(QDir::Files))
         QFile::remove(toolkit + "Signatures/" + name);
-    write(toolkit + "Signatures/broken.hdb", "zz\n");
+    WriteTestFile(toolkit + "Signatures/broken.hdb", "zz\n");
     EXPECT_EQ(run({"/D=t:", "/NM", "/REPORT=FindViru.Rep"}), 9);
     text = report();
     EXPECT_TRUE(text.contains("No virus signatures could be loaded: nothing was scanned."));
@@ -332,8 +324,8 @@ TEST_F(ToolkitScanner, SignatureFilesThatFailAndNoSignaturesAtAll) {
 }
 
 TEST_F(ToolkitScanner, RepairRenamesOrDeletesAndNeverOverwrites) {
-    put("drive/tools/eicar.VIR", "an earlier find");
-    put("drive/tools/second.exe", Eicar());
+    prefix.writeFile("drive/tools/eicar.VIR", "an earlier find");
+    prefix.writeFile("drive/tools/second.exe", Eicar());
     ASSERT_EQ(::chmod(QFile::encodeName(prefix.path("drive/tools/second.exe")).constData(), 0755),
               0);
     EXPECT_EQ(run({"/D=t:", "/REPAIR", "/EXTERROR", "/NM", "/REPORT=Repair.Rep"}), 2);
@@ -348,13 +340,13 @@ TEST_F(ToolkitScanner, RepairRenamesOrDeletesAndNeverOverwrites) {
     EXPECT_TRUE(text.contains("Infected files renamed or deleted: 2"));
 
     // A file a checklist names is reached again from the folder the checklist names it in.
-    write(toolkit + "One.lst", "t:\\tools\\second.VIR\r\n");
+    WriteTestFile(toolkit + "One.lst", "t:\\tools\\second.VIR\r\n");
     EXPECT_EQ(run({"/D=t:", "/C=one.lst", "/REPAIR", "/NM", "/REPORT=Repair.Rep"}), 1);
     EXPECT_TRUE(report("Repair.Rep").contains("cannot be repaired: renamed to second.V01."))
         << report("Repair.Rep").toStdString();
 
     // /DELETE without /REPAIR only reports; with it the file goes, an archive as a whole.
-    put("drive/tools/third.com", Eicar());
+    prefix.writeFile("drive/tools/third.com", Eicar());
     EXPECT_EQ(run({"/D=t:", "/DELETE", "/NM", "/REPORT=Repair.Rep"}), 1);
     EXPECT_TRUE(exists("drive/tools/third.com"));
     EXPECT_TRUE(report("Repair.Rep").contains("/DELETE without /REPAIR"));
@@ -404,7 +396,7 @@ TEST_F(ToolkitScanner, RepairActsOnlyOnTheScannedFileBelowTheDrive) {
     const QString race = prefix.path("race"), sub = race + "/sub", file = sub + "/a.com";
     const QString outside = temp.path() + "/outside";
     prefix.mapDrive('r', race);
-    put("race/zz/big.exe", QByteArray(48 << 20, 'x'));
+    prefix.writeFile("race/zz/big.exe", QByteArray(48 << 20, 'x'));
     const bool root = ::geteuid() == 0;
     const auto rename = [](const QString& from, const QString& to) {
         ASSERT_EQ(::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()),
@@ -445,7 +437,7 @@ TEST_F(ToolkitScanner, RepairActsOnlyOnTheScannedFileBelowTheDrive) {
          {},
          [&] {
              rename(file, sub + "/a.old");
-             write(file, Eicar());
+             WriteTestFile(file, Eicar());
          },
          {"not changed: the file was replaced after it was scanned.",
           "not changed: the file was replaced after it was scanned."},
@@ -504,9 +496,9 @@ TEST_F(ToolkitScanner, RepairActsOnlyOnTheScannedFileBelowTheDrive) {
                                  .toStdString());
                 for (const QString& gone : QStringList{sub, race + "/sub.old", outside})
                     QDir(gone).removeRecursively() || QFile::remove(gone);
-                write(file, Eicar());
-                write(outside + "/victims/a.com", Eicar());
-                write(outside + "/victims/b.com", "an outside file");
+                WriteTestFile(file, Eicar());
+                WriteTestFile(outside + "/victims/a.com", Eicar());
+                WriteTestFile(outside + "/victims/b.com", "an outside file");
                 for (const QString& program : QStringList{file, outside + "/victims/a.com"})
                     ASSERT_EQ(::chmod(QFile::encodeName(program).constData(), 0755), 0);
                 if (row.before && !row.before()) {
@@ -572,7 +564,7 @@ TEST_F(ToolkitScanner, BadInputGivesAReportLineAndTheScanGoesOn) {
         std::fwrite(Eicar().constData(), 1, size_t(Eicar().size()), file);
         std::fclose(file);
     }
-    put("drive/back\\slash.com", Eicar());
+    prefix.writeFile("drive/back\\slash.com", Eicar());
     QDir().mkpath(drive + "deep" + QString("/d").repeated(65)); // deeper than the walk goes
     const bool device =
         ::mknod(QFile::encodeName(drive + "null").constData(), S_IFCHR | 0600, makedev(1, 3)) == 0;
@@ -618,8 +610,8 @@ TEST_F(ToolkitScanner, UnreadableFilesAndFoldersAreReportedNotSkippedSilently) {
             GTEST_SKIP() << "running as root without setpriv";
         command = {"--reuid=65534", "--regid=65534", "--clear-groups", toolkit + "WFindV32.exe"};
     }
-    put("drive/secret/hidden.com", Eicar());
-    put("drive/locked.com", Eicar());
+    prefix.writeFile("drive/secret/hidden.com", Eicar());
+    prefix.writeFile("drive/locked.com", Eicar());
     for (const QString& open :
          QStringList{temp.path(), toolkit, toolkit + "Signatures", prefix.folder(),
                      prefix.path("dosdevices"), prefix.path("drive"), prefix.path("drive/tools"),
@@ -691,7 +683,7 @@ TEST_F(ToolkitScanner, TheReportIsWrittenInTheWorkingFolderOnly) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args.join(' ').toStdString());
         QFile::remove(link);
-        write(target, "keep");
+        WriteTestFile(target, "keep");
         if (row.before)
             row.before();
         EXPECT_EQ(run(QStringList{"/D=t:", "/NM", "/NOFILES"} + row.args), row.exitCode);
@@ -717,12 +709,12 @@ TEST_F(ToolkitScanner, AFailedReportKeepsTheEarlierOne) {
     // The file-size limit makes every report write fail part-way, as a full disk does.
     const QByteArray earlier = "earlier report\r\n";
     for (int i = 0; i < 40; ++i) // a report longer than the limit
-        put(QString("drive/many/file%1.txt").arg(i), "clean");
+        prefix.writeFile(QString("drive/many/file%1.txt").arg(i), "clean");
     const QString limited = "trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$@\"";
     for (const QStringList& args :
          {QStringList{"/REPORT=FindViru.Rep"}, QStringList{"/REPORT=FindViru.Rep", "/APPEND"}}) {
         SCOPED_TRACE(args.join(' ').toStdString());
-        put("FindViru.Rep", earlier);
+        prefix.writeFile("FindViru.Rep", earlier);
         EXPECT_EQ(run(QStringList{"-c", limited, toolkit + "WFindV32.exe", "/D=t:", "/LOUD",
                                   "/DOALLFILES", "/NM"} +
                           args,
@@ -745,7 +737,7 @@ TEST_F(ToolkitScanner, BootAndPartitionSectorsOfDiskImages) {
     disk[510] = char(0x55);
     disk[511] = char(0xAA);
     disk.replace(2 * 512, Eicar().size(), Eicar());
-    put("disk.img", disk);
+    prefix.writeFile("disk.img", disk);
     QByteArray floppy(2880 * 512 / 64, '\0');
     floppy[0] = char(0xEB);
     floppy[1] = char(0x3C);
@@ -753,7 +745,7 @@ TEST_F(ToolkitScanner, BootAndPartitionSectorsOfDiskImages) {
     floppy.replace(62, Marker.size(), Marker);
     floppy[510] = char(0x55);
     floppy[511] = char(0xAA);
-    put("floppy.img", floppy);
+    prefix.writeFile("floppy.img", floppy);
     prefix.mapDrive('h', prefix.path("disk.img"));
     prefix.mapDrive('a', prefix.path("floppy.img"));
     struct Row {
@@ -822,7 +814,7 @@ TEST_F(ToolkitScanner, PrintingGoesThroughTheSpooler) {
     const QString tools = temp.path() + "/bin";
     QDir().mkpath(tools);
     const QString printed = temp.path() + "/printed.txt";
-    write(tools + "/lp", "#!/bin/sh\ncat > '" + printed.toUtf8() + "'\n");
+    WriteTestFile(tools + "/lp", "#!/bin/sh\ncat > '" + printed.toUtf8() + "'\n");
     QFile::setPermissions(tools + "/lp", QFile::ReadOwner | QFile::ExeOwner);
     const QString path = "PATH=" + tools + ':' + qEnvironmentVariable("PATH");
     EXPECT_EQ(run({"/D=t:", "/NM", "/P", "/REPORT=FindViru.Rep"}, {}, {path}), 1);
@@ -841,8 +833,9 @@ TEST_F(ToolkitScanner, TheShippedDatabaseFindsTheSamples) {
                                 {prefix.path("sample")}),
               0);
     prefix.mapDrive('s', prefix.path("sample"));
-    put("sample/own/marked.com", "holds AVTK-TEST-SIGNATURE here");
-    put("sample/own/hashed.dat", "AVTK hash test file: harmless, recognised by its MD5.\r\n");
+    prefix.writeFile("sample/own/marked.com", "holds AVTK-TEST-SIGNATURE here");
+    prefix.writeFile("sample/own/hashed.dat",
+                     "AVTK hash test file: harmless, recognised by its MD5.\r\n");
     EXPECT_EQ(
         run({"/D=s:", "/U", "/DOALLFILES", "/NM", "/REPORT=FindViru.Rep"}, built + "WFindV32.exe"),
         1);
@@ -885,10 +878,10 @@ TEST_F(ToolkitScanner, FindsWhatClamscanFinds) {
     const QString clamscan = QStandardPaths::findExecutable("clamscan");
     if (clamscan.isEmpty())
         GTEST_SKIP() << "clamscan is not installed";
-    put("drive/deep/two.zip", Zip::Write({{"one.zip", Nested(Marker)}}));
-    put("drive/deep/clean.zip", Zip::Write({{"a.txt", "nothing"}}));
-    put("drive/deep/hashed-in.zip", Zip::Write({{"h.dat", HashedContent}}));
-    put("drive/deep/late.bin", QByteArray(100000, 'x') + Marker);
+    prefix.writeFile("drive/deep/two.zip", Zip::Write({{"one.zip", Nested(Marker)}}));
+    prefix.writeFile("drive/deep/clean.zip", Zip::Write({{"a.txt", "nothing"}}));
+    prefix.writeFile("drive/deep/hashed-in.zip", Zip::Write({{"h.dat", HashedContent}}));
+    prefix.writeFile("drive/deep/late.bin", QByteArray(100000, 'x') + Marker);
     QProcess process;
     process.start(clamscan, {"--no-summary", "--infected", "-r", "-d", toolkit + "Signatures",
                              prefix.path("drive")});

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <gtest/gtest.h>
+
 TempPrefix::TempPrefix() {
     reset();
 }
@@ -29,9 +31,14 @@ void TempPrefix::mapDrive(QChar letter, const QString& target) const {
 
 QString TempPrefix::writeFile(const QString& relative, const QByteArray& content) const {
     const QString file = path(relative);
-    QDir().mkpath(QFileInfo(file).path());
-    QFile out(file);
-    if (out.open(QIODevice::WriteOnly))
-        out.write(content);
+    WriteTestFile(file, content);
     return file;
+}
+
+void WriteTestFile(const QString& path, const QByteArray& content) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                file.write(content) == content.size())
+        << path.toStdString() << ": " << file.errorString().toStdString();
 }

@@ -23,3 +23,6 @@ public:
 private:
     std::unique_ptr<QTemporaryDir> dir;
 };
+
+// Writes a whole file, making its folders first; a write that fails fails the test.
+void WriteTestFile(const QString& path, const QByteArray& content);
