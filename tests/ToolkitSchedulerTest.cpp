@@ -584,8 +584,10 @@ TEST_F(ToolkitScheduler, OneRunOfATaskAtATime) {
         << output.toStdString();
     // The scanner says it started and ends with exit level 3 when the test lets it.
     const QString started = temp.path() + "/started", release = temp.path() + "/release";
+    // It also ends when the test's folder is gone: a scanner left behind must not outlive it.
     script("tool kit/WFindV32.exe", "#!/bin/sh\ntouch \"" + started + "\"\nwhile [ ! -f \"" +
-                                        release + "\" ]; do sleep 0.05; done\nexit 3\n");
+                                        release + "\" ]; do [ -d \"" + temp.path() +
+                                        "\" ] || exit 3; sleep 0.05; done\nexit 3\n");
     const auto startRun = [&](QProcess& process) {
         QFile::remove(started);
         StartHeadless(process, program, {"/RUN=Nightly"}, prefix.folder(), environment());
