@@ -185,10 +185,7 @@ TEST_F(ToolkitScanner, SwitchesChooseWhatIsScanned) {
         // named with the report's escaping; one through a drive letter as the checklist writes
         // it, a named file of any kind.
         {{"elsewhere/100%.com", "/NM"}, 1, {here + "elsewhere/100%25.com  Infected"}, {}},
-        {{"drive/tools", "/NM"},
-         1,
-         {here + "drive/tools\\eicar.com  Infected", "Drives: none"},
-         {}},
+        {{"drive/tools", "/NM"}, 1, {here + "drive/tools/eicar.com  Infected", "Drives: none"}, {}},
         {{"/D=t:", "t:\\docs\\marked.txt", "/NM"},
          1,
          {EicarFound, "t:\\docs\\marked.txt  Infected: Test.Marker", "Paths: 1 given"},
@@ -284,7 +281,7 @@ TEST_F(ToolkitScanner, TheDesktopEntryScansTheChosenFoldersAndFiles) {
     // The test's copy of the scanner, with the test's signatures, stands for the installed one.
     EXPECT_EQ(run(command), 1) << output.toStdString();
     ExpectLines(output,
-                {folder + "\\eicar.com  Infected: Test.Eicar", file + "  Infected: Test.Eicar",
+                {folder + "/eicar.com  Infected: Test.Eicar", file + "  Infected: Test.Eicar",
                  gone + "  not found", "Files scanned: 3", "Viruses found: 2"},
                 {});
 }

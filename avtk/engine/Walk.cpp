@@ -81,8 +81,11 @@ struct Walker {
         for (const std::string& entryName : names) {
             const std::string childPath =
                 path.back() == '/' ? path + entryName : path + '/' + entryName;
+            // Below a drive letter the toolkit's "\", below a path given as the system writes it
+            // that path's "/": one separator in every name.
+            const QChar separator = shown.startsWith(u'/') ? u'/' : u'\\';
             const QString childShown =
-                (shown.endsWith(u'\\') ? shown : shown + u'\\') + ShownName(entryName);
+                (shown.endsWith(separator) ? shown : shown + separator) + ShownName(entryName);
             struct stat st;
             if (::fstatat(fd, entryName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
                 if (!skip(childPath, childShown, "vanished before it was scanned"))
