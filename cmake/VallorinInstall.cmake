@@ -63,7 +63,7 @@ install(FILES packaging/vallorin-engine.socket ${CMAKE_BINARY_DIR}/packaging/val
 find_package(Qt6 REQUIRED COMPONENTS Svg)
 add_executable(vallorin-icons tools/vallorin-icons.cpp)
 target_link_libraries(vallorin-icons PRIVATE vallorin_app Qt6::Svg)
-vallorin_warnings(vallorin-icons)
+vallorin_policy(vallorin-icons)
 set(VALLORIN_ICON_SIZES 16 22 24 32 48 64 128 256)
 set(icon_outputs ${CMAKE_BINARY_DIR}/icons/hicolor/scalable/apps/${VALLORIN_APP_ID}.svg)
 foreach(size ${VALLORIN_ICON_SIZES})
