@@ -68,13 +68,14 @@ QString WithProgramQuoted(const QString& folder, const QString& commandLine) {
 QString ScanCommandLine(const QString& toolkitFolder, const ScanOptions& o) {
     // The drive switch, then rows 4 to 24 of the command line in their fixed order.
     QString s = DriveSwitch(o.drives, o.driveText);
+    const bool kinds = FileKindsOffered(o.exe);
     if (!o.exe)
         s += QStringLiteral(" /NOFILES");
-    if (o.exe && o.data)
+    if (kinds && o.data)
         s += QStringLiteral(" /DOALLFILES");
-    if (o.exe && o.archives)
+    if (kinds && o.archives)
         s += QStringLiteral(" /U");
-    s += o.exe && o.compressed ? QStringLiteral(" /PACK") : QStringLiteral(" /NOPACK");
+    s += kinds && o.compressed ? QStringLiteral(" /PACK") : QStringLiteral(" /NOPACK");
     if (!o.boot)
         s += QStringLiteral(" /NOBOOT");
     else if (!o.partition)

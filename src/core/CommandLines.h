@@ -64,6 +64,13 @@ struct ScanOptions {
 };
 // FindVirus with the scan's switches. A listed drive text must not be empty (the page refuses
 // that before).
+// Data files, archives and compressed files are kinds of the files a scan looks at, which
+// "Program files" switches on: without it the page does not offer them and the command line does
+// not ask for them.
+inline bool FileKindsOffered(bool programFiles) {
+    return programFiles;
+}
+
 QString ScanCommandLine(const QString& toolkitFolder, const ScanOptions& options);
 
 // The repair settings; "+Report" counts only with "Report", as the page offers it.

@@ -108,17 +108,26 @@ void LoadScanDefinition(MainState& form) {
     form.LastScanTime = scan->lastRun;
 }
 
-void SaveScanDefinition(MainState& form) {
+namespace {
+
+void SaveScanDefinition(MainState& form, const ScanOptions& options) {
     if (!form.Find.ScanCombo->currentText().isEmpty())
-        WriteStoredScan(form.store(), DefinitionPath(form),
-                        {ScanOptionsOf(form.Find), form.LastScanTime});
+        WriteStoredScan(form.store(), DefinitionPath(form), {options, form.LastScanTime});
+}
+
+} // namespace
+
+void SaveScanDefinition(MainState& form) {
+    SaveScanDefinition(form, ScanOptionsOf(form.Find));
 }
 
 void RunScan(MainState& form) {
     const Ui::FindSheet& page = form.Find;
     if (DefinitionMissing(form, page.ScanCombo))
         return;
-    SaveScanDefinition(form);
+    // The page is read once: what is saved is what runs.
+    const ScanOptions options = ScanOptionsOf(page);
+    SaveScanDefinition(form, options);
 
     if (page.RadBtnFindDef->isChecked()) {
         const QString drives = page.EditFindDrives->text();
@@ -131,7 +140,7 @@ void RunScan(MainState& form) {
             return;
     }
 
-    const int result = StartProgram(form, ScanCommandLine(form.ToolkitFolder, ScanOptionsOf(page)));
+    const int result = StartProgram(form, ScanCommandLine(form.ToolkitFolder, options));
     if (result == StartResult::FileNotFound)
         form.prompts().message(MessageKind::Warning, Texts::tr("FindVirus not found."),
                                MessageButtons::Ok);
@@ -182,10 +191,10 @@ void SBtnDelScanClick(MainState& form) {
 
 void ChkBoxExeClick(MainState& form) {
     Ui::FindSheet& page = form.Find;
-    const bool files = page.ChkBoxExe->isChecked();
-    page.ChkBoxData->setEnabled(files);
-    page.ChkBoxZIP->setEnabled(files);
-    page.ChkBoxPK->setEnabled(files);
+    const bool offered = FileKindsOffered(page.ChkBoxExe->isChecked());
+    page.ChkBoxData->setEnabled(offered);
+    page.ChkBoxZIP->setEnabled(offered);
+    page.ChkBoxPK->setEnabled(offered);
 }
 
 void ChkBoxBootClick(MainState& form) {

@@ -28,7 +28,7 @@ public:
     // Viewer windows are owned by the window given.
     explicit HelpViewer(Prompts& prompts, QWidget* owner = nullptr,
                         Opener openElsewhere = OpenWithDesktop);
-    void setOwner(QWidget* window) { owner = window; }
+    void setOwner(QWidget* ownerWindow) { owner = ownerWindow; }
     void showHelp(const QString& helpFile, int command, int context) override;
 
     // The anchor a command shows: "contents" for the finder, "context-N" for a context.
