@@ -3,16 +3,19 @@
 #include "support/FormFixture.h"
 
 #include "definitions/AddScan.h"
+#include "definitions/Common.h"
 #include "definitions/RemoveScan.h"
 #include "guard/WGMessages.h"
 #include "platform/qt/HelpViewer.h"
 #include "shell/AboutBox.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAbstractSpinBox>
 #include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -247,6 +250,63 @@ TEST_F(AccessibilityTest, EveryControlOfEveryPageHasItsNameAndRole) {
         if (IsControl(widget) && !listed.contains(widget->objectName()))
             missing << widget->objectName();
     EXPECT_EQ(missing.join(' ').toStdString(), "");
+}
+
+// Qt 6.4 gives AT-SPI no selection interface: a reader chooses an entry by its item's press
+// action, as a choice from the open list, and hears the chosen entry as the combo's value.
+TEST_F(AccessibilityTest, AComboEntryIsChosenByItsItemsPressAction) {
+    const QString findKey = "Software\\Tesmarine\\Vallorin\\Find";
+    installToolkit({"WFindV32.exe", "mine.lst", "other.lst", "extra.drv"});
+    seed(RootKey::CurrentUser, findKey + "\\Daily", {{"Drives", "All"}});
+    seed(RootKey::CurrentUser, findKey + "\\Weekly", {{"Drives", "Local"}});
+    seed(RootKey::CurrentUser, findKey, {{"Selected", "Daily"}});
+    TMainForm& main = start();
+    struct Row {
+        const char* what;
+        QComboBox* combo;
+        int item; // the row pressed
+        // The row whose toolkit file is deleted between reading the entry and pressing it, which
+        // the list's refill at the press then leaves out (-1: none).
+        int gone;
+        const char* extension;
+        const char* chosen; // the combo's value after the press; null: the entry pressed
+    };
+    const Row rows[] = {
+        {"a definition", main.Find.ScanCombo, FindComboEntry(main.Find.ScanCombo, "Weekly"), -1, "",
+         nullptr},
+        {"a toolkit file whose row moved up", main.Find.ChklistCombo, 2, 1, "lst", nullptr},
+        {"a toolkit file gone", main.Find.DrvCombo, 1, 1, "drv", "(None)"},
+    };
+    const QStringList press{QAccessibleActionInterface::pressAction()};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        QAccessibleInterface* combo = QAccessible::queryAccessibleInterface(row.combo);
+        ASSERT_EQ(combo->childCount(), row.combo->count());
+        QAccessibleInterface* item = combo->child(row.item);
+        ASSERT_NE(item, nullptr);
+        const QString entry = row.combo->itemText(row.item);
+        EXPECT_EQ(item->role(), QAccessible::ListItem);
+        EXPECT_EQ(item->text(QAccessible::Name), entry);
+        ASSERT_EQ(item->actionInterface()->actionNames(), press);
+        if (row.gone >= 0) {
+            ASSERT_TRUE(QFile::remove(
+                prefix.path("toolkit/" + row.combo->itemText(row.gone) + '.' + row.extension)));
+        }
+        item->actionInterface()->doAction(press.front());
+        EXPECT_EQ(combo->text(QAccessible::Value), row.chosen ? row.chosen : entry);
+        EXPECT_TRUE(combo->child(row.combo->currentIndex())->state().selected);
+    }
+    // The choice is the user's: the page shows the definition chosen.
+    EXPECT_TRUE(main.Find.RadBtnFindLocal->isChecked());
+    // The combo's own action opens the list, where the arrow keys choose as well.
+    QAccessibleInterface* scans = QAccessible::queryAccessibleInterface(main.Find.ScanCombo);
+    scans->actionInterface()->doAction(QAccessibleActionInterface::showMenuAction());
+    EXPECT_TRUE(main.Find.ScanCombo->view()->isVisible());
+    EXPECT_TRUE(scans->state().expanded);
+    main.Find.ScanCombo->hidePopup();
+    // A disabled combo offers nothing to press.
+    main.Find.ScanCombo->setEnabled(false);
+    EXPECT_EQ(scans->child(0)->actionInterface()->actionNames(), QStringList{});
 }
 
 TEST_F(AccessibilityTest, EachWindowIsAFrameOrADialogNamedByItsTitleBar) {
