@@ -19,9 +19,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include <fcntl.h>
@@ -217,6 +219,54 @@ void Service::serve(int connection) {
     wake();
 }
 
+// The listening socket the user manager passed (socket activation: LISTEN_PID names this
+// process, LISTEN_FDS one descriptor, 3), if it did; `why` says what is wrong with it.
+std::optional<int> ActivatedListener(const QByteArray& socketPath, QString& why) {
+    constexpr int Passed = 3;
+    if (qEnvironmentVariableIntValue("LISTEN_PID") != ::getpid())
+        return std::nullopt;
+    const int count = qEnvironmentVariableIntValue("LISTEN_FDS");
+    for (const char* name : {"LISTEN_PID", "LISTEN_FDS", "LISTEN_FDNAMES"})
+        ::unsetenv(name); // not for the processes this one might start
+    int type = 0;
+    socklen_t size = sizeof(type);
+    sockaddr_un address{};
+    socklen_t addressSize = sizeof(address);
+    if (count != 1 || ::getsockopt(Passed, SOL_SOCKET, SO_TYPE, &type, &size) != 0 ||
+        type != SOCK_SEQPACKET ||
+        ::getsockname(Passed, reinterpret_cast<sockaddr*>(&address), &addressSize) != 0 ||
+        address.sun_family != AF_UNIX) {
+        why = "the socket unit must pass one socket of sequenced packets "
+              "(ListenSequentialPacket=)";
+        return std::nullopt;
+    }
+    // A socket elsewhere would never be found by the programs: said rather than served.
+    if (std::strncmp(address.sun_path, socketPath.constData(), sizeof(address.sun_path)) != 0) {
+        why = QString("the socket unit listens on %1, but this toolkit's programs connect to %2")
+                  .arg(QFile::decodeName(address.sun_path), QFile::decodeName(socketPath));
+        return std::nullopt;
+    }
+    ::fcntl(Passed, F_SETFD, FD_CLOEXEC);
+    ::fcntl(Passed, F_SETFL, ::fcntl(Passed, F_GETFL) | O_NONBLOCK);
+    return Passed;
+}
+
+// A new listening socket at the path, or -1 after a line on standard error.
+int Listen(const QByteArray& socketPath) {
+    const int listener = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socketPath.constData(), sizeof(address.sun_path) - 1);
+    ::unlink(socketPath.constData()); // a socket left by a service that was killed
+    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) ||
+        ::listen(listener, 64) != 0) {
+        std::fprintf(stderr, "AVEngine: %s: %s\n", socketPath.constData(),
+                     ErrnoText(errno).toLocal8Bit().constData());
+        return -1;
+    }
+    return listener;
+}
+
 void Service::watch() {
     watcher = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
     if (watcher < 0)
@@ -238,17 +288,15 @@ int Service::run(const service::Endpoint& endpoint) {
         ::open(QFile::encodeName(endpoint.lock).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (lock < 0 || ::flock(lock, LOCK_EX | LOCK_NB) != 0)
         return 0;
-    const int listener = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, socketPath.constData(), sizeof(address.sun_path) - 1);
-    ::unlink(socketPath.constData()); // a socket left by a service that was killed
-    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) ||
-        ::listen(listener, 64) != 0) {
-        std::fprintf(stderr, "AVEngine: %s: %s\n", socketPath.constData(),
-                     ErrnoText(errno).toLocal8Bit().constData());
+    QString why;
+    const std::optional<int> activated = ActivatedListener(socketPath, why);
+    if (!why.isEmpty()) {
+        std::fprintf(stderr, "AVEngine: %s\n", why.toLocal8Bit().constData());
         return 1;
     }
+    const int listener = activated ? *activated : Listen(socketPath);
+    if (listener < 0)
+        return 1;
     wakeup = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     watch();
     // The first engine is built on the main thread, before any connection is taken (programs
@@ -316,8 +364,10 @@ int Service::run(const service::Endpoint& endpoint) {
                 serving.emplace(connection, std::thread([this, connection] { serve(connection); }));
             }
     }
-    // Stopping: no new programs; the connected ones are let go once their scan has ended.
-    ::unlink(socketPath.constData());
+    // Stopping: no new programs; the connected ones are let go once their scan has ended. The
+    // user manager's socket stays: it starts the service again for the next program.
+    if (!activated)
+        ::unlink(socketPath.constData());
     ::close(listener);
     std::vector<std::thread> remaining;
     {

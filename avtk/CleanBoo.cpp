@@ -127,7 +127,7 @@ int Cleaning::run(const DriveMap::Drive& drive, std::optional<FloppyType> type) 
         say(shown + "  Infected: " + virus);
         found = session.finding(shown, virus, "found");
     } else {
-        say(shown + (note.isEmpty() ? "  no known virus" : "  " + note));
+        say(shown + (note.isEmpty() ? QString("  no known virus") : "  " + note));
     }
     const BootSector::Sanity sanity = BootSector::Check(old, medium->bytes);
     say(QString("Jump instruction: %1.").arg(sanity.jump ? "present" : "missing"));

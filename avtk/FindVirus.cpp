@@ -95,7 +95,7 @@ struct Totals {
             {"partition sector", "partition sectors"},
             {"folder not entered or not read whole", "folders not entered or not read whole"},
             {"other entry", "other entries"}};
-        return QString::number(n) + u' ' + (adjective.isEmpty() ? "" : adjective + u' ') +
+        return QString::number(n) + u' ' + (adjective.isEmpty() ? QString() : adjective + u' ') +
                names[what][n == 1 ? 0 : 1];
     }
     // The kinds with a count, as "a, b and c"; `always` is named even when it counts none.
@@ -520,7 +520,8 @@ void Scan::print() {
     if (!printer.waitForFinished(30000) || printer.exitStatus() != QProcess::NormalExit ||
         printer.exitCode() != 0) {
         const QString why = QString::fromLocal8Bit(printer.readAllStandardError()).trimmed();
-        say("Printing: lp could not print the report" + (why.isEmpty() ? "." : ": " + why));
+        say("Printing: lp could not print the report" +
+            (why.isEmpty() ? QString(".") : ": " + why));
         return;
     }
     say("Printing: the report was sent to the printer.");
@@ -554,10 +555,10 @@ int Scan::run() {
     if (!paths.empty())
         say(QString("Paths: %1 given on the command line").arg(paths.size()));
     say(QString("Files: ") +
-        (line.has("NOFILES")      ? "none (/NOFILES)"
-         : line.has("C")          ? "the paths of the checklist " + line.value("C")
-         : line.has("DOALLFILES") ? "all files"
-                                  : "program files") +
+        (line.has("NOFILES")      ? QString("none (/NOFILES)")
+         : line.has("C")          ? QString("the paths of the checklist " + line.value("C"))
+         : line.has("DOALLFILES") ? QString("all files")
+                                  : QString("program files")) +
         (options.archives && !line.has("NOFILES") ? ", inside archives too" : ""));
     QStringList heuristics;
     if (options.programHeuristics)
@@ -631,7 +632,7 @@ int Scan::run() {
     }
     const QString result =
         stopped ? QString("Scan stopped.")
-        : found ? Totals::Listed(totals.found, "infected") + " found."
+        : found ? QString(Totals::Listed(totals.found, "infected") + " found.")
                 : "No viruses found in " + Totals::Listed(totals.scanned, {}, Totals::Files) + '.';
     report.add(result);
     if (line.has("P") || line.has("PRINTOUT"))

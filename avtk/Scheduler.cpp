@@ -11,10 +11,10 @@
 #include "lib/Program.h"
 #include "lib/Session.h"
 #include "lib/Switches.h"
-#include "platform/SettingsStore.h"
 #include "platform/VallorinError.h"
 #include "sched/Manage.h"
 #include "sched/TaskRun.h"
+#include "store/SettingsStore.h"
 
 #include <QApplication>
 #include <QDateTime>

@@ -7,10 +7,10 @@
 #include "lib/Program.h"
 #include "lib/Session.h"
 #include "platform/InstallLayout.h"
-#include "platform/Prefix.h"
 #include "platform/ProcessLock.h"
-#include "platform/SettingsStore.h"
 #include "platform/VallorinError.h"
+#include "store/Prefix.h"
+#include "store/SettingsStore.h"
 
 #include <QApplication>
 #include <QDBusConnection>

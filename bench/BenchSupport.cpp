@@ -1,9 +1,9 @@
 #include "BenchSupport.h"
 
 #include "definitions/Services.h"
-#include "platform/SettingsStore.h"
 #include "shell/AVTKmain.h"
 #include "shell/Application.h"
+#include "store/SettingsStore.h"
 
 #include <QApplication>
 #include <QDir>

@@ -25,7 +25,7 @@
 #include "BenchOptions.h"
 #include "engine/Signatures.h"
 #include "platform/InstallLayout.h"
-#include "platform/SettingsStore.h"
+#include "store/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QDir>

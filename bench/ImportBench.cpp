@@ -3,8 +3,8 @@
 // vallorin-reg's import against the size of the file it imports.
 #include "BenchSupport.h"
 
-#include "platform/RegFile.h"
-#include "platform/SettingsStore.h"
+#include "store/RegFile.h"
+#include "store/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QDir>

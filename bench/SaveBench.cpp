@@ -2,7 +2,7 @@
 // transaction) against its floor, a write and an fsync of the same bytes.
 #include "BenchSupport.h"
 
-#include "platform/SettingsStore.h"
+#include "store/SettingsStore.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -51,12 +51,19 @@ else()
 endif()
 install(FILES packaging/vallorin-services.desktop DESTINATION ${VALLORIN_AUTOSTART_DIR})
 
+# The engine service's user units: the user manager listens on the installed toolkit's socket and
+# starts the service for the first program that connects (enabled for every user by postinst).
+configure_file(packaging/vallorin-engine.service.in
+               ${CMAKE_BINARY_DIR}/packaging/vallorin-engine.service @ONLY)
+install(FILES packaging/vallorin-engine.socket ${CMAKE_BINARY_DIR}/packaging/vallorin-engine.service
+        DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/systemd/user)
+
 # The icon is drawn by the program's own painting code at build time, so the menu's icon and the
 # window's icon are one picture and the repository holds no generated images.
 find_package(Qt6 REQUIRED COMPONENTS Svg)
 add_executable(vallorin-icons tools/vallorin-icons.cpp)
 target_link_libraries(vallorin-icons PRIVATE vallorin_app Qt6::Svg)
-vallorin_warnings(vallorin-icons)
+vallorin_policy(vallorin-icons)
 set(VALLORIN_ICON_SIZES 16 22 24 32 48 64 128 256)
 set(icon_outputs ${CMAKE_BINARY_DIR}/icons/hicolor/scalable/apps/${VALLORIN_APP_ID}.svg)
 foreach(size ${VALLORIN_ICON_SIZES})
@@ -135,4 +142,9 @@ if(VALLORIN_AUTOSTART_DIR MATCHES "^/etc/")
          "${VALLORIN_AUTOSTART_DIR}/vallorin-services.desktop\n")
     set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/packaging/conffiles)
 endif()
+# The maintainer scripts enable the engine's socket unit for every user, as debhelper would.
+foreach(script postinst postrm)
+    configure_file(packaging/${script} ${CMAKE_BINARY_DIR}/packaging/${script} COPYONLY)
+    list(APPEND CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/packaging/${script})
+endforeach()
 include(CPack)

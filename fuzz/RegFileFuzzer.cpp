@@ -1,8 +1,8 @@
 // The .reg importer: any bytes through the parser; what parses is applied to a store, and the
 // store's export must parse again and, imported into an empty store, export the same bytes.
-#include "platform/RegFile.h"
-#include "platform/SettingsStore.h"
 #include "platform/VallorinError.h"
+#include "store/RegFile.h"
+#include "store/SettingsStore.h"
 
 #include <QDir>
 #include <QTemporaryDir>

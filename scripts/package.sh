@@ -33,6 +33,12 @@ DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --reinstall "./$deb"
 desktop-file-validate /usr/share/applications/com.tesmarine.Vallorin.desktop
 desktop-file-validate /usr/share/applications/com.tesmarine.Vallorin.Scan.desktop
 appstreamcli validate --no-net /usr/share/metainfo/com.tesmarine.Vallorin.metainfo.xml
+# The engine's user units load as a user manager would load them, and are enabled for every user.
+units=/usr/lib/systemd/user
+runtime="$(mktemp -d)"
+XDG_RUNTIME_DIR="$runtime" systemd-analyze verify --user "$units/vallorin-engine.socket" "$units/vallorin-engine.service"
+rmdir "$runtime"
+test -L /etc/systemd/user/sockets.target.wants/vallorin-engine.socket
 test -x build/default/bin/InstalledProgramTest || {
     echo "$0: build/default/bin/InstalledProgramTest is missing; run scripts/test.sh first" >&2
     exit 1
@@ -45,5 +51,6 @@ echo "# changed here" | $sudo tee -a "$autostart" >/dev/null
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --reinstall -o Dpkg::Options::=--force-confold "./$deb"
 grep -q "^# changed here$" "$autostart" || { echo "$0: the upgrade lost the change to $autostart" >&2; exit 1; }
 DEBIAN_FRONTEND=noninteractive $sudo apt-get purge -y vallorin
-left="$(ls -d "$autostart" /usr/libexec/vallorin /usr/share/doc/vallorin 2>/dev/null || true)"
+left="$(ls -d "$autostart" /usr/libexec/vallorin /usr/share/doc/vallorin \
+    /etc/systemd/user/sockets.target.wants/vallorin-engine.socket 2>/dev/null || true)"
 [ -z "$left" ] || { echo "$0: the purge left $left" >&2; exit 1; }

@@ -1,4 +1,4 @@
-#include "platform/Prefix.h"
+#include "store/Prefix.h"
 #include "platform/FileSystem.h"
 #include "platform/VallorinError.h"
 

@@ -1,6 +1,6 @@
-#include "platform/RegFile.h"
-#include "platform/SettingsStore.h"
+#include "store/RegFile.h"
 #include "platform/VallorinError.h"
+#include "store/SettingsStore.h"
 #include "support/TempPrefix.h"
 
 #include <QFile>

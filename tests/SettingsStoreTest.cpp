@@ -1,4 +1,4 @@
-#include "platform/SettingsStore.h"
+#include "store/SettingsStore.h"
 #include "platform/VallorinError.h"
 #include "support/TempPrefix.h"
 

@@ -1,7 +1,7 @@
-#include "platform/Prefix.h"
-#include "platform/RegFile.h"
-#include "platform/SettingsStore.h"
 #include "platform/VallorinError.h"
+#include "store/Prefix.h"
+#include "store/RegFile.h"
+#include "store/SettingsStore.h"
 #include "support/SavedDefinitions.h"
 #include "support/TempPrefix.h"
 

@@ -2,7 +2,7 @@
 #include "support/SavedDefinitions.h"
 
 #include "platform/FileSystem.h"
-#include "platform/SettingsStore.h"
+#include "store/SettingsStore.h"
 
 #include <QComboBox>
 #include <QCryptographicHash>

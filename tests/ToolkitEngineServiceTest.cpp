@@ -23,6 +23,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -296,6 +297,53 @@ TEST_F(EngineService, ADatabaseChangedDuringAScanLeavesTheScanOnTheEngineItBegan
         before.reset();
         after.reset();
         TearDown();
+    }
+}
+
+TEST_F(EngineService, StartedByTheUserManagerItServesOnTheSocketItWasGivenAndLeavesIt) {
+    QString why;
+    const std::optional<service::Endpoint> endpoint = service::EndpointFor(toolkit, why);
+    ASSERT_TRUE(endpoint) << why.toStdString();
+    const QString elsewhere = QFileInfo(endpoint->socket).path() + "/elsewhere.sock";
+    struct Row {
+        QString listening;
+        int exit;
+    };
+    for (const Row& row : {Row{endpoint->socket, 0}, Row{elsewhere, 1}}) {
+        SCOPED_TRACE(row.listening.toStdString());
+        // As systemd passes a socket unit's socket: descriptor 3, LISTEN_FDS and LISTEN_PID.
+        const int listener = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray path = QFile::encodeName(row.listening);
+        std::strncpy(address.sun_path, path.constData(), sizeof(address.sun_path) - 1);
+        ::unlink(path.constData());
+        ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+        ASSERT_EQ(::listen(listener, 8), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, listener, 3);
+        const QByteArray program = QFile::encodeName(toolkit + "/AVEngine.exe");
+        const char* argv[] = {"sh", "-c", "LISTEN_PID=$$ LISTEN_FDS=1 exec \"$0\"",
+                              program.constData(), nullptr};
+        pid_t child = -1;
+        ASSERT_EQ(
+            ::posix_spawn(&child, "/bin/sh", &actions, nullptr, const_cast<char**>(argv), environ),
+            0);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(listener);
+        if (row.exit == 0) {
+            const QString output = finish(startScan({"/D=t:", "/NM"}));
+            EXPECT_TRUE(output.contains("in the toolkit's shared engine.")) << output.toStdString();
+            EXPECT_EQ(services(), std::vector<pid_t>{child});
+            EXPECT_TRUE(avtk::ServiceClient::Stop(toolkit, why)) << why.toStdString();
+        }
+        int status = -1;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, row.exit);
+        // The socket is the user manager's: it stays to start the service again.
+        EXPECT_TRUE(QFileInfo::exists(row.listening));
+        ::unlink(path.constData());
     }
 }
 

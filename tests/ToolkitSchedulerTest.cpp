@@ -5,10 +5,10 @@
 #include "core/StoredDefinitions.h"
 #include "platform/InstallLayout.h"
 #include "platform/ProgramStart.h"
-#include "platform/SettingsStore.h"
 #include "sched/Schedule.h"
 #include "sched/TaskRun.h"
 #include "sched/Tasks.h"
+#include "store/SettingsStore.h"
 #include "support/HeadlessRun.h"
 #include "support/TempPrefix.h"
 

@@ -1,6 +1,6 @@
 #include "support/TempPrefix.h"
 
-#include "platform/SettingsStore.h"
+#include "store/SettingsStore.h"
 
 #include <QProcess>
 

@@ -1,8 +1,8 @@
 // vallorin-reg: the settings store's command-line tool, in the form of the registry's reg.exe.
-#include "platform/Prefix.h"
-#include "platform/RegFile.h"
-#include "platform/SettingsStore.h"
 #include "platform/VallorinError.h"
+#include "store/Prefix.h"
+#include "store/RegFile.h"
+#include "store/SettingsStore.h"
 
 #include <QFileInfo>
 #include <QMap>

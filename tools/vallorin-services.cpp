@@ -1,10 +1,11 @@
 // vallorin-services: starts, when the desktop session starts, every command line of the prefix's
 // RunServices key, as Windows does at boot; the guard page registers the guard's front end there.
 // Each line is started with the panel's program starter (no shell), in the prefix folder.
-#include "platform/Prefix.h"
 #include "platform/ProgramStart.h"
-#include "platform/SettingsStore.h"
 #include "platform/VallorinError.h"
+#include "store/Prefix.h"
+#include "store/SettingsStore.h"
+#include "store/StoreKeys.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -13,7 +14,7 @@
 
 namespace {
 
-const QString RunServicesKey = "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices";
+const QString RunServicesKey = StoreKeys::RunServices;
 
 void Say(const QString& text) {
     std::fprintf(stderr, "vallorin-services: %s\n", qPrintable(text));

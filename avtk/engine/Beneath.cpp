@@ -69,12 +69,14 @@ ParentFolder OpenParent(const std::string& path, std::size_t rootLength) {
             const int error = errno;
             struct stat st;
             const bool there = ::fstatat(folder.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-            parent.problem = !there && error == ENOENT ? "the folder " + shown + " is gone"
-                             : there && S_ISLNK(st.st_mode)
-                                 ? "the folder " + shown + " is now a symbolic link"
-                             : there && !S_ISDIR(st.st_mode)
-                                 ? shown + " is no longer a folder"
-                                 : "the folder " + shown + " cannot be opened: " + ErrnoText(error);
+            if (!there && error == ENOENT)
+                parent.problem = "the folder " + shown + " is gone";
+            else if (there && S_ISLNK(st.st_mode))
+                parent.problem = "the folder " + shown + " is now a symbolic link";
+            else if (there && !S_ISDIR(st.st_mode))
+                parent.problem = shown + " is no longer a folder";
+            else
+                parent.problem = "the folder " + shown + " cannot be opened: " + ErrnoText(error);
             return parent;
         }
         folder = std::move(next);

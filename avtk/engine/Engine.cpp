@@ -167,7 +167,8 @@ QString Engine::compile() {
     const QString base = shm.isDir() && shm.isWritable() ? shm.filePath() : QDir::tempPath();
     scratch = std::make_unique<QTemporaryDir>(base + "/avtk-XXXXXX");
     if (scratch->isValid())
-        cl_engine_set_str(engine.get(), CL_ENGINE_TMPDIR, QFile::encodeName(scratch->path()));
+        cl_engine_set_str(engine.get(), CL_ENGINE_TMPDIR,
+                          QFile::encodeName(scratch->path()).constData());
     cl_engine_set_clcb_file_inspection(engine.get(), Inspect);
     cl_engine_set_clcb_virus_found(engine.get(), Found);
     const cl_error_t status = cl_engine_compile(engine.get());

@@ -22,6 +22,9 @@ namespace avtk::service {
 
 namespace {
 
+// Where the package installs the toolkit, as the build was configured.
+constexpr const char* InstalledToolkitFolder = AVTK_INSTALLED_TOOLKIT;
+
 // A scan request names a path, an answer a virus and members: a packet larger than this is no
 // message of ours.
 constexpr size_t MaxMessage = 64 * 1024;
@@ -104,11 +107,19 @@ std::optional<Endpoint> EndpointFor(const QString& toolkitFolder, QString& why) 
     const QString folder = SocketFolder(why);
     if (folder.isEmpty())
         return std::nullopt;
-    const QByteArray key = QFile::encodeName(QFileInfo(toolkitFolder).canonicalFilePath()) + '\0' +
-                           QFile::encodeName(SystemDatabaseFolder());
+    const QString canonical = QFileInfo(toolkitFolder).canonicalFilePath();
+    const QByteArray key =
+        QFile::encodeName(canonical) + '\0' + QFile::encodeName(SystemDatabaseFolder());
+    // The installed toolkit on the system's database has a name of its own, so that the user
+    // manager's socket unit can listen for it before the service runs.
+    const bool installed = canonical == QString::fromUtf8(InstalledToolkitFolder) &&
+                           qEnvironmentVariableIsEmpty("AVTK_CLAMAV_DATABASE");
     const QString name =
-        "engine-" + QString::fromLatin1(
-                        QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(16));
+        installed
+            ? QString("engine")
+            : "engine-" +
+                  QString::fromLatin1(
+                      QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(16));
     Endpoint endpoint{folder + '/' + name + ".sock", folder + '/' + name + ".lock"};
     if (size_t(QFile::encodeName(endpoint.socket).size()) >= sizeof(sockaddr_un::sun_path)) {
         why = endpoint.socket + " is too long a path for a socket";

@@ -24,7 +24,9 @@ inline constexpr const char* ProgramName = "AVEngine.exe";
 QString SocketFolder(QString& why);
 
 // The socket and its start lock, one pair per toolkit folder and system database, so that two
-// installs (or a test's toolkit) never share an engine of other signatures.
+// installs (or a test's toolkit) never share an engine of other signatures. The toolkit the
+// package installs, on the system's database, has engine.sock, where the user manager's socket
+// unit (vallorin-engine.socket) listens; any other engine-<key>.sock.
 struct Endpoint {
     QString socket, lock;
 };

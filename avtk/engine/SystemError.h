@@ -1,14 +1,10 @@
 #pragma once
 
-#include <QString>
-
-#include <cstring>
+#include "platform/ErrnoText.h"
 
 namespace avtk {
 
-// The system's sentence for an errno value, for the window and the report.
-inline QString ErrnoText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
+// The toolkit's messages use the system's sentence for an errno value as the panel does.
+using ::ErrnoText;
 
 } // namespace avtk

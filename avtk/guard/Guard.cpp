@@ -8,8 +8,8 @@
 #include "engine/Walk.h"
 #include "lib/Floppy.h"
 #include "platform/Drives.h"
-#include "platform/SettingsStore.h"
 #include "platform/VallorinError.h"
+#include "store/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

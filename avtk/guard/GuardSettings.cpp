@@ -1,6 +1,6 @@
 #include "guard/GuardSettings.h"
 
-#include "platform/SettingsStore.h"
+#include "store/SettingsStore.h"
 
 #include <algorithm>
 

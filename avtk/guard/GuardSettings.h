@@ -1,6 +1,7 @@
 #pragma once
 
 #include "lib/DriveMap.h"
+#include "store/StoreKeys.h"
 
 #include <QList>
 #include <QString>
@@ -12,7 +13,7 @@ class SettingsStore;
 // SIGHUP; every value the guard cannot use is a problem sentence, never a stop.
 namespace guard {
 
-inline const QString DriverKey = "System\\CurrentControlSet\\Services\\VXD\\WinGuard";
+inline const QString DriverKey = StoreKeys::GuardDriver;
 
 enum class FileChoice { ProgramFiles, ProgramAndOleFiles, AllFiles };
 enum class RepairChoice { AlertOnly, Repair, Prompt };

@@ -1,4 +1,5 @@
 #include "lib/DriveMap.h"
+#include "platform/ErrnoText.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,10 +25,6 @@ struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
-QString errnoText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 struct Walker {
     const Drive& drive;
     const WalkLimits& limits;
@@ -50,12 +47,12 @@ struct Walker {
         const int fd =
             ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) {
-            skip(drivePath, errnoText(errno));
+            skip(drivePath, ErrnoText(errno));
             return true;
         }
         std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
         if (!dir) {
-            skip(drivePath, errnoText(errno));
+            skip(drivePath, ErrnoText(errno));
             ::close(fd);
             return true;
         }
@@ -73,7 +70,7 @@ struct Walker {
             const QString shown = QFile::decodeName(entryName.c_str());
             const QString childPath = path + u'/' + shown;
             const QString childDrivePath =
-                drivePath.endsWith(u'\\') ? drivePath + shown : drivePath + u'\\' + shown;
+                drivePath.endsWith(u'\\') ? QString(drivePath + shown) : drivePath + u'\\' + shown;
             if (S_ISDIR(st.st_mode)) {
                 if (st.st_dev != device) {
                     skip(childDrivePath, "another file system");
@@ -185,7 +182,7 @@ WalkSummary Walk(const Drive& drive, const WalkLimits& limits,
     const QByteArray root = QFile::encodeName(drive.root);
     if (::stat(root.constData(), &st) != 0) {
         WalkSummary summary;
-        summary.skipped << QString("%1:\\: %2").arg(drive.letter).arg(errnoText(errno));
+        summary.skipped << QString("%1:\\: %2").arg(drive.letter).arg(ErrnoText(errno));
         summary.skippedFolders << QString(drive.letter) + ":\\";
         return summary;
     }

@@ -150,7 +150,7 @@ std::optional<File> Read(const QByteArray& whole, const QString& keyword, QStrin
     };
     File file;
     QByteArray bytes = whole;
-    if (whole.startsWith(Magic + "\n")) {
+    if (whole.startsWith(QByteArray(Magic + "\n"))) {
         // The last line is the checksum of everything before it; cut off, it is missing.
         const qsizetype last =
             whole.endsWith('\n') ? whole.lastIndexOf('\n', whole.size() - 2) + 1 : 0;
@@ -164,7 +164,7 @@ std::optional<File> Read(const QByteArray& whole, const QString& keyword, QStrin
             return fail("The fingerprint file is damaged: its content does not match its "
                         "checksum.",
                         true);
-    } else if (whole.startsWith(FirstMagic + "\n")) {
+    } else if (whole.startsWith(QByteArray(FirstMagic + "\n"))) {
         file.checksummed = false;
     } else {
         return fail("The fingerprint file is damaged: it does not begin as a fingerprint file of "

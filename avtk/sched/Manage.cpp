@@ -1,8 +1,8 @@
 #include "sched/Manage.h"
 
 #include "core/StoredDefinitions.h"
-#include "platform/SettingsStore.h"
 #include "platform/VallorinError.h"
+#include "store/SettingsStore.h"
 
 #include <functional>
 

@@ -1,6 +1,6 @@
 #include "sched/Tasks.h"
 
-#include "platform/SettingsStore.h"
+#include "store/SettingsStore.h"
 
 #include <QCryptographicHash>
 

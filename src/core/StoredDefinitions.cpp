@@ -1,7 +1,7 @@
 #include "core/StoredDefinitions.h"
 
 #include "core/TextForms.h"
-#include "platform/SettingsStore.h"
+#include "store/SettingsStore.h"
 
 #include <QDir>
 

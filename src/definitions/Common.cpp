@@ -3,9 +3,9 @@
 #include "definitions/MainState.h"
 #include "platform/Drives.h"
 #include "platform/FileSystem.h"
-#include "platform/SettingsStore.h"
 #include "platform/VallorinError.h"
 #include "platform/qt/StyleIcons.h"
+#include "store/SettingsStore.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

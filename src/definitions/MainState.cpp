@@ -2,8 +2,8 @@
 
 #include "core/Handlers.h"
 #include "definitions/DropDownCombo.h"
-#include "platform/SettingsStore.h"
 #include "platform/VallorinError.h"
+#include "store/SettingsStore.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>

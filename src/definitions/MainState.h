@@ -3,6 +3,7 @@
 #include "core/StoredDefinitions.h"
 #include "definitions/Services.h"
 #include "platform/Prompts.h"
+#include "store/StoreKeys.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -61,10 +62,8 @@ public:
     QString ProgramFolder; // ends with "/"
     QString ToolkitFolder; // may be empty; file names are appended directly
     const QString ProgramKey = VallorinProgramKey;
-    const QString GuardVxdKey =
-        QStringLiteral("System\\CurrentControlSet\\Services\\VXD\\WinGuard");
-    const QString RunServicesKey =
-        QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\RunServices");
+    const QString GuardVxdKey = StoreKeys::GuardDriver;
+    const QString RunServicesKey = StoreKeys::RunServices;
     const QString DriveMessagePrefix =
         QCoreApplication::translate("MainState", "You must select drive(s) to ");
     double LastScanTime = 0;

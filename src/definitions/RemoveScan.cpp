@@ -2,8 +2,8 @@
 
 #include "caption/Wordcap.h"
 #include "definitions/MainState.h"
-#include "platform/SettingsStore.h"
 #include "platform/qt/ScreenPlacement.h"
+#include "store/SettingsStore.h"
 
 #include "ui_RemoveScan.h"
 

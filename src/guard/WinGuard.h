@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/SettingsStore.h"
+#include "store/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QString>

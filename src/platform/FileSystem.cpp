@@ -1,4 +1,5 @@
 #include "platform/FileSystem.h"
+#include "platform/ErrnoText.h"
 
 #include "platform/VallorinError.h"
 
@@ -63,10 +64,6 @@ template <class Visit> void forEachEntryName(const QString& folder, Visit visit)
         visit(QByteArrayView(name, qsizetype(std::strlen(name))));
     }
     ::closedir(dir);
-}
-
-QString errnoText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 // Windows-1252 code points of the bytes 0x80 to 0x9F; the five bytes the code page leaves
@@ -210,7 +207,7 @@ bool MakePrivateFolders(const QString& path) {
     throw VallorinError(Texts::tr("Cannot create the folder %1: %2")
                             .arg(folder, error == EEXIST
                                              ? Texts::tr("a file of that name is in the way")
-                                             : QString::fromLocal8Bit(std::strerror(error))));
+                                             : ErrnoText(error)));
 }
 
 QString NotARegularFile(const QString& path) {
@@ -321,12 +318,12 @@ void WriteWholeFile(const QString& path, const QByteArray& data) {
     QByteArray temp = QFile::encodeName(folder + "/." + QFileInfo(target).fileName() + ".XXXXXX");
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC); // created with mode 0600
     if (fd < 0)
-        throw VallorinError(Texts::tr("Cannot write file %1: %2").arg(path, errnoText(errno)));
+        throw VallorinError(Texts::tr("Cannot write file %1: %2").arg(path, ErrnoText(errno)));
 
     auto fail = [&](int error) {
         ::close(fd);
         ::unlink(temp.constData());
-        throw VallorinError(Texts::tr("Cannot write file %1: %2").arg(path, errnoText(error)));
+        throw VallorinError(Texts::tr("Cannot write file %1: %2").arg(path, ErrnoText(error)));
     };
     const QByteArray name = QFile::encodeName(target);
     struct stat existing;
@@ -349,12 +346,12 @@ void WriteWholeFile(const QString& path, const QByteArray& data) {
     if (::close(fd) != 0) {
         const int error = errno;
         ::unlink(temp.constData());
-        throw VallorinError(Texts::tr("Cannot write file %1: %2").arg(path, errnoText(error)));
+        throw VallorinError(Texts::tr("Cannot write file %1: %2").arg(path, ErrnoText(error)));
     }
     if (::rename(temp.constData(), name.constData()) != 0) {
         const int error = errno;
         ::unlink(temp.constData());
-        throw VallorinError(Texts::tr("Cannot write file %1: %2").arg(path, errnoText(error)));
+        throw VallorinError(Texts::tr("Cannot write file %1: %2").arg(path, ErrnoText(error)));
     }
     // The rename itself is durable only once the folder is synced.
     const int dirFd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);

@@ -1,5 +1,7 @@
 #include "platform/ProcessLock.h"
 
+#include "platform/ErrnoText.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -21,8 +23,7 @@ ProcessLock::ProcessLock(const QString& path, bool removeOnRelease)
         // ends.
         const int file = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         if (file < 0) {
-            reason = QString("the lock file %1 cannot be opened: %2")
-                         .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+            reason = QString("the lock file %1 cannot be opened: %2").arg(path, ErrnoText(errno));
             return;
         }
         if (::flock(file, LOCK_EX | LOCK_NB) != 0) {
@@ -30,10 +31,11 @@ ProcessLock::ProcessLock(const QString& path, bool removeOnRelease)
             otherHolder = error == EWOULDBLOCK;
             char buffer[32] = {};
             const ssize_t n = ::pread(file, buffer, sizeof buffer - 1, 0);
-            reason = otherHolder ? QString("process %1")
-                                       .arg(QString::fromLatin1(buffer, n > 0 ? n : 0).trimmed())
-                                 : QString("the lock file %1 cannot be locked: %2")
-                                       .arg(path, QString::fromLocal8Bit(std::strerror(error)));
+            reason =
+                otherHolder
+                    ? QString("process %1")
+                          .arg(QString::fromLatin1(buffer, n > 0 ? n : 0).trimmed())
+                    : QString("the lock file %1 cannot be locked: %2").arg(path, ErrnoText(error));
             ::close(file);
             return;
         }

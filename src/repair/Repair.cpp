@@ -2,7 +2,7 @@
 
 #include "definitions/Common.h"
 #include "definitions/MainState.h"
-#include "platform/SettingsStore.h"
+#include "store/SettingsStore.h"
 
 #include "toolkit/Toolkit.h"
 #include "ui_RepairSheet.h"

@@ -1,4 +1,3 @@
-#include "platform/Prefix.h"
 #include "platform/ProgramStart.h"
 #include "platform/VallorinError.h"
 #include "platform/qt/HelpViewer.h"
@@ -6,6 +5,7 @@
 #include "shell/AVTKmain.h"
 #include "shell/Application.h"
 #include "shell/QtDialogs.h"
+#include "store/Prefix.h"
 
 #include <QApplication>
 

@@ -1,7 +1,7 @@
 #include "toolkit/InstalledToolkit.h"
 
 #include "platform/FileSystem.h"
-#include "platform/SettingsStore.h"
+#include "store/SettingsStore.h"
 #include "toolkit/Toolkit.h"
 
 bool RegisterInstalledToolkit(SettingsStore& store, const QString& toolkitFolder) {

@@ -5,9 +5,9 @@
 #include "support/ScriptedPrompts.h"
 #include "support/TempPrefix.h"
 
-#include "platform/SettingsStore.h"
 #include "shell/AVTKmain.h"
 #include "shell/QtDialogs.h"
+#include "store/SettingsStore.h"
 
 #include <QDateTime>
 

@@ -7,10 +7,10 @@
 #include "support/ScriptedPrompts.h"
 
 #include "definitions/Common.h"
-#include "platform/SettingsStore.h"
 #include "scan/Find.h"
 #include "shell/AVTKmain.h"
 #include "shell/Application.h"
+#include "store/SettingsStore.h"
 
 #include <QApplication>
 #include <QComboBox>

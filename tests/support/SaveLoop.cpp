@@ -9,8 +9,8 @@
 //       saved so far; prints "ok" or the first error or missing value, and exits 0 only on "ok".
 #include "support/SavedDefinitions.h"
 
-#include "platform/SettingsStore.h"
 #include "platform/VallorinError.h"
+#include "store/SettingsStore.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "SavedDefinitions.h"
 
-#include "platform/SettingsStore.h"
+#include "store/SettingsStore.h"
 
 namespace SavedDefinitions {
 

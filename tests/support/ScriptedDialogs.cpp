@@ -4,7 +4,7 @@
 #include "definitions/MainState.h"
 #include "definitions/RemoveScan.h"
 #include "guard/WGMessages.h"
-#include "platform/SettingsStore.h"
+#include "store/SettingsStore.h"
 
 #include <QComboBox>
 

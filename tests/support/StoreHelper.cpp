@@ -1,8 +1,8 @@
 // A second program on the same store, for the tests that need another process: one that is
 // killed right after a close, instances that update the same value at once, one that may not
 // write the store file, and one whose disk fills up.
-#include "platform/SettingsStore.h"
 #include "platform/VallorinError.h"
+#include "store/SettingsStore.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SettingsStore.h"
+#include "store/SettingsStore.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,7 +1,7 @@
-#include "RegFile.h"
+#include "store/RegFile.h"
 
-#include "FileSystem.h"
-#include "VallorinError.h"
+#include "platform/FileSystem.h"
+#include "platform/VallorinError.h"
 
 #include <QFile>
 #include <QSaveFile>

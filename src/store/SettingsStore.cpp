@@ -1,7 +1,8 @@
-#include "SettingsStore.h"
+#include "store/SettingsStore.h"
 
-#include "FileSystem.h"
-#include "VallorinError.h"
+#include "platform/ErrnoText.h"
+#include "platform/FileSystem.h"
+#include "platform/VallorinError.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -237,7 +238,7 @@ Branch::Branch(const QString& fileName, bool deferCheck) : file(fileName) {
             ::close(fd);
         else if (errno != EEXIST)
             throw VallorinError(SettingsStore::tr("The settings file \"%1\" cannot be created: %2")
-                                    .arg(file, QString::fromLocal8Bit(strerror(errno))));
+                                    .arg(file, ErrnoText(errno)));
     }
     ConfigureSqlite();
     if (sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "VallorinError.h"
+#include "platform/VallorinError.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

@@ -1,4 +1,5 @@
-#include "platform/Prefix.h"
+#include "store/Prefix.h"
+#include "platform/ErrnoText.h"
 
 #include "platform/FileSystem.h"
 #include "platform/VallorinError.h"
@@ -20,10 +21,6 @@ namespace {
 struct Texts {
     Q_DECLARE_TR_FUNCTIONS(Prefix)
 };
-
-QString errnoText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 } // namespace
 
@@ -49,7 +46,7 @@ QString Prepare(const QString& location) {
         const QByteArray link = QFile::encodeName(prefix + "dosdevices/c:");
         if (::symlink("/", link.constData()) != 0)
             throw VallorinError(Texts::tr("Cannot create the drive c: in %1dosdevices: %2")
-                                    .arg(prefix, errnoText(errno)));
+                                    .arg(prefix, ErrnoText(errno)));
     }
     return prefix;
 }
