@@ -21,7 +21,10 @@ case "${1:-}" in
                    clamav-daemon clamdscan
                    # systemd-analyze checks the scheduler's units (no running systemd needed);
                    # tzdata: the time zones of the next-run tests
-                   systemd tzdata) ;;
+                   systemd tzdata
+                   # the end-to-end test through AT-SPI: a session bus, the accessibility bus
+                   # and its registry, and the bindings its script reads the screen with
+                   dbus-daemon at-spi2-core gir1.2-atspi-2.0 python3-gi) ;;
     *)
         echo "usage: $0 [package|test]" >&2
         exit 2 ;;

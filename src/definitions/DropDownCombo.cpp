@@ -14,10 +14,16 @@ void DropDownCombo::showPopup() {
 void DropDownCombo::choose(int index) {
     if (index < 0 || index >= count())
         return;
+    // The announcement may refill the list (a toolkit file added or gone): the entry chosen is
+    // the one of the name asked for, wherever it now stands, and none when it is gone.
+    const QString entry = itemText(index);
     Q_EMIT dropDown();
-    setCurrentIndex(index);
-    Q_EMIT activated(index);
-    Q_EMIT textActivated(itemText(index));
+    const int now = findText(entry, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (now < 0)
+        return;
+    setCurrentIndex(now);
+    Q_EMIT activated(now);
+    Q_EMIT textActivated(entry);
 }
 
 namespace {

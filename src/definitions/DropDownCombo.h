@@ -12,7 +12,7 @@ public:
     using QComboBox::QComboBox;
     void showPopup() override;
     // Chooses an entry as a choice from the list does: the list's opening is announced first,
-    // then the entry is selected and reported as the user's choice.
+    // then the entry of that name is selected and reported as the user's choice.
     void choose(int index);
 
     // What a screen reader is given for the combo: named by its label, its entry as its value,

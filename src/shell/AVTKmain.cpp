@@ -82,6 +82,8 @@ TMainForm::TMainForm(Services services, QWidget* parent)
     // the focus between them in turn and presses neither, as Windows does: Qt's own answer.
     KeepOneTabStopPerRadioGroup(this);
     AddPageKeys(this, Main.PageControl);
+    ChainPagesBeforeButtons(Main.PageControl, {Main.SBtnEnc, Main.SBtnSchedule, Main.btnHelp,
+                                               Main.btnAbout, Main.BtnExit});
 
     // Before centring: the title bar adds its height (and the frame) to the window.
     QFont captionFont = font();

@@ -1,6 +1,8 @@
 #include "Keyboard.h"
 
+#include <QButtonGroup>
 #include <QEvent>
+#include <QHash>
 #include <QKeySequence>
 #include <QList>
 #include <QObject>
@@ -12,10 +14,27 @@
 
 namespace {
 
+// Qt counts into a radio button's group every radio button below its parent, however deep (the
+// drives' panel inside the boot sector box): focusing one of the outer buttons takes the inner
+// ones' Tab stop, and choosing one can take their choice. A button group of each parent's own
+// buttons keeps the groups apart.
+void GroupSiblingRadioButtons(QWidget* window) {
+    QHash<QWidget*, QButtonGroup*> groups;
+    for (QRadioButton* button : window->findChildren<QRadioButton*>()) {
+        if (!button->autoExclusive() || button->group())
+            continue;
+        QButtonGroup*& group = groups[button->parentWidget()];
+        if (!group)
+            group = new QButtonGroup(button->parentWidget());
+        group->addButton(button);
+    }
+}
+
 // Keeps the Tab stops of one window's radio groups.
 class RadioTabStops : public QObject {
 public:
     explicit RadioTabStops(QWidget* window) : QObject(window) {
+        GroupSiblingRadioButtons(window);
         for (QRadioButton* button : window->findChildren<QRadioButton*>()) {
             if (!button->autoExclusive())
                 continue;
@@ -80,4 +99,19 @@ void AddPageKeys(QWidget* window, QTabWidget* pages) {
     for (const QKeySequence& keys : back)
         QObject::connect(new QShortcut(keys, window), &QShortcut::activated, pages,
                          [turn] { turn(-1); });
+}
+
+void ChainPagesBeforeButtons(QTabWidget* pages, const QList<QWidget*>& buttons) {
+    // Every page's controls stay in their order; only the shown page's take the focus.
+    QWidget* previous = nullptr;
+    QWidget* window = pages->window();
+    for (QWidget* widget = window->nextInFocusChain(); widget != window;
+         widget = widget->nextInFocusChain())
+        if (widget->focusPolicy() != Qt::NoFocus && pages->isAncestorOf(widget))
+            previous = widget;
+    for (QWidget* button : buttons) {
+        if (previous)
+            QWidget::setTabOrder(previous, button);
+        previous = button;
+    }
 }

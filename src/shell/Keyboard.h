@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+
 class QTabWidget;
 class QWidget;
 
@@ -12,3 +14,8 @@ void KeepOneTabStopPerRadioGroup(QWidget* window);
 // Ctrl+Tab and Ctrl+PgDn show the next page, Ctrl+Shift+Tab and Ctrl+PgUp the one before, from
 // any control of the window (round from the last to the first), as the user's choice of a tab.
 void AddPageKeys(QWidget* window, QTabWidget* pages);
+
+// Tab goes from the tabs through the shown page's controls, in their order, then through the
+// window's own buttons below the pages, and from the last of those round to the tabs: the
+// pages' controls are made after the window's, so Qt's chain would put the buttons first.
+void ChainPagesBeforeButtons(QTabWidget* pages, const QList<QWidget*>& buttons);
