@@ -49,9 +49,12 @@ struct Walker {
     std::size_t rootLength;
 
     bool skip(std::string path, QString shown, QString reason,
-              WalkEntry::Kind kind = WalkEntry::Skipped) {
-        return visit(
-            WalkEntry{kind, std::move(path), std::move(shown), std::move(reason), rootLength});
+              WalkEntry::Kind kind = WalkEntry::Skipped, int error = 0) {
+        return visit(WalkEntry{kind, std::move(path), std::move(shown), std::move(reason),
+                               rootLength, 0, error});
+    }
+    bool notRead(const std::string& path, const QString& shown, const char* what, int error) {
+        return skip(path, shown, what + ErrnoText(error), WalkEntry::NotEntered, error);
     }
 
     bool folder(int parentFd, const char* name, const std::string& path, const QString& shown,
@@ -60,12 +63,12 @@ struct Walker {
             return skip(path, shown, "folders nested too deep, not entered", WalkEntry::NotEntered);
         const int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0)
-            return skip(path, shown, "folder not read: " + ErrnoText(errno), WalkEntry::NotEntered);
+            return notRead(path, shown, "folder not read: ", errno);
         std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
         if (!dir) {
             const int error = errno;
             ::close(fd);
-            return skip(path, shown, "folder not read: " + ErrnoText(error), WalkEntry::NotEntered);
+            return notRead(path, shown, "folder not read: ", error);
         }
         std::vector<std::string> names;
         errno = 0;
@@ -74,8 +77,7 @@ struct Walker {
                 names.emplace_back(entry->d_name);
             errno = 0;
         }
-        if (errno != 0 && !skip(path, shown, "folder read only in part: " + ErrnoText(errno),
-                                WalkEntry::NotEntered))
+        if (errno != 0 && !notRead(path, shown, "folder read only in part: ", errno))
             return false;
         std::sort(names.begin(), names.end());
         for (const std::string& entryName : names) {
@@ -99,7 +101,12 @@ struct Walker {
                                 WalkEntry::NotEntered)
                          : folder(fd, entryName.c_str(), childPath, childShown, depth + 1);
             } else if (S_ISREG(st.st_mode)) {
-                go = visit(WalkEntry{WalkEntry::File, childPath, childShown, {}, rootLength});
+                go = visit(WalkEntry{WalkEntry::File,
+                                     childPath,
+                                     childShown,
+                                     {},
+                                     rootLength,
+                                     std::int64_t(st.st_size)});
             } else if (S_ISLNK(st.st_mode)) {
                 go = visit(WalkEntry{WalkEntry::Link, childPath, childShown, {}, rootLength});
             } else {
@@ -143,13 +150,19 @@ QString ShownName(std::string_view bytes) {
 bool Walk(const std::string& root, const QString& shownRoot, const WalkLimits& limits,
           const std::function<bool(WalkEntry&&)>& visit) {
     struct stat st;
-    if (::stat(root.c_str(), &st) != 0)
-        return visit(
-            WalkEntry{WalkEntry::Skipped, root, shownRoot, "not found: " + ErrnoText(errno)});
+    if (::stat(root.c_str(), &st) != 0) {
+        const int error = errno;
+        return visit(WalkEntry{WalkEntry::Skipped, root, shownRoot,
+                               "not found: " + ErrnoText(error), 0, 0, error});
+    }
     if (S_ISREG(st.st_mode)) {
         const std::size_t slash = root.rfind('/');
-        return visit(WalkEntry{
-            WalkEntry::File, root, shownRoot, {}, slash == std::string::npos ? 0 : slash});
+        return visit(WalkEntry{WalkEntry::File,
+                               root,
+                               shownRoot,
+                               {},
+                               slash == std::string::npos ? 0 : slash,
+                               std::int64_t(st.st_size)});
     }
     if (!S_ISDIR(st.st_mode))
         return visit(WalkEntry{WalkEntry::Skipped, root, shownRoot, "not a file: not scanned"});

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -34,6 +35,8 @@ struct WalkEntry {
     // The length of the start of `path` that is the folder the walk began in: the root, or for a
     // root that is a file, the folder it names. A repair reaches the file again from there.
     std::size_t rootLength = 0;
+    std::int64_t size = 0; // of a File
+    int error = 0;         // the errno of a folder that could not be read, or of a missing root
 };
 
 struct WalkLimits {

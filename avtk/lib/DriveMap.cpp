@@ -1,4 +1,6 @@
 #include "lib/DriveMap.h"
+
+#include "engine/Walk.h"
 #include "platform/ErrnoText.h"
 
 #include <QDir>
@@ -7,95 +9,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <string>
-#include <vector>
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
-#include <unistd.h>
 
 namespace DriveMap {
-
-namespace {
-
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
-
-struct Walker {
-    const Drive& drive;
-    const WalkLimits& limits;
-    const std::function<bool(const WalkedFile&)>& visit;
-    dev_t device;
-    WalkSummary summary;
-
-    void skip(const QString& drivePath, const QString& reason) {
-        summary.skipped << drivePath + ": " + reason;
-        summary.skippedFolders << drivePath;
-    }
-
-    // Returns false when the walk is to end.
-    bool folder(int parentFd, const std::string& name, const QString& path,
-                const QString& drivePath, int depth) {
-        if (depth > limits.maxDepth) {
-            skip(drivePath, "folders nested too deep");
-            return true;
-        }
-        const int fd =
-            ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0) {
-            skip(drivePath, ErrnoText(errno));
-            return true;
-        }
-        std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
-        if (!dir) {
-            skip(drivePath, ErrnoText(errno));
-            ::close(fd);
-            return true;
-        }
-        std::vector<std::string> names;
-        while (dirent* entry = ::readdir(dir.get())) {
-            const std::string entryName = entry->d_name;
-            if (entryName != "." && entryName != "..")
-                names.push_back(entryName);
-        }
-        std::sort(names.begin(), names.end());
-        for (const std::string& entryName : names) {
-            struct stat st;
-            if (::fstatat(fd, entryName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-                continue; // vanished meanwhile
-            const QString shown = QFile::decodeName(entryName.c_str());
-            const QString childPath = path + u'/' + shown;
-            const QString childDrivePath =
-                drivePath.endsWith(u'\\') ? QString(drivePath + shown) : drivePath + u'\\' + shown;
-            if (S_ISDIR(st.st_mode)) {
-                if (st.st_dev != device) {
-                    skip(childDrivePath, "another file system");
-                    continue;
-                }
-                if (!folder(fd, entryName, childPath, childDrivePath, depth + 1))
-                    return false;
-            } else if (S_ISREG(st.st_mode)) {
-                if (summary.files >= limits.maxFiles) {
-                    summary.capped = true;
-                    return false;
-                }
-                ++summary.files;
-                if (!visit(WalkedFile{childPath, childDrivePath, qint64(st.st_size)})) {
-                    summary.stopped = true;
-                    return false;
-                }
-            }
-            // Links, devices, sockets and pipes are not files of the drive.
-        }
-        return true;
-    }
-};
-
-} // namespace
 
 QString PrefixFolder() {
     return QDir::currentPath();
@@ -178,17 +97,40 @@ QList<Drive> Select(const QString& prefix, bool all, bool local, const QString& 
 
 WalkSummary Walk(const Drive& drive, const WalkLimits& limits,
                  const std::function<bool(const WalkedFile&)>& visit) {
-    struct stat st;
-    const QByteArray root = QFile::encodeName(drive.root);
-    if (::stat(root.constData(), &st) != 0) {
-        WalkSummary summary;
-        summary.skipped << QString("%1:\\: %2").arg(drive.letter).arg(ErrnoText(errno));
-        summary.skippedFolders << QString(drive.letter) + ":\\";
-        return summary;
-    }
-    Walker walker{drive, limits, visit, st.st_dev, {}};
-    walker.folder(AT_FDCWD, root.toStdString(), drive.root, QString(drive.letter) + ":\\", 0);
-    return walker.summary;
+    WalkSummary summary;
+    const std::string root = QFile::encodeName(drive.root).toStdString();
+    const QString top = QString(drive.letter) + ":\\";
+    // The checker names a file by its name as the system decodes it, as its fingerprint files
+    // always have, not by the scanner's escaped name.
+    const auto drivePath = [&](const std::string& path) {
+        std::string rest = path.substr(std::min(path.size(), root.size()));
+        if (!rest.empty() && rest.front() == '/')
+            rest.erase(0, 1);
+        return top + QFile::decodeName(rest.c_str()).replace(u'/', u'\\');
+    };
+    avtk::Walk(root, top, {limits.maxDepth}, [&](avtk::WalkEntry&& entry) {
+        const bool rootMissing = entry.kind == avtk::WalkEntry::Skipped && entry.path == root;
+        if (entry.kind == avtk::WalkEntry::NotEntered || rootMissing) {
+            const QString where = drivePath(entry.path);
+            summary.skipped << where + ": " + (entry.error ? ErrnoText(entry.error) : entry.reason);
+            summary.skippedFolders << where;
+            return true;
+        }
+        if (entry.kind != avtk::WalkEntry::File)
+            return true; // links, devices, sockets and pipes are not files of the drive
+        if (summary.files >= limits.maxFiles) {
+            summary.capped = true;
+            return false;
+        }
+        ++summary.files;
+        if (!visit(WalkedFile{QFile::decodeName(entry.path.c_str()), drivePath(entry.path),
+                              qint64(entry.size)})) {
+            summary.stopped = true;
+            return false;
+        }
+        return true;
+    });
+    return summary;
 }
 
 } // namespace DriveMap
