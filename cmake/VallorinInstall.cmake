@@ -56,7 +56,7 @@ install(FILES packaging/vallorin-services.desktop DESTINATION ${VALLORIN_AUTOSTA
 configure_file(packaging/vallorin-engine.service.in
                ${CMAKE_BINARY_DIR}/packaging/vallorin-engine.service @ONLY)
 install(FILES packaging/vallorin-engine.socket ${CMAKE_BINARY_DIR}/packaging/vallorin-engine.service
-        DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/systemd/user)
+        DESTINATION lib/systemd/user)
 
 # The icon is drawn by the program's own painting code at build time, so the menu's icon and the
 # window's icon are one picture and the repository holds no generated images.

@@ -37,7 +37,7 @@ appstreamcli validate --no-net /usr/share/metainfo/com.tesmarine.Vallorin.metain
 units=/usr/lib/systemd/user
 runtime="$(mktemp -d)"
 XDG_RUNTIME_DIR="$runtime" systemd-analyze verify --user "$units/vallorin-engine.socket" "$units/vallorin-engine.service"
-rmdir "$runtime"
+rm -rf "$runtime"
 test -L /etc/systemd/user/sockets.target.wants/vallorin-engine.socket
 test -x build/default/bin/InstalledProgramTest || {
     echo "$0: build/default/bin/InstalledProgramTest is missing; run scripts/test.sh first" >&2
