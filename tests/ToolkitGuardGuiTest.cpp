@@ -6,8 +6,10 @@
 #include "support/WaitFor.h"
 
 #include "engine/Signatures.h"
+#include "guard/AccessWatch.h"
 #include "guard/GuardSettings.h"
 #include "guard/WinGuard.h"
+#include "lib/Zip.h"
 
 #include "ui_GuardSheet.h"
 
@@ -305,6 +307,45 @@ TEST_F(ToolkitGuard, AFileWrittenIntoAWatchedDriveIsAlertedAndLogged) {
     Write(clean.fileName(), avtk::EicarTestString());
     EXPECT_EQ(openError(clean.fileName()), EPERM);
     EXPECT_TRUE(alerted("File T:\\clean.com is infected")) << out.toStdString();
+}
+
+TEST_F(ToolkitGuard, AnArchiveIsLookedIntoWhenWrittenAndWhenOpenedUpToTheLimit) {
+    struct Row {
+        const char* what;
+        bool fanotify, writes;
+        qint64 padding; // stored beside the infected member
+        bool found;
+    };
+    const QList<Row> rows = {
+        {"inotify: written", false, true, 0, true},
+        {"fanotify: opened", true, false, 0, true},
+        {"fanotify: closed after writing", true, true, 0, true},
+        // Over the limit, an opened archive is checked as one file: the opening goes through.
+        {"fanotify: opened, over the limit", true, false, guard::AccessWatch::ArchiveOpenLimit,
+         false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (!useMode(row.fanotify))
+            continue;
+        startGuardWithFolder(row.writes, "dl", true);
+        QList<Zip::Input> members = {{"eicar.com", avtk::EicarTestString(), false}};
+        if (row.padding > 0)
+            members << Zip::Input{"padding.bin", QByteArray(row.padding, '\0'), false};
+        const QString path = prefix.path("drive-t/dl/tools.zip");
+        Write(path, Zip::Write(members));
+        if (row.fanotify && !row.writes) {
+            EXPECT_EQ(openError(path), row.found ? EPERM : 0);
+        }
+        if (row.found) {
+            EXPECT_TRUE(alerted("File T:\\dl\\tools.zip is infected with the Test.Eicar virus!!!"))
+                << out.toStdString() << log().toStdString();
+            EXPECT_TRUE(log().contains("T:\\dl\\tools.zip > eicar.com  Infected: Test.Eicar"))
+                << log().toStdString();
+        }
+        stopGuard();
+        QFile::remove(path);
+    }
 }
 
 TEST_F(ToolkitGuard, OnTheSystemsMountOnlyExecutionWaits) {

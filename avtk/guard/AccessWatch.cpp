@@ -249,7 +249,7 @@ void AccessWatch::takeEvents() {
                 continue;
             }
             const Identity id{st.st_dev, st.st_ino};
-            const Version version{Ns(st.st_mtim), qint64(st.st_size)};
+            const Version version{Ns(st.st_mtim), Ns(st.st_ctim), qint64(st.st_size)};
             timespec now;
             ::clock_gettime(CLOCK_REALTIME, &now);
             std::lock_guard lock(mutex);
@@ -259,8 +259,7 @@ void AccessWatch::takeEvents() {
             }
             if (permission) {
                 const auto known = clean.find(id);
-                if (known != clean.end() && known->second.mtime == version.mtime &&
-                    known->second.size == version.size) {
+                if (known != clean.end() && known->second == version) {
                     pass();
                     continue;
                 }
@@ -271,7 +270,7 @@ void AccessWatch::takeEvents() {
                     // waits for this one, so it is not kept; the file is opened again by its path
                     // when its turn comes.
                     pass();
-                    jobs.push_back(avtk::FileJob{path, std::move(shown), false, -1});
+                    jobs.push_back(avtk::FileJob{path, std::move(shown), false, -1, 0, true});
                     queued.notify_one();
                     continue;
                 }
@@ -283,10 +282,13 @@ void AccessWatch::takeEvents() {
             entry.device = id.device;
             entry.inode = id.inode;
             entry.mtime = version.mtime;
+            entry.ctime = version.ctime;
             entry.size = version.size;
             entry.shown = shown;
             pending.emplace(fd, std::move(entry));
-            jobs.push_back(avtk::FileJob{path, std::move(shown), false, fd});
+            // A written file is looked into whatever its size; an opened one, up to the limit.
+            const bool inside = !permission || version.size <= ArchiveOpenLimit;
+            jobs.push_back(avtk::FileJob{path, std::move(shown), false, fd, 0, inside});
             queued.notify_one();
         }
     }
@@ -360,7 +362,7 @@ bool AccessWatch::answer(const avtk::FileOutcome& outcome) {
             // The kernel's ignore marks go too: each holds its file's inode in memory.
             ::fanotify_mark(fanFd, FAN_MARK_FLUSH, 0, AT_FDCWD, nullptr);
         }
-        clean[Identity{entry.device, entry.inode}] = Version{entry.mtime, entry.size};
+        clean[Identity{entry.device, entry.inode}] = Version{entry.mtime, entry.ctime, entry.size};
         ignoreUntilChanged(outcome.fd, entry);
     }
     ::close(outcome.fd);
@@ -376,7 +378,8 @@ void AccessWatch::ignoreUntilChanged(int fd, const Pending& entry) {
         return;
     // Written between the scan and the mark: the mark goes again.
     struct stat st;
-    if (::fstat(fd, &st) != 0 || Ns(st.st_mtim) != entry.mtime || st.st_size != entry.size)
+    if (::fstat(fd, &st) != 0 || Ns(st.st_mtim) != entry.mtime || Ns(st.st_ctim) != entry.ctime ||
+        st.st_size != entry.size)
         ::fanotify_mark(fanFd, FAN_MARK_REMOVE | FAN_MARK_IGNORED_MASK, opens, fd, nullptr);
 }
 

@@ -64,6 +64,10 @@ public:
 
     // How long an opener waits for a scan at most: then it is allowed, and the log says so.
     static constexpr std::chrono::seconds AnswerWithin{10};
+    // An archive opened is looked into up to this size, the opener waiting meanwhile; a larger
+    // one is checked as one file (a written one is looked into whatever its size, within the
+    // engine's limits, as nobody waits for that scan).
+    static constexpr qint64 ArchiveOpenLimit = 16ll * 1024 * 1024;
 
 private:
     struct Root {
@@ -77,7 +81,7 @@ private:
         bool remember = false;   // a clean outcome may be remembered (the file is not new)
         dev_t device = 0;
         ino_t inode = 0;
-        qint64 mtime = 0, size = 0;
+        qint64 mtime = 0, ctime = 0, size = 0;
         QString shown;
     };
     struct Identity {
@@ -90,8 +94,11 @@ private:
             return std::hash<ino_t>()(id.inode) * 31 + std::hash<dev_t>()(id.device);
         }
     };
+    // A file's content as its stamps tell it: the change time too, since the modification time
+    // can be set back by any writer.
     struct Version {
-        qint64 mtime, size;
+        qint64 mtime, ctime, size;
+        bool operator==(const Version&) const = default;
     };
 
     void read();

@@ -385,7 +385,8 @@ void Guard::rescan(Watching& w) {
         for (const auto& [root, shown] : roots)
             avtk::Walk(root, shown, {}, [&](avtk::WalkEntry&& entry) {
                 if (entry.kind == avtk::WalkEntry::File)
-                    return p->submit(avtk::FileJob{std::move(entry.path), entry.shown, false});
+                    return p->submit(
+                        avtk::FileJob{std::move(entry.path), entry.shown, false, -1, 0, true});
                 return true;
             });
         w.rescanning = false;
@@ -430,13 +431,18 @@ void Guard::handle(Watching& w, avtk::FileOutcome&& outcome, bool denied) {
         return;
     }
     const QString virus = outcome.result.finding.virus;
+    // A finding inside an archive names the member in the log, as FindVirus's report does; the
+    // alert and the repair are about the archive, the file the user has.
+    QString found = outcome.shown;
+    for (const QString& member : outcome.result.finding.members)
+        found += " > " + avtk::ShownName(member.toStdString());
     const auto known = reported.find(identity);
     if (denied && known != reported.end() && known->second == virus) {
-        log(outcome.shown + "  Infected: " + virus + " (its opening was denied again)");
+        log(found + "  Infected: " + virus + " (its opening was denied again)");
         return;
     }
     reported[identity] = virus;
-    log(outcome.shown + "  Infected: " + virus + (denied ? " (its opening was denied)" : ""));
+    log(found + "  Infected: " + virus + (denied ? " (its opening was denied)" : ""));
     bool repair = settings.repair == RepairChoice::Repair;
     if (settings.repair == RepairChoice::Prompt) {
         repair = alerts.askRepair(outcome.shown, virus);
