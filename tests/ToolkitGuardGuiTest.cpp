@@ -668,9 +668,17 @@ TEST_F(ToolkitGuard, ApplyingThePageMakesARunningGuardReadItsSettingsAgain) {
     apply();
     startGuard();
     EXPECT_TRUE(watchingLine().startsWith("T: ("));
-    // Applied: the guard is told (SIGHUP) and watches the new drive.
+    // Applied: the guard is told (SIGHUP) and watches the new drive; the notice after Apply says
+    // so beside its own words.
+    const QString notice = QString("Your new WinGuard settings will take effect the\rnext time you "
+                                   "restart Windows.\r\rWinGuard, which runs now (process %1), ")
+                               .arg(guard->processId());
     g().EditGuardDrv->setText("u");
+    g().ChkBoxWrite->toggle();
     SBtnApplyClick(*form);
+    EXPECT_TRUE(
+        prompts.texts().contains(notice + "reads them at once: its log says when they are in use."))
+        << prompts.texts().join('|').toStdString();
     ASSERT_TRUE(WaitFor([&] { return log().contains("Settings read again (SIGHUP)."); }));
     ASSERT_TRUE(WaitFor([&] { return log().count("Watching: ") == 2; }));
     EXPECT_TRUE(log().contains("Watching: U: (")) << log().toStdString();
@@ -679,6 +687,7 @@ TEST_F(ToolkitGuard, ApplyingThePageMakesARunningGuardReadItsSettingsAgain) {
     // Removed on the page: it stops.
     g().ChkBoxEnable->setChecked(false);
     SBtnApplyClick(*form);
+    EXPECT_TRUE(prompts.texts().contains(notice + "stops at once, as it was removed."));
     EXPECT_TRUE(guard->waitForFinished(30000));
     EXPECT_EQ(guard->exitCode(), 4);
     EXPECT_TRUE(log().contains("WinGuard is not installed (there is no driver key): it stops."))
