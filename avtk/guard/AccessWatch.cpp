@@ -77,6 +77,14 @@ std::string FdPath(int fd) {
     return n > 0 && size_t(n) < sizeof target ? std::string(target, size_t(n)) : std::string();
 }
 
+// A file that no name leads to any more (its descriptor's, or its path's when it has none).
+bool Removed(const avtk::FileJob& job) {
+    struct stat st;
+    if (job.fd >= 0)
+        return ::fstat(job.fd, &st) == 0 && st.st_nlink == 0;
+    return ::lstat(job.path.c_str(), &st) != 0 && errno == ENOENT;
+}
+
 } // namespace
 
 AccessWatch::AccessWatch(bool writes, std::string toolkitFolder)
@@ -102,10 +110,9 @@ AccessWatch::~AccessWatch() {
     const uint64_t one = 1;
     if (wakeFd >= 0 && ::write(wakeFd, &one, sizeof one) < 0)
         std::perror("WinGuard: the event reader could not be woken");
-    if (reader.joinable())
-        reader.join();
-    if (dispatcher.joinable())
-        dispatcher.join();
+    for (std::thread* thread : {&reader, &dispatcher, &writtenDispatcher})
+        if (thread->joinable())
+            thread->join();
     // Whatever still waits is allowed; closing the group would allow it too.
     for (const auto& [fd, entry] : pending) {
         if (entry.permission && !entry.answered)
@@ -148,10 +155,12 @@ bool AccessWatch::addTree(const std::string& root, const QString& shownRoot, QSt
     return true;
 }
 
-void AccessWatch::start(avtk::ScanPool& pool, std::function<void(const QString&)> reportTo) {
+void AccessWatch::start(avtk::ScanPool& waited, avtk::ScanPool& background,
+                        std::function<void(const QString&)> reportTo) {
     report = std::move(reportTo);
     reader = std::thread([this] { read(); });
-    dispatcher = std::thread([this, &pool] { dispatch(pool); });
+    dispatcher = std::thread([this, &waited] { dispatch(waited, opened); });
+    writtenDispatcher = std::thread([this, &background] { dispatch(background, written); });
 }
 
 bool AccessWatch::underRoot(const std::string& path, QString& shown) const {
@@ -265,13 +274,20 @@ void AccessWatch::takeEvents() {
                 }
             } else {
                 clean.erase(id);
+                // Written again before its turn came: the scan still to come reads it as it is.
+                if (writtenQueued.contains(id)) {
+                    pass();
+                    continue;
+                }
                 if (pending.size() >= HeldLimit) {
                     // Closed after writing, while many descriptors are held already: nobody
                     // waits for this one, so it is not kept; the file is opened again by its path
                     // when its turn comes.
                     pass();
-                    jobs.push_back(avtk::FileJob{path, std::move(shown), false, -1, 0, true});
-                    queued.notify_one();
+                    written.push_back(
+                        Queued{avtk::FileJob{path, std::move(shown), false, -1, 0, true}, id});
+                    writtenQueued.insert(id);
+                    queued.notify_all();
                     continue;
                 }
             }
@@ -288,8 +304,11 @@ void AccessWatch::takeEvents() {
             pending.emplace(fd, std::move(entry));
             // A written file is looked into whatever its size; an opened one, up to the limit.
             const bool inside = !permission || version.size <= ArchiveOpenLimit;
-            jobs.push_back(avtk::FileJob{path, std::move(shown), false, fd, 0, inside});
-            queued.notify_one();
+            (permission ? opened : written)
+                .push_back(Queued{avtk::FileJob{path, std::move(shown), false, fd, 0, inside}, id});
+            if (!permission)
+                writtenQueued.insert(id);
+            queued.notify_all();
         }
     }
 }
@@ -307,30 +326,37 @@ void AccessWatch::allowOverdue() {
         }
 }
 
-void AccessWatch::dispatch(avtk::ScanPool& pool) {
+void AccessWatch::dispatch(avtk::ScanPool& pool, std::deque<Queued>& from) {
+    const bool writes = &from == &written;
     while (true) {
         std::unique_lock lock(mutex);
-        queued.wait(lock, [&] { return !checking || draining || !jobs.empty(); });
+        queued.wait(lock, [&] { return !checking || draining || !from.empty(); });
         if (!checking) {
-            for (const avtk::FileJob& job : jobs) {
-                if (job.fd < 0)
+            for (const Queued& left : from) {
+                if (left.job.fd < 0)
                     continue;
-                const Pending& entry = pending.at(job.fd);
+                const Pending& entry = pending.at(left.job.fd);
                 if (entry.permission && !entry.answered)
-                    respond(job.fd, true);
-                ::close(job.fd);
-                pending.erase(job.fd);
+                    respond(left.job.fd, true);
+                ::close(left.job.fd);
+                pending.erase(left.job.fd);
             }
-            jobs.clear();
+            from.clear();
+            if (writes)
+                writtenQueued.clear();
             return;
         }
-        if (jobs.empty())
+        if (from.empty())
             return; // draining: all taken are with the pool
-        avtk::FileJob job = std::move(jobs.front());
-        jobs.pop_front();
+        avtk::FileJob job = std::move(from.front().job);
+        if (writes)
+            writtenQueued.erase(from.front().id);
+        from.pop_front();
         lock.unlock();
         const int fd = job.fd;
-        if (!pool.submit(std::move(job))) {
+        // A written file that is gone by its turn is not scanned: nothing is left of it to
+        // open or to run.
+        if ((writes && Removed(job)) || !pool.submit(std::move(job))) {
             avtk::FileOutcome dropped;
             dropped.kind = avtk::FileOutcome::NotChecked;
             dropped.fd = fd;
@@ -389,8 +415,9 @@ void AccessWatch::finishQueued() {
         draining = true;
     }
     queued.notify_all();
-    if (dispatcher.joinable())
-        dispatcher.join();
+    for (std::thread* thread : {&dispatcher, &writtenDispatcher})
+        if (thread->joinable())
+            thread->join();
 }
 
 void AccessWatch::stopChecking() {
