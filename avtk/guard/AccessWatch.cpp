@@ -106,7 +106,8 @@ AccessWatch::~AccessWatch() {
         stopping = true;
         checking = false;
     }
-    queued.notify_all();
+    for (Line* line : {&opened, &written})
+        line->ready.notify_all();
     const uint64_t one = 1;
     if (wakeFd >= 0 && ::write(wakeFd, &one, sizeof one) < 0)
         std::perror("WinGuard: the event reader could not be woken");
@@ -284,10 +285,10 @@ void AccessWatch::takeEvents() {
                     // waits for this one, so it is not kept; the file is opened again by its path
                     // when its turn comes.
                     pass();
-                    written.push_back(
+                    written.files.push_back(
                         Queued{avtk::FileJob{path, std::move(shown), false, -1, 0, true}, id});
                     writtenQueued.insert(id);
-                    queued.notify_all();
+                    written.ready.notify_one();
                     continue;
                 }
             }
@@ -304,11 +305,12 @@ void AccessWatch::takeEvents() {
             pending.emplace(fd, std::move(entry));
             // A written file is looked into whatever its size; an opened one, up to the limit.
             const bool inside = !permission || version.size <= ArchiveOpenLimit;
-            (permission ? opened : written)
-                .push_back(Queued{avtk::FileJob{path, std::move(shown), false, fd, 0, inside}, id});
+            Line& line = permission ? opened : written;
+            line.files.push_back(
+                Queued{avtk::FileJob{path, std::move(shown), false, fd, 0, inside}, id});
             if (!permission)
                 writtenQueued.insert(id);
-            queued.notify_all();
+            line.ready.notify_one();
         }
     }
 }
@@ -326,11 +328,12 @@ void AccessWatch::allowOverdue() {
         }
 }
 
-void AccessWatch::dispatch(avtk::ScanPool& pool, std::deque<Queued>& from) {
-    const bool writes = &from == &written;
+void AccessWatch::dispatch(avtk::ScanPool& pool, Line& line) {
+    const bool writes = &line == &written;
+    std::deque<Queued>& from = line.files;
     while (true) {
         std::unique_lock lock(mutex);
-        queued.wait(lock, [&] { return !checking || draining || !from.empty(); });
+        line.ready.wait(lock, [&] { return !checking || draining || !from.empty(); });
         if (!checking) {
             for (const Queued& left : from) {
                 if (left.job.fd < 0)
@@ -414,7 +417,8 @@ void AccessWatch::finishQueued() {
         std::lock_guard lock(mutex);
         draining = true;
     }
-    queued.notify_all();
+    for (Line* line : {&opened, &written})
+        line->ready.notify_all();
     for (std::thread* thread : {&dispatcher, &writtenDispatcher})
         if (thread->joinable())
             thread->join();
@@ -425,7 +429,8 @@ void AccessWatch::stopChecking() {
         std::lock_guard lock(mutex);
         checking = false;
     }
-    queued.notify_all();
+    for (Line* line : {&opened, &written})
+        line->ready.notify_all();
 }
 
 } // namespace guard

@@ -108,9 +108,13 @@ private:
         avtk::FileJob job;
         Identity id;
     };
+    struct Line {
+        std::deque<Queued> files;
+        std::condition_variable ready;
+    };
 
     void read();
-    void dispatch(avtk::ScanPool& pool, std::deque<Queued>& from);
+    void dispatch(avtk::ScanPool& pool, Line& from);
     void takeEvents();
     void allowOverdue();
     void respond(int fd, bool allow);
@@ -130,10 +134,9 @@ private:
     std::atomic<pid_t> service = 0;
 
     std::mutex mutex;
-    std::condition_variable queued;
     // Taken from the kernel, not yet given to a pool: files opened or executed, files written
-    // (and which these are).
-    std::deque<Queued> opened, written;
+    // (and which these are); each line wakes only its own thread.
+    Line opened, written;
     std::unordered_set<Identity, IdentityHash> writtenQueued;
     std::unordered_map<int, Pending> pending;
     std::unordered_map<Identity, Version, IdentityHash> clean;
