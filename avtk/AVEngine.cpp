@@ -4,6 +4,7 @@
 // program that needs it starts it; it ends after a stated idle time with no program connected,
 // and builds a new engine when a database folder changes. Described in the toolkit's help
 // (veinfo95.hlp, "The shared engine").
+#include "engine/Background.h"
 #include "engine/Engine.h"
 #include "engine/ServiceProtocol.h"
 #include "engine/SharedEngine.h"
@@ -156,6 +157,7 @@ std::shared_ptr<Generation> Service::engineFor(const std::shared_ptr<Generation>
 
 void Service::serve(int connection) {
     std::shared_ptr<Generation> pinned;
+    bool background = false;
     std::optional<QByteArray> first = service::Receive(connection);
     if (first && service::KindOf(*first) == service::Kind::Stop) {
         const std::lock_guard lock(mutex);
@@ -188,6 +190,13 @@ void Service::serve(int connection) {
                     ::close(fd);
                 break;
             }
+            // The scan runs at the priority its program asked for: the guard's scans of written
+            // files, which nobody waits for, stay out of the way of every other program.
+            // (Back in the foreground only with the right to raise a priority: root's guard has
+            // it; a user's guard scans only in the background.)
+            if (request->options.background != background &&
+                SetBackground(request->options.background).isEmpty())
+                background = request->options.background;
             ScanResult result;
             if (fd < 0) {
                 result.kind = ScanResult::Failed;

@@ -300,6 +300,41 @@ TEST(SettingsStoreTest, InstancesOnOnePrefixLoseNoUpdate) {
     EXPECT_EQ(first.readInteger("Count"), 400u);
 }
 
+// A second store opened in a program that has one open, while another program opens and closes
+// its own: the other program must not take itself for the file's last user (and move the journal
+// away) while the first store still writes to it.
+TEST(SettingsStoreTest, AStoreOpenedBesideAnotherLosesNoChangeOfEither) {
+    TempPrefix prefix;
+    const auto write = [](SettingsStore& store, const QString& name) {
+        store.openKey("Software\\Both", true);
+        store.writeString(name, name);
+        store.closeKey();
+    };
+    const auto other = [&] {
+        QProcess helper;
+        helper.start(helperProgram(), {prefix.folder(), "count", "1"});
+        ASSERT_TRUE(helper.waitForFinished(30000));
+        EXPECT_EQ(helper.exitCode(), 0) << helper.readAllStandardOutput().toStdString();
+    };
+    {
+        SettingsStore first(prefix.folder());
+        write(first, "One");
+        {
+            SettingsStore second(prefix.folder());
+            write(second, "Two");
+        }
+        other();
+        write(first, "Three");
+        other();
+        write(first, "Four");
+    }
+    SettingsStore reopened(prefix.folder());
+    ASSERT_TRUE(reopened.openKey("Software\\Both", false));
+    EXPECT_EQ(reopened.getValueNames(), QStringList({"One", "Two", "Three", "Four"}));
+    ASSERT_TRUE(reopened.openKey("Software\\Counter", false));
+    EXPECT_EQ(reopened.readInteger("Count"), 2u);
+}
+
 TEST(SettingsStoreTest, FilesThatAreNotStoresAreRefusedAndLeftAlone) {
     struct Row {
         const char* what;

@@ -23,6 +23,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sched.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -118,6 +119,43 @@ QStringList Findings(const QString& output) {
     QStringList found = output.split('\n').filter("Infected: ");
     found.sort();
     return found;
+}
+
+// The scheduling policies of a process's threads (field 41 of each thread's stat).
+QList<int> ThreadPolicies(qint64 pid) {
+    QList<int> policies;
+    const QString tasks = QString("/proc/%1/task").arg(pid);
+    for (const QString& thread : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat(tasks + '/' + thread + "/stat");
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        policies << line.mid(line.lastIndexOf(')') + 2).split(' ').value(41 - 3).toInt();
+    }
+    return policies;
+}
+
+TEST_F(EngineService, AScanNobodyWaitsForRunsInTheBackground) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root may bring a thread back from the idle class";
+    struct Row {
+        bool background;
+        bool idle; // a thread of the service in the idle class after the scan
+    };
+    QString why;
+    const std::unique_ptr<avtk::ServiceClient> client = avtk::ServiceClient::Open(toolkit, why);
+    ASSERT_TRUE(client) << why.toStdString();
+    for (const Row& row : {Row{true, true}, Row{false, false}, Row{true, true}}) {
+        SCOPED_TRACE(row.background);
+        avtk::ScanOptions options;
+        options.background = row.background;
+        const int fd = open("drive/tools/eicar.com");
+        const std::optional<avtk::ScanResult> result = client->scan(fd, "eicar.com", options);
+        ::close(fd);
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result->kind, avtk::ScanResult::Infected);
+        EXPECT_EQ(ThreadPolicies(client->welcome().pid).contains(SCHED_IDLE), row.idle);
+    }
 }
 
 TEST_F(EngineService, ProgramsStartedAtOnceShareOneServiceAndFindWhatTheirOwnEngineFinds) {

@@ -6,8 +6,10 @@
 #include "support/WaitFor.h"
 
 #include "engine/Signatures.h"
+#include "guard/AccessWatch.h"
 #include "guard/GuardSettings.h"
 #include "guard/WinGuard.h"
+#include "lib/Zip.h"
 
 #include "ui_GuardSheet.h"
 
@@ -305,6 +307,45 @@ TEST_F(ToolkitGuard, AFileWrittenIntoAWatchedDriveIsAlertedAndLogged) {
     Write(clean.fileName(), avtk::EicarTestString());
     EXPECT_EQ(openError(clean.fileName()), EPERM);
     EXPECT_TRUE(alerted("File T:\\clean.com is infected")) << out.toStdString();
+}
+
+TEST_F(ToolkitGuard, AnArchiveIsLookedIntoWhenWrittenAndWhenOpenedUpToTheLimit) {
+    struct Row {
+        const char* what;
+        bool fanotify, writes;
+        qint64 padding; // stored beside the infected member
+        bool found;
+    };
+    const QList<Row> rows = {
+        {"inotify: written", false, true, 0, true},
+        {"fanotify: opened", true, false, 0, true},
+        {"fanotify: closed after writing", true, true, 0, true},
+        // Over the limit, an opened archive is checked as one file: the opening goes through.
+        {"fanotify: opened, over the limit", true, false, guard::AccessWatch::ArchiveOpenLimit,
+         false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (!useMode(row.fanotify))
+            continue;
+        startGuardWithFolder(row.writes, "dl", true);
+        QList<Zip::Input> members = {{"eicar.com", avtk::EicarTestString(), false}};
+        if (row.padding > 0)
+            members << Zip::Input{"padding.bin", QByteArray(row.padding, '\0'), false};
+        const QString path = prefix.path("drive-t/dl/tools.zip");
+        Write(path, Zip::Write(members));
+        if (row.fanotify && !row.writes) {
+            EXPECT_EQ(openError(path), row.found ? EPERM : 0);
+        }
+        if (row.found) {
+            EXPECT_TRUE(alerted("File T:\\dl\\tools.zip is infected with the Test.Eicar virus!!!"))
+                << out.toStdString() << log().toStdString();
+            EXPECT_TRUE(log().contains("T:\\dl\\tools.zip > eicar.com  Infected: Test.Eicar"))
+                << log().toStdString();
+        }
+        stopGuard();
+        QFile::remove(path);
+    }
 }
 
 TEST_F(ToolkitGuard, OnTheSystemsMountOnlyExecutionWaits) {
@@ -627,9 +668,17 @@ TEST_F(ToolkitGuard, ApplyingThePageMakesARunningGuardReadItsSettingsAgain) {
     apply();
     startGuard();
     EXPECT_TRUE(watchingLine().startsWith("T: ("));
-    // Applied: the guard is told (SIGHUP) and watches the new drive.
+    // Applied: the guard is told (SIGHUP) and watches the new drive; the notice after Apply says
+    // so beside its own words.
+    const QString notice = QString("Your new WinGuard settings will take effect the\rnext time you "
+                                   "restart Windows.\r\rWinGuard, which runs now (process %1), ")
+                               .arg(guard->processId());
     g().EditGuardDrv->setText("u");
+    g().ChkBoxWrite->toggle();
     SBtnApplyClick(*form);
+    EXPECT_TRUE(
+        prompts.texts().contains(notice + "reads them at once: its log says when they are in use."))
+        << prompts.texts().join('|').toStdString();
     ASSERT_TRUE(WaitFor([&] { return log().contains("Settings read again (SIGHUP)."); }));
     ASSERT_TRUE(WaitFor([&] { return log().count("Watching: ") == 2; }));
     EXPECT_TRUE(log().contains("Watching: U: (")) << log().toStdString();
@@ -638,6 +687,7 @@ TEST_F(ToolkitGuard, ApplyingThePageMakesARunningGuardReadItsSettingsAgain) {
     // Removed on the page: it stops.
     g().ChkBoxEnable->setChecked(false);
     SBtnApplyClick(*form);
+    EXPECT_TRUE(prompts.texts().contains(notice + "stops at once, as it was removed."));
     EXPECT_TRUE(guard->waitForFinished(30000));
     EXPECT_EQ(guard->exitCode(), 4);
     EXPECT_TRUE(log().contains("WinGuard is not installed (there is no driver key): it stops."))

@@ -86,8 +86,14 @@ void ScanPool::work() {
     ready.notify_all();
 }
 
-FileOutcome ScanPool::ScanFile(const Scanner& engine, const ScanOptions& options,
-                               const Selection& selection, FileJob job) {
+FileOutcome ScanPool::ScanFile(const Scanner& engine, const ScanOptions& poolOptions,
+                               const Selection& poolSelection, FileJob job) {
+    ScanOptions options = poolOptions;
+    Selection selection = poolSelection;
+    if (job.insideArchives) {
+        options.archives = true;
+        selection.archives = true;
+    }
     FileOutcome outcome;
     const bool named = job.named;
     outcome.path = std::move(job.path);

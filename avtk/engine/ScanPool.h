@@ -35,6 +35,9 @@ struct FileJob {
     // How much of `path` is the folder the walk began in (WalkEntry::rootLength); 0 for a path
     // reached from "/" (the guard's paths, whose drive folders are resolved ones).
     std::size_t rootLength = 0;
+    // Looked into if it is an archive, and chosen as one, whatever the pool's options say (a
+    // file the guard saw written, or a small archive being opened).
+    bool insideArchives = false;
 };
 
 struct FileOutcome {

@@ -16,6 +16,7 @@ struct ScanOptions {
     bool unpack = false;            // compressed and packed executables (PE, ELF)
     bool programHeuristics = false; // broken executables, encrypted archives and documents
     bool macroHeuristics = false;   // documents with macros (OLE2, VBA)
+    bool background = false;        // nobody waits for it: scanned at the idle priority
 };
 
 // One finding in one file: the virus name and, inside an archive, the member's path, outer first

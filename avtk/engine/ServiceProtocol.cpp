@@ -76,7 +76,7 @@ std::optional<T> Read(const QByteArray& bytes, Kind kind,
 
 quint8 OptionBits(const ScanOptions& o) {
     return quint8(o.archives) | quint8(o.unpack) << 1 | quint8(o.programHeuristics) << 2 |
-           quint8(o.macroHeuristics) << 3;
+           quint8(o.macroHeuristics) << 3 | quint8(o.background) << 4;
 }
 
 ScanOptions FromBits(quint8 bits) {
@@ -85,6 +85,7 @@ ScanOptions FromBits(quint8 bits) {
     o.unpack = bits & 2;
     o.programHeuristics = bits & 4;
     o.macroHeuristics = bits & 8;
+    o.background = bits & 16;
     return o;
 }
 

@@ -77,6 +77,14 @@ std::string FdPath(int fd) {
     return n > 0 && size_t(n) < sizeof target ? std::string(target, size_t(n)) : std::string();
 }
 
+// A file that no name leads to any more (its descriptor's, or its path's when it has none).
+bool Removed(const avtk::FileJob& job) {
+    struct stat st;
+    if (job.fd >= 0)
+        return ::fstat(job.fd, &st) == 0 && st.st_nlink == 0;
+    return ::lstat(job.path.c_str(), &st) != 0 && errno == ENOENT;
+}
+
 } // namespace
 
 AccessWatch::AccessWatch(bool writes, std::string toolkitFolder)
@@ -98,14 +106,14 @@ AccessWatch::~AccessWatch() {
         stopping = true;
         checking = false;
     }
-    queued.notify_all();
+    for (Line* line : {&opened, &written})
+        line->ready.notify_all();
     const uint64_t one = 1;
     if (wakeFd >= 0 && ::write(wakeFd, &one, sizeof one) < 0)
         std::perror("WinGuard: the event reader could not be woken");
-    if (reader.joinable())
-        reader.join();
-    if (dispatcher.joinable())
-        dispatcher.join();
+    for (std::thread* thread : {&reader, &dispatcher, &writtenDispatcher})
+        if (thread->joinable())
+            thread->join();
     // Whatever still waits is allowed; closing the group would allow it too.
     for (const auto& [fd, entry] : pending) {
         if (entry.permission && !entry.answered)
@@ -148,10 +156,12 @@ bool AccessWatch::addTree(const std::string& root, const QString& shownRoot, QSt
     return true;
 }
 
-void AccessWatch::start(avtk::ScanPool& pool, std::function<void(const QString&)> reportTo) {
+void AccessWatch::start(avtk::ScanPool& waited, avtk::ScanPool& background,
+                        std::function<void(const QString&)> reportTo) {
     report = std::move(reportTo);
     reader = std::thread([this] { read(); });
-    dispatcher = std::thread([this, &pool] { dispatch(pool); });
+    dispatcher = std::thread([this, &waited] { dispatch(waited, opened); });
+    writtenDispatcher = std::thread([this, &background] { dispatch(background, written); });
 }
 
 bool AccessWatch::underRoot(const std::string& path, QString& shown) const {
@@ -249,7 +259,7 @@ void AccessWatch::takeEvents() {
                 continue;
             }
             const Identity id{st.st_dev, st.st_ino};
-            const Version version{Ns(st.st_mtim), qint64(st.st_size)};
+            const Version version{Ns(st.st_mtim), Ns(st.st_ctim), qint64(st.st_size)};
             timespec now;
             ::clock_gettime(CLOCK_REALTIME, &now);
             std::lock_guard lock(mutex);
@@ -259,20 +269,26 @@ void AccessWatch::takeEvents() {
             }
             if (permission) {
                 const auto known = clean.find(id);
-                if (known != clean.end() && known->second.mtime == version.mtime &&
-                    known->second.size == version.size) {
+                if (known != clean.end() && known->second == version) {
                     pass();
                     continue;
                 }
             } else {
                 clean.erase(id);
+                // Written again before its turn came: the scan still to come reads it as it is.
+                if (writtenQueued.contains(id)) {
+                    pass();
+                    continue;
+                }
                 if (pending.size() >= HeldLimit) {
                     // Closed after writing, while many descriptors are held already: nobody
                     // waits for this one, so it is not kept; the file is opened again by its path
                     // when its turn comes.
                     pass();
-                    jobs.push_back(avtk::FileJob{path, std::move(shown), false, -1});
-                    queued.notify_one();
+                    written.files.push_back(
+                        Queued{avtk::FileJob{path, std::move(shown), false, -1, 0, true}, id});
+                    writtenQueued.insert(id);
+                    written.ready.notify_one();
                     continue;
                 }
             }
@@ -283,11 +299,18 @@ void AccessWatch::takeEvents() {
             entry.device = id.device;
             entry.inode = id.inode;
             entry.mtime = version.mtime;
+            entry.ctime = version.ctime;
             entry.size = version.size;
             entry.shown = shown;
             pending.emplace(fd, std::move(entry));
-            jobs.push_back(avtk::FileJob{path, std::move(shown), false, fd});
-            queued.notify_one();
+            // A written file is looked into whatever its size; an opened one, up to the limit.
+            const bool inside = !permission || version.size <= ArchiveOpenLimit;
+            Line& line = permission ? opened : written;
+            line.files.push_back(
+                Queued{avtk::FileJob{path, std::move(shown), false, fd, 0, inside}, id});
+            if (!permission)
+                writtenQueued.insert(id);
+            line.ready.notify_one();
         }
     }
 }
@@ -305,30 +328,38 @@ void AccessWatch::allowOverdue() {
         }
 }
 
-void AccessWatch::dispatch(avtk::ScanPool& pool) {
+void AccessWatch::dispatch(avtk::ScanPool& pool, Line& line) {
+    const bool writes = &line == &written;
+    std::deque<Queued>& from = line.files;
     while (true) {
         std::unique_lock lock(mutex);
-        queued.wait(lock, [&] { return !checking || draining || !jobs.empty(); });
+        line.ready.wait(lock, [&] { return !checking || draining || !from.empty(); });
         if (!checking) {
-            for (const avtk::FileJob& job : jobs) {
-                if (job.fd < 0)
+            for (const Queued& left : from) {
+                if (left.job.fd < 0)
                     continue;
-                const Pending& entry = pending.at(job.fd);
+                const Pending& entry = pending.at(left.job.fd);
                 if (entry.permission && !entry.answered)
-                    respond(job.fd, true);
-                ::close(job.fd);
-                pending.erase(job.fd);
+                    respond(left.job.fd, true);
+                ::close(left.job.fd);
+                pending.erase(left.job.fd);
             }
-            jobs.clear();
+            from.clear();
+            if (writes)
+                writtenQueued.clear();
             return;
         }
-        if (jobs.empty())
+        if (from.empty())
             return; // draining: all taken are with the pool
-        avtk::FileJob job = std::move(jobs.front());
-        jobs.pop_front();
+        avtk::FileJob job = std::move(from.front().job);
+        if (writes)
+            writtenQueued.erase(from.front().id);
+        from.pop_front();
         lock.unlock();
         const int fd = job.fd;
-        if (!pool.submit(std::move(job))) {
+        // A written file that is gone by its turn is not scanned: nothing is left of it to
+        // open or to run.
+        if ((writes && Removed(job)) || !pool.submit(std::move(job))) {
             avtk::FileOutcome dropped;
             dropped.kind = avtk::FileOutcome::NotChecked;
             dropped.fd = fd;
@@ -360,7 +391,7 @@ bool AccessWatch::answer(const avtk::FileOutcome& outcome) {
             // The kernel's ignore marks go too: each holds its file's inode in memory.
             ::fanotify_mark(fanFd, FAN_MARK_FLUSH, 0, AT_FDCWD, nullptr);
         }
-        clean[Identity{entry.device, entry.inode}] = Version{entry.mtime, entry.size};
+        clean[Identity{entry.device, entry.inode}] = Version{entry.mtime, entry.ctime, entry.size};
         ignoreUntilChanged(outcome.fd, entry);
     }
     ::close(outcome.fd);
@@ -376,7 +407,8 @@ void AccessWatch::ignoreUntilChanged(int fd, const Pending& entry) {
         return;
     // Written between the scan and the mark: the mark goes again.
     struct stat st;
-    if (::fstat(fd, &st) != 0 || Ns(st.st_mtim) != entry.mtime || st.st_size != entry.size)
+    if (::fstat(fd, &st) != 0 || Ns(st.st_mtim) != entry.mtime || Ns(st.st_ctim) != entry.ctime ||
+        st.st_size != entry.size)
         ::fanotify_mark(fanFd, FAN_MARK_REMOVE | FAN_MARK_IGNORED_MASK, opens, fd, nullptr);
 }
 
@@ -385,9 +417,11 @@ void AccessWatch::finishQueued() {
         std::lock_guard lock(mutex);
         draining = true;
     }
-    queued.notify_all();
-    if (dispatcher.joinable())
-        dispatcher.join();
+    for (Line* line : {&opened, &written})
+        line->ready.notify_all();
+    for (std::thread* thread : {&dispatcher, &writtenDispatcher})
+        if (thread->joinable())
+            thread->join();
 }
 
 void AccessWatch::stopChecking() {
@@ -395,7 +429,8 @@ void AccessWatch::stopChecking() {
         std::lock_guard lock(mutex);
         checking = false;
     }
-    queued.notify_all();
+    for (Line* line : {&opened, &written})
+        line->ready.notify_all();
 }
 
 } // namespace guard

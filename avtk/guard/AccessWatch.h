@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
 #include <sys/types.h>
 
@@ -47,10 +48,13 @@ public:
     // scan; files are checked when closed after writing, and before they run.
     const QStringList& executionOnly() const { return systemTrees; }
 
-    // Starts answering events. Files to scan go to the pool from a thread of the watch's own (it
-    // may wait for room there, the opener waits meanwhile); `report` gets sentences for the log,
-    // from the watch's threads.
-    void start(avtk::ScanPool& pool, std::function<void(const QString&)> report);
+    // Starts answering events. Files to scan go to the pools from threads of the watch's own (they
+    // may wait for room there, the opener waits meanwhile): the files being opened or executed to
+    // `waited`, the files closed after writing, which nobody waits for, to `background`. A file
+    // written again while it waits for its turn is scanned once, and one removed meanwhile not at
+    // all. `report` gets sentences for the log, from the watch's threads.
+    void start(avtk::ScanPool& waited, avtk::ScanPool& background,
+               std::function<void(const QString&)> report);
     // Answers the event an outcome of the pool belongs to: an infected file is denied, any other
     // outcome allowed (a clean file is remembered, so that opening it again costs no scan). From
     // the thread that collects the outcomes. True when an opening was denied.
@@ -64,6 +68,10 @@ public:
 
     // How long an opener waits for a scan at most: then it is allowed, and the log says so.
     static constexpr std::chrono::seconds AnswerWithin{10};
+    // An archive opened is looked into up to this size, the opener waiting meanwhile; a larger
+    // one is checked as one file (a written one is looked into whatever its size, within the
+    // engine's limits, as nobody waits for that scan).
+    static constexpr qint64 ArchiveOpenLimit = 16ll * 1024 * 1024;
 
 private:
     struct Root {
@@ -77,7 +85,7 @@ private:
         bool remember = false;   // a clean outcome may be remembered (the file is not new)
         dev_t device = 0;
         ino_t inode = 0;
-        qint64 mtime = 0, size = 0;
+        qint64 mtime = 0, ctime = 0, size = 0;
         QString shown;
     };
     struct Identity {
@@ -90,12 +98,23 @@ private:
             return std::hash<ino_t>()(id.inode) * 31 + std::hash<dev_t>()(id.device);
         }
     };
+    // A file's content as its stamps tell it: the change time too, since the modification time
+    // can be set back by any writer.
     struct Version {
-        qint64 mtime, size;
+        qint64 mtime, ctime, size;
+        bool operator==(const Version&) const = default;
+    };
+    struct Queued {
+        avtk::FileJob job;
+        Identity id;
+    };
+    struct Line {
+        std::deque<Queued> files;
+        std::condition_variable ready;
     };
 
     void read();
-    void dispatch(avtk::ScanPool& pool);
+    void dispatch(avtk::ScanPool& pool, Line& from);
     void takeEvents();
     void allowOverdue();
     void respond(int fd, bool allow);
@@ -115,14 +134,16 @@ private:
     std::atomic<pid_t> service = 0;
 
     std::mutex mutex;
-    std::condition_variable queued;
-    std::deque<avtk::FileJob> jobs; // taken from the kernel, not yet given to the pool
+    // Taken from the kernel, not yet given to a pool: files opened or executed, files written
+    // (and which these are); each line wakes only its own thread.
+    Line opened, written;
+    std::unordered_set<Identity, IdentityHash> writtenQueued;
     std::unordered_map<int, Pending> pending;
     std::unordered_map<Identity, Version, IdentityHash> clean;
     bool checking = true;
     bool draining = false; // finishQueued
     bool stopping = false;
-    std::thread reader, dispatcher;
+    std::thread reader, dispatcher, writtenDispatcher;
 };
 
 } // namespace guard

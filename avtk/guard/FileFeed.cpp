@@ -41,8 +41,8 @@ void FileFeed::feed() {
             files.pop_front();
             waiting.erase(file.path);
             lock.unlock();
-            const bool taken =
-                pool.submit(avtk::FileJob{std::move(file.path), std::move(file.shown), false});
+            const bool taken = pool.submit(
+                avtk::FileJob{std::move(file.path), std::move(file.shown), false, -1, 0, true});
             lock.lock();
             if (!taken)
                 return;

@@ -1,5 +1,6 @@
 #include "guard/Guard.h"
 
+#include "engine/Background.h"
 #include "engine/Harmless.h"
 #include "engine/Sectors.h"
 #include "engine/SharedEngine.h"
@@ -22,7 +23,6 @@
 #include <cstdio>
 #include <utility>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,14 +32,16 @@ struct Guard::Watching {
     Settings settings;
     std::unique_ptr<avtk::Scanner> engine; // the shared engine, or the guard's own
     pid_t enginePid = 0;                   // the shared engine's process
-    std::unique_ptr<avtk::ScanPool> pool;
+    // The scans nobody waits for (of written files), in the background; in fanotify mode, the
+    // scans an opener waits for, in the foreground.
+    std::unique_ptr<avtk::ScanPool> pool, waited;
     std::unique_ptr<AccessWatch> access; // fanotify mode
     std::unique_ptr<TreeWatch> watch;    // inotify mode
     std::unique_ptr<FileFeed> feed;      // inotify mode
     std::unique_ptr<QSocketNotifier> notifier;
     std::unique_ptr<DiskWatch> disks;
     std::unique_ptr<QSocketNotifier> mountsNotifier, imagesNotifier;
-    std::thread collector, rescanner;
+    std::thread collector, waitedCollector, rescanner;
     std::atomic<bool> rescanning = false;
 };
 
@@ -201,54 +203,33 @@ Guard::Built Guard::build(bool first, std::unique_ptr<Watching>& made) {
     else if (!watchAccess(w, drives))
         w.access.reset();
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const auto makePool = [&](unsigned threads) {
-        w.pool = std::make_unique<avtk::ScanPool>(*w.engine, options, selection, threads);
-    };
-    if (w.access) {
-        // An opener waits for these threads: one a core, at the normal priority.
-        makePool(cores);
-    } else {
-        // With inotify nobody waits for a scan: a core is left to the programs writing the
-        // files, and the threads (which inherit the priority of the thread that starts them)
-        // take the lowest priority, so that the writers are not slowed by them.
-        std::thread([&] {
-            if (::setpriority(PRIO_PROCESS, id_t(::gettid()), 19) != 0)
-                log("The scanning threads keep the normal priority: " + avtk::ErrnoText(errno));
-            makePool(std::max(1u, cores - 1));
-        }).join();
-    }
-    // Outcomes are handed to the main thread, where the log, the alerts and repairs happen; an
-    // opening that waits for its scan is answered here first, so that no question to the user
-    // holds it up.
-    w.collector = std::thread([this, &w] {
-        while (true) {
-            std::vector<avtk::FileOutcome> ready = w.pool->collect(std::chrono::milliseconds(200));
-            for (avtk::FileOutcome& one : ready) {
-                const bool denied = w.access && w.access->answer(one);
-                // A clean or unselected file needs nothing more: the main thread is not woken
-                // for it.
-                if (one.kind == avtk::FileOutcome::NotSelected ||
-                    (one.kind == avtk::FileOutcome::Scanned &&
-                     one.result.kind == avtk::ScanResult::Clean))
-                    continue;
-                QMetaObject::invokeMethod(
-                    &context,
-                    [this, &w, o = std::move(one), denied]() mutable {
-                        handle(w, std::move(o), denied);
-                    },
-                    Qt::QueuedConnection);
-            }
-            if (ready.empty() && w.pool->finished())
-                return;
-        }
-    });
+    // Nobody waits for the scan of a written file: a core is left to the programs writing the
+    // files, and the threads (which inherit the priority of the thread that starts them) and
+    // the engine service's scans for them take the processor and the disk only when no other
+    // program wants them.
+    QString background;
+    std::thread([&] {
+        background = avtk::SetBackground(true);
+        avtk::ScanOptions unwaited = options;
+        unwaited.background = true;
+        w.pool = std::make_unique<avtk::ScanPool>(*w.engine, unwaited, selection,
+                                                  std::max(1u, cores - 1));
+    }).join();
+    if (!background.isEmpty())
+        log("The scans of written files keep the normal priority: " + background);
+    // An opener waits for these threads: one a core, at the normal priority.
+    if (w.access)
+        w.waited = std::make_unique<avtk::ScanPool>(*w.engine, options, selection, cores);
+    w.collector = std::thread([this, &w] { collect(w, *w.pool); });
+    if (w.waited)
+        w.waitedCollector = std::thread([this, &w] { collect(w, *w.waited); });
 
     QStringList watched;
     for (const DriveMap::Drive& drive : drives)
         if (drive.folder)
             watched << QString(drive.letter) + ": (" + drive.root + ')';
     if (w.access) {
-        w.access->start(*w.pool, [this](const QString& line) {
+        w.access->start(*w.waited, *w.pool, [this](const QString& line) {
             QMetaObject::invokeMethod(
                 &context, [this, line] { log(line); }, Qt::QueuedConnection);
         });
@@ -283,6 +264,31 @@ Guard::Built Guard::build(bool first, std::unique_ptr<Watching>& made) {
     }
     watchDisks(w, drives);
     return Built::Done;
+}
+
+void Guard::collect(Watching& w, avtk::ScanPool& pool) {
+    // Outcomes are handed to the main thread, where the log, the alerts and repairs happen; an
+    // opening that waits for its scan is answered here first, so that no question to the user
+    // holds it up.
+    while (true) {
+        std::vector<avtk::FileOutcome> ready = pool.collect(std::chrono::milliseconds(200));
+        for (avtk::FileOutcome& one : ready) {
+            const bool denied = w.access && w.access->answer(one);
+            // A clean or unselected file needs nothing more: the main thread is not woken for it.
+            if (one.kind == avtk::FileOutcome::NotSelected ||
+                (one.kind == avtk::FileOutcome::Scanned &&
+                 one.result.kind == avtk::ScanResult::Clean))
+                continue;
+            QMetaObject::invokeMethod(
+                &context,
+                [this, &w, o = std::move(one), denied]() mutable {
+                    handle(w, std::move(o), denied);
+                },
+                Qt::QueuedConnection);
+        }
+        if (ready.empty() && pool.finished())
+            return;
+    }
 }
 
 void Guard::watchDisks(Watching& w, const QList<DriveMap::Drive>& drives) {
@@ -385,7 +391,8 @@ void Guard::rescan(Watching& w) {
         for (const auto& [root, shown] : roots)
             avtk::Walk(root, shown, {}, [&](avtk::WalkEntry&& entry) {
                 if (entry.kind == avtk::WalkEntry::File)
-                    return p->submit(avtk::FileJob{std::move(entry.path), entry.shown, false});
+                    return p->submit(
+                        avtk::FileJob{std::move(entry.path), entry.shown, false, -1, 0, true});
                 return true;
             });
         w.rescanning = false;
@@ -430,13 +437,18 @@ void Guard::handle(Watching& w, avtk::FileOutcome&& outcome, bool denied) {
         return;
     }
     const QString virus = outcome.result.finding.virus;
+    // A finding inside an archive names the member in the log, as FindVirus's report does; the
+    // alert and the repair are about the archive, the file the user has.
+    QString found = outcome.shown;
+    for (const QString& member : outcome.result.finding.members)
+        found += " > " + avtk::ShownName(member.toStdString());
     const auto known = reported.find(identity);
     if (denied && known != reported.end() && known->second == virus) {
-        log(outcome.shown + "  Infected: " + virus + " (its opening was denied again)");
+        log(found + "  Infected: " + virus + " (its opening was denied again)");
         return;
     }
     reported[identity] = virus;
-    log(outcome.shown + "  Infected: " + virus + (denied ? " (its opening was denied)" : ""));
+    log(found + "  Infected: " + virus + (denied ? " (its opening was denied)" : ""));
     bool repair = settings.repair == RepairChoice::Repair;
     if (settings.repair == RepairChoice::Prompt) {
         repair = alerts.askRepair(outcome.shown, virus);
@@ -544,17 +556,18 @@ void Guard::retire(std::unique_ptr<Watching> old, bool finish) {
             w.access->stopChecking();
     }
     w.feed.reset(); // what waits goes to the pool first
-    if (w.pool)
-        w.pool->close();
-    if (w.rescanner.joinable())
-        w.rescanner.join();
-    if (w.collector.joinable())
-        w.collector.join();
+    for (avtk::ScanPool* pool : {w.pool.get(), w.waited.get()})
+        if (pool)
+            pool->close();
+    for (std::thread* thread : {&w.rescanner, &w.collector, &w.waitedCollector})
+        if (thread->joinable())
+            thread->join();
     // The outcomes still queued to the main thread are handled before the engine goes.
     QCoreApplication::sendPostedEvents(&context);
     w.watch.reset();
     w.access.reset();
     w.pool.reset();
+    w.waited.reset();
     w.engine.reset();
 }
 

@@ -283,13 +283,22 @@ void FinishGuardApply(MainState& form) {
     form.Guard.SBtnApply->setEnabled(false);
     // A guard running for this prefix reads the settings again at once (and stops when it was
     // removed); it finds them applied, as Windows would at its next start.
-    if (const qint64 guard = ProcessLock::Holder(QDir(form.prefixFolder()).filePath("WGFE95.pid")))
-        ::kill(pid_t(guard), SIGHUP);
-    if (form.RestartNotice)
-        form.prompts().message(MessageKind::Information,
-                               Texts::tr("Your new WinGuard settings will take effect the\r"
-                                         "next time you restart Windows."),
-                               MessageButtons::Ok);
+    const qint64 guard = ProcessLock::Holder(QDir(form.prefixFolder()).filePath("WGFE95.pid"));
+    const bool told = guard > 0 && ::kill(pid_t(guard), SIGHUP) == 0;
+    if (form.RestartNotice) {
+        // The notice stays as it was written for a guard that reads its settings only when it
+        // starts; what the running one does now is added to it, so that it does not mislead.
+        QString text = Texts::tr("Your new WinGuard settings will take effect the\r"
+                                 "next time you restart Windows.");
+        if (told)
+            text += "\r\r" + (form.Guard.ChkBoxEnable->isChecked()
+                                  ? Texts::tr("WinGuard, which runs now (process %1), reads them "
+                                              "at once: its log says when they are in use.")
+                                  : Texts::tr("WinGuard, which runs now (process %1), stops at "
+                                              "once, as it was removed."))
+                                 .arg(guard);
+        form.prompts().message(MessageKind::Information, text, MessageButtons::Ok);
+    }
     form.RestartNotice = false;
 }
 

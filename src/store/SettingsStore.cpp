@@ -60,6 +60,43 @@ void ConfigureSqlite() {
     [[maybe_unused]] static const int done = sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0);
 }
 
+// The first 16 bytes of a file (zeros for what it lacks), read through SQLite's own file layer:
+// the locks of POSIX belong to the process, so closing any descriptor of the file would drop the
+// locks that another store of this process holds on it, and another program would then take
+// itself for the file's last user and move the journal away from under that store (whose later
+// commits would be lost). SQLite's layer keeps such a descriptor open until those locks go.
+QByteArray FileHeader(const QByteArray& path, QString& error) {
+    ConfigureSqlite();
+    sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
+    if (!vfs) {
+        error = SettingsStore::tr("SQLite has no file layer");
+        return {};
+    }
+    // The name as SQLite itself opens it.
+    std::vector<char> name(size_t(vfs->mxPathname) + 1);
+    if (vfs->xFullPathname(vfs, path.constData(), int(name.size()), name.data()) != SQLITE_OK) {
+        error = QString::fromLocal8Bit(strerror(ENAMETOOLONG));
+        return {};
+    }
+    std::vector<char> space(size_t(vfs->szOsFile));
+    auto* handle = reinterpret_cast<sqlite3_file*>(space.data());
+    int flags = 0;
+    errno = 0;
+    if (vfs->xOpen(vfs, name.data(), handle, SQLITE_OPEN_READONLY | SQLITE_OPEN_MAIN_DB, &flags) !=
+        SQLITE_OK) {
+        error = QString::fromLocal8Bit(strerror(errno ? errno : EIO));
+        if (handle->pMethods)
+            handle->pMethods->xClose(handle);
+        return {};
+    }
+    QByteArray header(16, '\0');
+    const int rc = handle->pMethods->xRead(handle, header.data(), int(header.size()), 0);
+    handle->pMethods->xClose(handle);
+    if (rc != SQLITE_OK && rc != SQLITE_IOERR_SHORT_READ)
+        error = QString::fromLocal8Bit(strerror(EIO));
+    return header;
+}
+
 // The one text of a file the store cannot use at all, whatever is wrong with it: the user is
 // told what to do, since the program can do nothing with it.
 QString UnusableText(const QString& file, const QString& why) {
@@ -222,12 +259,13 @@ Branch::Branch(const QString& fileName, bool deferCheck) : file(fileName) {
         throw UnusableStoreError(UnusableText(file, SettingsStore::tr("it is %1").arg(notAFile)));
     const QFileInfo info(file);
     if (info.exists() && info.size() > 0) {
-        // Look at the header ourselves before SQLite touches the file.
-        QFile in(file);
-        if (!in.open(QIODevice::ReadOnly))
-            throw UnusableStoreError(UnusableText(
-                file, SettingsStore::tr("it cannot be read (%1)").arg(in.errorString())));
-        if (in.read(16) != QByteArray("SQLite format 3", 16))
+        // Look at the header ourselves before SQLite reads the file as a database.
+        QString unreadable;
+        const QByteArray header = FileHeader(path, unreadable);
+        if (!unreadable.isEmpty())
+            throw UnusableStoreError(
+                UnusableText(file, SettingsStore::tr("it cannot be read (%1)").arg(unreadable)));
+        if (header != QByteArray("SQLite format 3", 16))
             throw UnusableStoreError(UnusableText(
                 file,
                 SettingsStore::tr(
