@@ -8,7 +8,7 @@ The panel (src/), lowest layer first; a folder includes only folders of lower la
 A form header (ui_Name.h) belongs to the folder of its Name.ui.
 
 The toolkit (avtk/), lowest first; its programs (avtk/*.cpp) may include every toolkit folder:
-  engine  <  lib  <  window, guard, sched  <  programs
+  engine  <  lib  <  window, resident, sched  <  programs
 The toolkit and the tools (tools/) take from the panel only what TOOLKIT_EDGES and TOOL_EDGES
 name: the store, the core's command lines and definitions, and platform's Qt-Core-only units.
 """
@@ -20,12 +20,12 @@ ROOT = pathlib.Path(__file__).resolve().parent.parent
 
 PANEL_LAYERS = [["platform"], ["store"], ["core"], ["platform/qt"], ["caption"], ["definitions"],
                 ["toolkit"], ["scan", "repair", "integrity", "guard"], ["shell"]]
-TOOLKIT_LAYERS = [["engine"], ["lib"], ["window", "guard", "sched"], ["programs"]]
+TOOLKIT_LAYERS = [["engine"], ["lib"], ["window", "resident", "sched"], ["programs"]]
 # The panel's folders a toolkit folder may include (platform/qt, with widgets, is not among them).
 TOOLKIT_EDGES = {
     "engine": {"platform"},
     "lib": {"platform"},
-    "guard": {"platform", "store"},
+    "resident": {"platform", "store"},
     "sched": {"platform", "store", "core"},
     "programs": {"platform", "store"},
 }

@@ -1,4 +1,4 @@
-#include "guard/AccessWatch.h"
+#include "resident/AccessWatch.h"
 
 #include "engine/SystemError.h"
 #include "engine/Walk.h"
@@ -25,8 +25,16 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // A file changed this recently may change again within the time stamp's grain without its
-// stamp moving: its clean verdict is not remembered.
-constexpr qint64 SettledNs = 2'000'000'000;
+// stamp moving: its clean verdict is not remembered. AVTK_GUARD_SETTLED_MS sets another time (the
+// tests' clock, so that they need not wait for a file to age).
+qint64 SettledNs() {
+    static const qint64 settled = [] {
+        bool given = false;
+        const int ms = qEnvironmentVariableIntValue("AVTK_GUARD_SETTLED_MS", &given);
+        return given && ms >= 0 ? qint64(ms) * 1'000'000 : qint64(2'000'000'000);
+    }();
+    return settled;
+}
 // Descriptors of events held for scanning at most (the process's limit may be 1,024).
 constexpr std::size_t HeldLimit = 256;
 // Remembered clean files at most; the memory is then started afresh.
@@ -295,7 +303,7 @@ void AccessWatch::takeEvents() {
             Pending entry;
             entry.deadline = Clock::now() + AnswerWithin;
             entry.permission = permission;
-            entry.remember = Ns(now) - std::max(version.mtime, Ns(st.st_ctim)) >= SettledNs;
+            entry.remember = Ns(now) - std::max(version.mtime, Ns(st.st_ctim)) >= SettledNs();
             entry.device = id.device;
             entry.inode = id.inode;
             entry.mtime = version.mtime;

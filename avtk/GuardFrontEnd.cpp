@@ -2,13 +2,13 @@
 // that Vallorin's guard page writes, watches the drives it names and checks files as they are
 // written, with the scanner's engine. Its settings and exit codes are described in the toolkit's
 // help (veinfo95.hlp, "WinGuard").
-#include "guard/Guard.h"
 #include "lib/DriveMap.h"
 #include "lib/Program.h"
 #include "lib/Session.h"
 #include "platform/InstallLayout.h"
 #include "platform/ProcessLock.h"
 #include "platform/VallorinError.h"
+#include "resident/Guard.h"
 #include "store/Prefix.h"
 #include "store/SettingsStore.h"
 

@@ -1,4 +1,4 @@
-#include "guard/DiskWatch.h"
+#include "resident/DiskWatch.h"
 
 #include "engine/SystemError.h"
 

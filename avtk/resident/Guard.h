@@ -2,11 +2,11 @@
 
 #include "engine/ScanPool.h"
 #include "engine/Scanner.h"
-#include "guard/AccessWatch.h"
-#include "guard/DiskWatch.h"
-#include "guard/FileFeed.h"
-#include "guard/GuardSettings.h"
-#include "guard/TreeWatch.h"
+#include "resident/AccessWatch.h"
+#include "resident/DiskWatch.h"
+#include "resident/FileFeed.h"
+#include "resident/GuardSettings.h"
+#include "resident/TreeWatch.h"
 
 #include <QFile>
 #include <QObject>

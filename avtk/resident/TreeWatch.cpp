@@ -1,4 +1,4 @@
-#include "guard/TreeWatch.h"
+#include "resident/TreeWatch.h"
 
 #include "engine/SystemError.h"
 #include "engine/Walk.h"

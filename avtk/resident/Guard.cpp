@@ -1,4 +1,4 @@
-#include "guard/Guard.h"
+#include "resident/Guard.h"
 
 #include "engine/Background.h"
 #include "engine/Harmless.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/ScanPool.h"
-#include "guard/TreeWatch.h"
+#include "resident/TreeWatch.h"
 
 #include <chrono>
 #include <condition_variable>

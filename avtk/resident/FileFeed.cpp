@@ -1,4 +1,4 @@
-#include "guard/FileFeed.h"
+#include "resident/FileFeed.h"
 
 namespace guard {
 

@@ -1,4 +1,4 @@
-#include "guard/GuardSettings.h"
+#include "resident/GuardSettings.h"
 
 #include "store/SettingsStore.h"
 
