@@ -337,7 +337,7 @@ void AccessWatch::allowOverdue() {
 }
 
 void AccessWatch::dispatch(avtk::ScanPool& pool, Line& line) {
-    const bool writes = &line == &written;
+    const bool writtenLine = &line == &written;
     std::deque<Queued>& from = line.files;
     while (true) {
         std::unique_lock lock(mutex);
@@ -353,14 +353,14 @@ void AccessWatch::dispatch(avtk::ScanPool& pool, Line& line) {
                 pending.erase(left.job.fd);
             }
             from.clear();
-            if (writes)
+            if (writtenLine)
                 writtenQueued.clear();
             return;
         }
         if (from.empty())
             return; // draining: all taken are with the pool
         avtk::FileJob job = std::move(from.front().job);
-        if (writes)
+        if (writtenLine)
             writtenQueued.erase(from.front().id);
         from.pop_front();
         lock.unlock();
