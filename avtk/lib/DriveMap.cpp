@@ -101,8 +101,9 @@ WalkSummary Walk(const Drive& drive, const WalkLimits& limits,
     const std::string root = QFile::encodeName(drive.root).toStdString();
     const QString top = QString(drive.letter) + ":\\";
     // The checker names a file by its name as the system decodes it, as its fingerprint files
-    // always have, not by the scanner's escaped name.
-    const auto drivePath = [&](const std::string& path) {
+    // always have, not by the scanner's escaped name. (A QString: a string builder would keep
+    // references to the temporaries.)
+    const auto drivePath = [&](const std::string& path) -> QString {
         std::string rest = path.substr(std::min(path.size(), root.size()));
         if (!rest.empty() && rest.front() == '/')
             rest.erase(0, 1);
