@@ -13,8 +13,8 @@
 #include "store/SettingsStore.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
 
@@ -46,53 +46,15 @@ struct Guard::Watching {
 };
 
 Guard::Guard(QString prefix, QString toolkitFolder, Alerts& alerts)
-    : prefix(std::move(prefix)), toolkitFolder(std::move(toolkitFolder)), alerts(alerts) {}
+    : prefix(std::move(prefix)), toolkitFolder(std::move(toolkitFolder)), alerts(alerts),
+      logBook(this->prefix) {}
 
 Guard::~Guard() {
     retire(std::move(current), false);
 }
 
 void Guard::log(const QString& text) {
-    const QString line =
-        QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss") + "  " + text + "\r\n";
-    const QByteArray bytes = line.toUtf8();
-    if (logFile.isOpen()) {
-        if (logFile.write(bytes) == bytes.size() && logFile.flush())
-            return;
-        // Said once, not with every line: the file is let go, and the settings read again try
-        // it anew.
-        const QString failed =
-            QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss") + "  " +
-            QString("The log file %1 can no longer be written (%2): the log goes to standard "
-                    "error.\r\n")
-                .arg(logPath, logFile.errorString());
-        logFile.close();
-        std::fputs(failed.toUtf8().constData(), stderr);
-    }
-    std::fputs(bytes.constData(), stderr);
-    std::fflush(stderr);
-}
-
-QString Guard::logPathOf(const Settings& settings) const {
-    return settings.logFile.isEmpty() ? QString() : Drives::NativePath(prefix, settings.logFile);
-}
-
-void Guard::openLog(const Settings& settings) {
-    const QString wanted = logPathOf(settings);
-    if (wanted == logPath && logFile.isOpen())
-        return;
-    logFile.close();
-    logPath = wanted;
-    if (logPath.isEmpty())
-        return;
-    // Kept open and appended to: the log is never closed after writing, so its own lines raise
-    // no event of the watch.
-    logFile.setFileName(logPath);
-    if (!logFile.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        const QString reason = logFile.errorString();
-        log(QString("The log file %1 cannot be written (%2): the log goes to standard error.")
-                .arg(logPath, reason));
-    }
+    logBook.write(text);
 }
 
 bool Guard::start() {
@@ -113,7 +75,7 @@ bool Guard::reload(const QString& why) {
     if (built == Built::Done) {
         std::unique_ptr<Watching> old = std::move(current);
         current = std::move(next);
-        openLog(current->settings);
+        logBook.follow(current->settings);
         retire(std::move(old), true);
         log("The new settings are in use.");
     } else {
@@ -149,7 +111,7 @@ Guard::Built Guard::build(bool first, std::unique_ptr<Watching>& made) {
         return Built::NotInstalled;
     }
     if (first) {
-        openLog(settings);
+        logBook.follow(settings);
         log(QString("WinGuard started (process %1).").arg(::getpid()));
     }
     for (const QString& problem : problems)
@@ -353,7 +315,7 @@ bool Guard::watchTrees(Watching& w, const QList<DriveMap::Drive>& drives) {
         return false;
     }
     // The log these settings write (opened when they come into use).
-    const QString ownLog = logPathOf(w.settings);
+    const QString ownLog = logBook.pathOf(w.settings);
     if (!ownLog.isEmpty())
         w.watch->ignoreFile(QFile::encodeName(QFileInfo(ownLog).absoluteFilePath()).toStdString());
     log("Mode: inotify: files are checked when closed after writing, created or moved in; an "

@@ -5,10 +5,10 @@
 #include "resident/AccessWatch.h"
 #include "resident/DiskWatch.h"
 #include "resident/FileFeed.h"
+#include "resident/GuardLog.h"
 #include "resident/GuardSettings.h"
 #include "resident/TreeWatch.h"
 
-#include <QFile>
 #include <QObject>
 #include <QString>
 
@@ -78,13 +78,10 @@ private:
     void watchDisks(Watching& w, const QList<DriveMap::Drive>& drives);
     void checkBoot(Watching& w, const DiskArrival& arrival);
     QString repairBoot(const DiskArrival& arrival);
-    void openLog(const Settings& settings);
-    QString logPathOf(const Settings& settings) const;
 
     QString prefix, toolkitFolder;
     Alerts& alerts;
-    QFile logFile;
-    QString logPath;
+    GuardLog logBook;
     std::unique_ptr<Watching> current;
     bool reloading = false;
     QString reloadAgain; // a reload asked for while one runs (its reason)
