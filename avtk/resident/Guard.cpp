@@ -117,6 +117,35 @@ Guard::Built Guard::build(bool first, std::unique_ptr<Watching>& made) {
     for (const QString& problem : problems)
         log(problem);
 
+    if (!loadEngine(w, first, ending))
+        return Built::Failed;
+
+    log("Files: " + DescribeFiles(settings) + "; repair: " + DescribeRepair(settings) + '.');
+    problems.clear();
+    const QList<DriveMap::Drive> drives = ChosenDrives(prefix, settings, problems);
+    for (const QString& problem : problems)
+        log(problem);
+
+    const bool inotifyOnly =
+        qEnvironmentVariable("WINGUARD_MODE").compare("inotify", Qt::CaseInsensitive) == 0;
+    if (inotifyOnly)
+        log("WINGUARD_MODE=inotify: fanotify is not tried.");
+    else if (!watchAccess(w, drives))
+        w.access.reset();
+    startPools(w);
+
+    if (!startWatching(w, drives)) {
+        log(ending);
+        return Built::Failed;
+    }
+    watchDisks(w, drives);
+    return Built::Done;
+}
+
+// The extra driver the settings name and the engine with it; false (logged) when no signatures
+// can be used.
+bool Guard::loadEngine(Watching& w, bool first, const QString& ending) {
+    const Settings& settings = w.settings;
     QString driver;
     if (!settings.extra.isEmpty()) {
         const QDir folder(toolkitFolder);
@@ -142,28 +171,23 @@ Guard::Built Guard::build(bool first, std::unique_ptr<Watching>& made) {
                                                     : QString();
     if (!compileError.isEmpty()) {
         log("No virus signatures can be used (" + compileError + "): " + ending);
-        return Built::Failed;
+        return false;
     }
     log(QString("Signatures: %1 from %2 files.").arg(loaded.signatures).arg(loaded.files));
     if (first && !loaded.systemDatabase)
         log(avtk::TestSignaturesOnly);
 
+    return true;
+}
+
+// The scanning threads of a set: the background ones for written files, and in fanotify mode
+// those an opener waits for, each with its collector.
+void Guard::startPools(Watching& w) {
+    const Settings& settings = w.settings;
     avtk::ScanOptions options;
     options.programHeuristics = settings.programHeuristics;
     options.macroHeuristics = settings.macroHeuristics;
     const avtk::Selection selection{settings.files == FileChoice::AllFiles, false};
-    log("Files: " + DescribeFiles(settings) + "; repair: " + DescribeRepair(settings) + '.');
-    problems.clear();
-    const QList<DriveMap::Drive> drives = ChosenDrives(prefix, settings, problems);
-    for (const QString& problem : problems)
-        log(problem);
-
-    const bool inotifyOnly =
-        qEnvironmentVariable("WINGUARD_MODE").compare("inotify", Qt::CaseInsensitive) == 0;
-    if (inotifyOnly)
-        log("WINGUARD_MODE=inotify: fanotify is not tried.");
-    else if (!watchAccess(w, drives))
-        w.access.reset();
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     // Nobody waits for the scan of a written file: a core is left to the programs writing the
     // files, and the threads (which inherit the priority of the thread that starts them) and
@@ -185,7 +209,12 @@ Guard::Built Guard::build(bool first, std::unique_ptr<Watching>& made) {
     w.collector = std::thread([this, &w] { collect(w, *w.pool); });
     if (w.waited)
         w.waitedCollector = std::thread([this, &w] { collect(w, *w.waited); });
+}
 
+// Starts the set's watching in its mode and says what is watched; false when inotify mode
+// cannot watch.
+bool Guard::startWatching(Watching& w, const QList<DriveMap::Drive>& drives) {
+    const Settings& settings = w.settings;
     QStringList watched;
     for (const DriveMap::Drive& drive : drives)
         if (drive.folder)
@@ -207,10 +236,8 @@ Guard::Built Guard::build(bool first, std::unique_ptr<Watching>& made) {
         log(QString("Watching: %1; whole trees through fanotify.")
                 .arg(watched.isEmpty() ? QString("no drive") : watched.join(", ")));
     } else {
-        if (!watchTrees(w, drives)) {
-            log(ending);
-            return Built::Failed;
-        }
+        if (!watchTrees(w, drives))
+            return false;
         log(QString("Watching: %1; %2 folders.")
                 .arg(watched.isEmpty() ? QString("no drive") : watched.join(", "))
                 .arg(w.watch->watches()));
@@ -224,8 +251,7 @@ Guard::Built Guard::build(bool first, std::unique_ptr<Watching>& made) {
                                : "WinGuard runs in inotify mode: infected files are found, not "
                                  "blocked");
     }
-    watchDisks(w, drives);
-    return Built::Done;
+    return true;
 }
 
 void Guard::collect(Watching& w, avtk::ScanPool& pool) {

@@ -65,6 +65,9 @@ private:
     enum class Built { Done, Failed, NotInstalled };
 
     Built build(bool first, std::unique_ptr<Watching>& made);
+    bool loadEngine(Watching& w, bool first, const QString& ending);
+    void startPools(Watching& w);
+    bool startWatching(Watching& w, const QList<DriveMap::Drive>& drives);
     // Ends a set: with `finish`, the files it has taken are still scanned and answered (a
     // reload, where the next set already watches); otherwise waiting openings are let go.
     void retire(std::unique_ptr<Watching> old, bool finish);
