@@ -49,6 +49,18 @@ inline double Median(std::vector<double> values) {
     return values.empty() ? 0 : values[values.size() / 2];
 }
 
+// A field in kB of a /proc/PID file ("VmHWM" of status, "Pss" of smaps_rollup); 0 once the
+// process is gone.
+inline long ProcKb(pid_t pid, const char* file, const QByteArray& field) {
+    QFile proc(QString("/proc/%1/%2").arg(pid).arg(QString::fromLatin1(file)));
+    if (!proc.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : proc.readAll().split('\n'))
+        if (line.startsWith(QByteArray(field + ':')))
+            return line.mid(field.size() + 1).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
 // Starts a program in a folder, its standard output into a file and its errors dropped, without
 // a shell; its process, or -1.
 inline pid_t Spawn(const QStringList& command, const QString& folder, const QString& output) {

@@ -48,13 +48,7 @@ double Time(const QStringList& command, const QString& folder, const QString& ou
 
 // Proportional set size in kB (memory shared between processes counted once in all).
 long PssKb(pid_t pid) {
-    QFile file(QString("/proc/%1/smaps_rollup").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : file.readAll().split('\n'))
-        if (line.startsWith("Pss:"))
-            return line.mid(4).trimmed().split(' ').value(0).toLong();
-    return 0;
+    return ProcKb(pid, "smaps_rollup", "Pss");
 }
 
 std::vector<pid_t> ProcessesOf(const QString& program) {

@@ -54,13 +54,7 @@ struct Run {
 // of a child (wait4's ru_maxrss) would not do: a process started by posix_spawn carries the peak
 // of the benchmark that started it across its exec.
 long PeakKb(pid_t pid) {
-    QFile status(QString("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return 0;
+    return ProcKb(pid, "status", "VmHWM");
 }
 
 // Starts a program, waits for it, and reads its time and peak memory (read every 2 ms while it
