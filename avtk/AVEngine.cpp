@@ -26,6 +26,8 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <malloc.h>
@@ -68,6 +70,9 @@ private:
     void serve(int connection);
     service::Welcome welcome(uint64_t asked, std::shared_ptr<Generation>& pinned);
     std::shared_ptr<Generation> engineFor(const std::shared_ptr<Generation>& pinned);
+    std::vector<ScanResult> scanAll(const std::shared_ptr<Generation>& pinned,
+                                    const service::ScanRequest& request,
+                                    const std::vector<int>& fds);
     void load();
     void watch();
     void wake() { ::eventfd_write(wakeup, 1); }
@@ -155,6 +160,26 @@ std::shared_ptr<Generation> Service::engineFor(const std::shared_ptr<Generation>
     return current;
 }
 
+std::vector<ScanResult> Service::scanAll(const std::shared_ptr<Generation>& pinned,
+                                         const service::ScanRequest& request,
+                                         const std::vector<int>& fds) {
+    const std::shared_ptr<Generation> generation = engineFor(pinned);
+    if (!generation || !generation->welcome.ready) {
+        ScanResult stopping;
+        stopping.kind = ScanResult::Failed;
+        stopping.problem = "the service is stopping";
+        return std::vector<ScanResult>(fds.size(), stopping);
+    }
+    std::vector<std::string> names;
+    names.reserve(fds.size());
+    std::vector<BatchFile> files;
+    files.reserve(fds.size());
+    for (std::size_t i = 0; i < fds.size(); ++i)
+        files.push_back(
+            BatchFile{fds[i], names.emplace_back(request.names[qsizetype(i)].toStdString())});
+    return generation->engine->scanBatch(files, request.options);
+}
+
 void Service::serve(int connection) {
     std::shared_ptr<Generation> pinned;
     bool background = false;
@@ -170,13 +195,16 @@ void Service::serve(int connection) {
     const service::Welcome answer = hello ? welcome(hello->generation, pinned) : service::Welcome{};
     if (hello && answer.pid && service::Send(connection, service::Encode(answer)) && answer.ready)
         for (;;) {
-            int fd = -1;
-            const std::optional<QByteArray> message = service::Receive(connection, &fd);
+            std::vector<int> fds;
+            const std::optional<QByteArray> message = service::Receive(connection, &fds);
+            const auto closeAll = [&] {
+                for (int fd : std::exchange(fds, {}))
+                    ::close(fd);
+            };
             const std::optional<service::Kind> kind =
                 message ? service::KindOf(*message) : std::nullopt;
             if (kind == service::Kind::Stop) {
-                if (fd >= 0)
-                    ::close(fd);
+                closeAll();
                 const std::lock_guard lock(mutex);
                 stopping = true;
                 changed.notify_all();
@@ -185,9 +213,9 @@ void Service::serve(int connection) {
             }
             const std::optional<service::ScanRequest> request =
                 kind == service::Kind::Scan ? service::DecodeScanRequest(*message) : std::nullopt;
-            if (!request) {
-                if (fd >= 0)
-                    ::close(fd);
+            // A request is as many descriptors as names: anything else is no program of ours.
+            if (!request || size_t(request->names.size()) != fds.size() || fds.empty()) {
+                closeAll();
                 break;
             }
             // The scan runs at the priority its program asked for: the guard's scans of written
@@ -197,22 +225,14 @@ void Service::serve(int connection) {
             if (request->options.background != background &&
                 SetBackground(request->options.background).isEmpty())
                 background = request->options.background;
-            ScanResult result;
-            if (fd < 0) {
-                result.kind = ScanResult::Failed;
-                result.problem = "no open file came with the request";
-            } else if (const std::shared_ptr<Generation> generation = engineFor(pinned);
-                       generation && generation->welcome.ready) {
-                result =
-                    generation->engine->scan(fd, request->name.toStdString(), request->options);
-            } else {
-                result.kind = ScanResult::Failed;
-                result.problem = "the service is stopping";
-            }
-            if (fd >= 0)
-                ::close(fd);
+            const std::vector<ScanResult> results = scanAll(pinned, *request, fds);
+            closeAll();
             changed.notify_all(); // a reload that waits for the old engine to be let go
-            if (!service::Send(connection, service::Encode(result)))
+            // The answers go together once all are ready: the program wakes once a batch.
+            bool sent = true;
+            for (const ScanResult& result : results)
+                sent = sent && service::Send(connection, service::Encode(result));
+            if (!sent)
                 break;
         }
     pinned.reset();

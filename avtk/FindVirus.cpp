@@ -422,7 +422,7 @@ void Scan::outcome(avtk::FileOutcome&& outcome) {
 bool Scan::files(const std::vector<Root>& roots, bool memory) {
     avtk::Selection selection{line.has("DOALLFILES"), line.has("U")};
     const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
-    avtk::ScanPool pool(*engine, options, selection, threads);
+    avtk::ScanPool pool(*engine, options, selection, threads, avtk::ScanPool::WalkBatch);
     std::atomic<bool> stop = false;
     std::atomic<qint64> counted = 0;
     auto walkAll = [&](const std::function<bool(avtk::WalkEntry &&)>& visit) {
@@ -453,8 +453,8 @@ bool Scan::files(const std::vector<Root>& roots, bool memory) {
                 const bool named = std::any_of(roots.begin(), roots.end(), [&](const Root& r) {
                     return r.named && r.path == entry.path;
                 });
-                return pool.submit(
-                    avtk::FileJob{std::move(entry.path), entry.shown, named, -1, entry.rootLength});
+                return pool.submit(avtk::FileJob{std::move(entry.path), entry.shown, named, -1,
+                                                 entry.rootLength, false, entry.size});
             }
             avtk::FileOutcome note;
             note.kind = entry.kind == avtk::WalkEntry::Link         ? avtk::FileOutcome::Link

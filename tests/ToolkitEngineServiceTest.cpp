@@ -189,6 +189,45 @@ TEST_F(EngineService, ProgramsStartedAtOnceShareOneServiceAndFindWhatTheirOwnEng
     }
 }
 
+TEST_F(EngineService, ABatchIsAnsweredFileByFileInItsOrderAndAMalformedOneIsRefused) {
+    QString why;
+    const std::unique_ptr<avtk::ServiceClient> client = avtk::ServiceClient::Open(toolkit, why);
+    ASSERT_TRUE(client) << why.toStdString();
+    // More files than one request holds, and names long enough to split a request early.
+    const QStringList kinds = {"tools/eicar.com", "tools/marked.com", "docs/later.txt"};
+    std::vector<std::string> names;
+    std::vector<int> fds;
+    for (int i = 0; i < int(service::MaxBatch) + 8; ++i) {
+        fds.push_back(open("drive/" + kinds[i % 3]));
+        names.push_back(std::string(i % 7 == 0 ? 20000 : 10, 'n') + std::to_string(i));
+    }
+    std::vector<avtk::BatchFile> files;
+    for (std::size_t i = 0; i < fds.size(); ++i)
+        files.push_back(avtk::BatchFile{fds[i], names[i]});
+    const std::optional<std::vector<avtk::ScanResult>> results = client->scan(files, {});
+    ASSERT_TRUE(results);
+    ASSERT_EQ(results->size(), fds.size());
+    const QStringList expected = {"Test.Eicar", "Test.Marker", ""};
+    for (std::size_t i = 0; i < fds.size(); ++i)
+        EXPECT_EQ((*results)[i].finding.virus, expected[int(i % 3)]) << i;
+    for (int fd : fds)
+        ::close(fd);
+
+    // Two names with one descriptor: the service closes the connection unanswered.
+    const std::optional<service::Endpoint> endpoint = service::EndpointFor(toolkit, why);
+    ASSERT_TRUE(endpoint);
+    const int raw = service::Connect(endpoint->socket, why);
+    ASSERT_GE(raw, 0) << why.toStdString();
+    ASSERT_TRUE(service::Send(raw, service::Encode(service::Hello{})));
+    ASSERT_TRUE(service::Receive(raw));
+    const int one = open("drive/tools/eicar.com");
+    ASSERT_TRUE(
+        service::Send(raw, service::Encode(service::ScanRequest{{}, {"a", "b"}}), {&one, 1}));
+    EXPECT_FALSE(service::Receive(raw));
+    ::close(one);
+    ::close(raw);
+}
+
 TEST_F(EngineService, KilledMidScanTheProgramFinishesOnItsOwnEngine) {
     // A file large enough to be caught in the service's hands, its signature at the end.
     QByteArray big(60 << 20, '\0');

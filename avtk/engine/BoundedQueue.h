@@ -5,6 +5,8 @@
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace avtk {
 
@@ -35,6 +37,20 @@ public:
         items.pop_front();
         notFull.notify_one();
         return item;
+    }
+
+    // Waits for an item, then takes it and, in order, those after it that `more` accepts given
+    // what was taken so far (a batch); empty once the queue is closed and empty.
+    template <typename More> std::vector<T> popBatch(More&& more) {
+        std::unique_lock lock(mutex);
+        notEmpty.wait(lock, [&] { return closed || !items.empty(); });
+        std::vector<T> batch;
+        while (!items.empty() && (batch.empty() || more(std::as_const(batch), items.front()))) {
+            batch.push_back(std::move(items.front()));
+            items.pop_front();
+        }
+        notFull.notify_all();
+        return batch;
     }
 
     void close() {

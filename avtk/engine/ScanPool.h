@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -38,6 +39,8 @@ struct FileJob {
     // Looked into if it is an archive, and chosen as one, whatever the pool's options say (a
     // file the guard saw written, or a small archive being opened).
     bool insideArchives = false;
+    // Its size as the walk saw it, which sizes the batches; -1 when not known.
+    int64_t size = -1;
 };
 
 struct FileOutcome {
@@ -63,10 +66,17 @@ struct FileOutcome {
 
 // Scanning threads sharing one compiled engine: jobs go in through a bounded queue, so that the
 // folder walk runs alongside but never far ahead; outcomes are collected by the caller's thread.
+// A thread takes up to `batch` small queued files at a time and scans them in one call (one
+// request to the shared engine); a file of unknown size or a large one goes alone, so that two
+// threads still scan two large files at once.
 class ScanPool {
 public:
+    // Batches of this many files: a round trip to the shared engine costs about as much as
+    // scanning a small file, and a batch's outcomes still come in well under a millisecond.
+    static constexpr unsigned WalkBatch = 16;
+
     ScanPool(const Scanner& engine, const ScanOptions& options, const Selection& selection,
-             unsigned threads);
+             unsigned threads, unsigned batch = 1);
     ~ScanPool();
     ScanPool(const ScanPool&) = delete;
     ScanPool& operator=(const ScanPool&) = delete;
@@ -87,6 +97,10 @@ public:
     // Scans one file as the threads do (also for a file the pool does not walk to).
     static FileOutcome ScanFile(const Scanner& engine, const ScanOptions& options,
                                 const Selection& selection, FileJob job);
+    // Scans files as the threads do, one outcome each in their order.
+    static std::vector<FileOutcome> ScanFiles(const Scanner& engine, const ScanOptions& options,
+                                              const Selection& selection,
+                                              std::vector<FileJob> jobs);
 
 private:
     void work();
@@ -94,6 +108,7 @@ private:
     const Scanner& engine;
     ScanOptions options;
     Selection selection;
+    unsigned batch;
     BoundedQueue<FileJob> jobs;
     std::mutex mutex;
     std::condition_variable ready;

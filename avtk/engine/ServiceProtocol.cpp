@@ -28,7 +28,7 @@ constexpr const char* InstalledToolkitFolder = AVTK_INSTALLED_TOOLKIT;
 // A scan request names a path, an answer a virus and members: a packet larger than this is no
 // message of ours.
 constexpr size_t MaxMessage = 64 * 1024;
-constexpr quint32 Version = 1;
+constexpr quint32 Version = 2;
 
 // The folder made when missing, then checked: a directory (not a link) of this user, closed to
 // everyone else.
@@ -142,7 +142,7 @@ QByteArray Encode(const Welcome& w) {
 
 QByteArray Encode(const ScanRequest& request) {
     return Message(Kind::Scan,
-                   [&](QDataStream& out) { out << OptionBits(request.options) << request.name; });
+                   [&](QDataStream& out) { out << OptionBits(request.options) << request.names; });
 }
 
 QByteArray Encode(const ScanResult& r) {
@@ -188,7 +188,7 @@ std::optional<Welcome> DecodeWelcome(const QByteArray& message) {
 std::optional<ScanRequest> DecodeScanRequest(const QByteArray& message) {
     return Read<ScanRequest>(message, Kind::Scan, [](QDataStream& in, ScanRequest& r) {
         quint8 bits = 0;
-        in >> bits >> r.name;
+        in >> bits >> r.names;
         r.options = FromBits(bits);
     });
 }
@@ -204,20 +204,22 @@ std::optional<ScanResult> DecodeScanResult(const QByteArray& message) {
     return result;
 }
 
-bool Send(int socket, const QByteArray& message, int fd) {
+bool Send(int socket, const QByteArray& message, std::span<const int> fds) {
+    if (fds.size() > MaxBatch)
+        return false;
     iovec data{const_cast<char*>(message.constData()), size_t(message.size())};
     msghdr header{};
     header.msg_iov = &data;
     header.msg_iovlen = 1;
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    if (fd >= 0) {
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * MaxBatch)] = {};
+    if (!fds.empty()) {
         header.msg_control = control;
-        header.msg_controllen = sizeof(control);
+        header.msg_controllen = CMSG_SPACE(sizeof(int) * fds.size());
         cmsghdr* rights = CMSG_FIRSTHDR(&header);
         rights->cmsg_level = SOL_SOCKET;
         rights->cmsg_type = SCM_RIGHTS;
-        rights->cmsg_len = CMSG_LEN(sizeof(int));
-        std::memcpy(CMSG_DATA(rights), &fd, sizeof(int));
+        rights->cmsg_len = CMSG_LEN(sizeof(int) * fds.size());
+        std::memcpy(CMSG_DATA(rights), fds.data(), sizeof(int) * fds.size());
     }
     for (;;) {
         const ssize_t sent = ::sendmsg(socket, &header, MSG_NOSIGNAL);
@@ -227,23 +229,23 @@ bool Send(int socket, const QByteArray& message, int fd) {
     }
 }
 
-std::optional<QByteArray> Receive(int socket, int* fd) {
-    if (fd)
-        *fd = -1;
+std::optional<QByteArray> Receive(int socket, std::vector<int>* fds) {
+    if (fds)
+        fds->clear();
     QByteArray bytes(MaxMessage, Qt::Uninitialized);
     iovec data{bytes.data(), size_t(bytes.size())};
     msghdr header{};
     header.msg_iov = &data;
     header.msg_iovlen = 1;
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * 4)] = {};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * MaxBatch)] = {};
     header.msg_control = control;
     header.msg_controllen = sizeof(control);
     ssize_t got;
     do
         got = ::recvmsg(socket, &header, MSG_CMSG_CLOEXEC);
     while (got < 0 && errno == EINTR);
-    // Every descriptor that came is taken, so that none leaks, and all but one refused.
-    int received = -1;
+    // Every descriptor that came is taken, so that none leaks.
+    std::vector<int> received;
     for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
         if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS)
             continue;
@@ -251,19 +253,18 @@ std::optional<QByteArray> Receive(int socket, int* fd) {
         for (size_t i = 0; i < count; ++i) {
             int one;
             std::memcpy(&one, CMSG_DATA(c) + i * sizeof(int), sizeof(int));
-            if (received < 0 && fd)
-                received = one;
-            else
-                ::close(one);
+            received.push_back(one);
         }
     }
-    if (got <= 0 || (header.msg_flags & (MSG_TRUNC | MSG_CTRUNC))) {
-        if (received >= 0)
-            ::close(received);
-        return std::nullopt;
+    const bool whole = got > 0 && !(header.msg_flags & (MSG_TRUNC | MSG_CTRUNC));
+    if (!whole || !fds) {
+        for (int one : received)
+            ::close(one);
+        if (!whole)
+            return std::nullopt;
+    } else {
+        *fds = std::move(received);
     }
-    if (fd)
-        *fd = received;
     bytes.truncate(got);
     return bytes;
 }

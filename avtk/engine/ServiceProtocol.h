@@ -7,12 +7,15 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <vector>
 
 // The toolkit's engine service and its programs speak over a Unix socket of sequenced packets:
-// one message a packet, an open descriptor riding with a scan request (the service never opens a
-// path for a program).
+// one message a packet, the open descriptors of a batch of files riding with a scan request (the
+// service never opens a path for a program), one answer a file.
 namespace avtk::service {
 
 // The service's file name, beside the other programs of the toolkit.
@@ -50,9 +53,15 @@ struct Welcome {
     qint64 pid = 0;
 };
 
+// The most files a scan request holds, and the most bytes of their names together: a request is
+// one packet, with room to spare.
+inline constexpr std::size_t MaxBatch = 32;
+inline constexpr qsizetype MaxNamesBytes = 32 * 1024;
+
+// Files to scan, their descriptors in the packet in the same order as their names.
 struct ScanRequest {
     ScanOptions options;
-    QByteArray name;
+    QList<QByteArray> names;
 };
 
 QByteArray Encode(const Hello& hello);
@@ -67,11 +76,11 @@ std::optional<Welcome> DecodeWelcome(const QByteArray& message);
 std::optional<ScanRequest> DecodeScanRequest(const QByteArray& message);
 std::optional<ScanResult> DecodeScanResult(const QByteArray& message);
 
-// One packet with an optional descriptor; false when the peer is gone.
-bool Send(int socket, const QByteArray& message, int fd = -1);
-// The next packet and the descriptor that came with it (-1 for none; the caller closes it);
-// nothing when the peer is gone or the packet is not whole.
-std::optional<QByteArray> Receive(int socket, int* fd = nullptr);
+// One packet with the descriptors (at most MaxBatch); false when the peer is gone.
+bool Send(int socket, const QByteArray& message, std::span<const int> fds = {});
+// The next packet and the descriptors that came with it, which the caller closes (with no
+// `fds`, any that came are closed); nothing when the peer is gone or the packet is not whole.
+std::optional<QByteArray> Receive(int socket, std::vector<int>* fds = nullptr);
 
 // A connected socket to the endpoint, or -1 with the reason.
 int Connect(const QString& socket, QString& why);

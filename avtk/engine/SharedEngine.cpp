@@ -137,26 +137,53 @@ void ServiceClient::give(int connection) const {
     idle.push_back(connection);
 }
 
-std::optional<ScanResult> ServiceClient::scan(int fd, const std::string& name,
-                                              const ScanOptions& options) const {
+std::optional<std::vector<ScanResult>> ServiceClient::scan(std::span<const BatchFile> files,
+                                                           const ScanOptions& options) const {
     if (gone)
         return std::nullopt;
     const int connection = take();
-    std::optional<ScanResult> result;
-    if (connection >= 0 &&
-        service::Send(
-            connection,
-            service::Encode(service::ScanRequest{options, QByteArray::fromStdString(name)}), fd))
-        if (const std::optional<QByteArray> answer = service::Receive(connection))
-            result = service::DecodeScanResult(*answer);
-    if (!result) {
+    std::vector<ScanResult> results;
+    results.reserve(files.size());
+    bool answered = connection >= 0;
+    for (std::size_t begin = 0; answered && begin < files.size();) {
+        // As many files as one request holds (a name too long for any goes alone).
+        service::ScanRequest request{options, {}};
+        std::vector<int> fds;
+        qsizetype bytes = 0;
+        for (std::size_t i = begin; i < files.size() && fds.size() < service::MaxBatch; ++i) {
+            const std::string& name = files[i].name;
+            bytes += qsizetype(name.size());
+            if (!fds.empty() && bytes > service::MaxNamesBytes)
+                break;
+            request.names << QByteArray::fromStdString(name);
+            fds.push_back(files[i].fd);
+        }
+        answered = service::Send(connection, service::Encode(request), fds);
+        for (std::size_t i = 0; answered && i < fds.size(); ++i) {
+            const std::optional<QByteArray> answer = service::Receive(connection);
+            std::optional<ScanResult> result =
+                answer ? service::DecodeScanResult(*answer) : std::nullopt;
+            answered = result.has_value();
+            if (result)
+                results.push_back(std::move(*result));
+        }
+        begin += fds.size();
+    }
+    if (!answered) {
         gone = true;
         if (connection >= 0)
             ::close(connection);
         return std::nullopt;
     }
     give(connection);
-    return result;
+    return results;
+}
+
+std::optional<ScanResult> ServiceClient::scan(int fd, const std::string& name,
+                                              const ScanOptions& options) const {
+    const BatchFile file{fd, name};
+    std::optional<std::vector<ScanResult>> results = scan({&file, 1}, options);
+    return results ? std::optional(std::move(results->front())) : std::nullopt;
 }
 
 bool ServiceClient::Stop(const QString& toolkitFolder, QString& why) {
@@ -196,9 +223,19 @@ public:
           toolkitFolder(std::move(toolkitFolder)), driverPath(std::move(driverPath)) {}
 
     ScanResult scan(int fd, const std::string& name, const ScanOptions& options) const override {
-        if (const std::optional<ScanResult> shared = client->scan(fd, name, options))
-            return withDriver(*shared, [&] { return driver->scan(fd, name, options); });
-        return own().scan(fd, name, options);
+        const BatchFile file{fd, name};
+        return scanBatch({&file, 1}, options).front();
+    }
+
+    std::vector<ScanResult> scanBatch(std::span<const BatchFile> files,
+                                      const ScanOptions& options) const override {
+        std::optional<std::vector<ScanResult>> shared = client->scan(files, options);
+        if (!shared)
+            return own().scanBatch(files, options);
+        for (std::size_t i = 0; i < files.size(); ++i)
+            (*shared)[i] = withDriver(
+                (*shared)[i], [&] { return driver->scan(files[i].fd, files[i].name, options); });
+        return std::move(*shared);
     }
 
     ScanResult scan(const char* data, size_t size, const std::string& name,
@@ -214,13 +251,16 @@ public:
                 break;
             written += size_t(n);
         }
-        std::optional<ScanResult> shared;
-        if (memory >= 0 && written == size)
-            shared = client->scan(memory, name, options);
+        std::optional<std::vector<ScanResult>> shared;
+        if (memory >= 0 && written == size) {
+            const BatchFile file{memory, name};
+            shared = client->scan({&file, 1}, options);
+        }
         if (memory >= 0)
             ::close(memory);
         if (shared)
-            return withDriver(*shared, [&] { return driver->scan(data, size, name, options); });
+            return withDriver(shared->front(),
+                              [&] { return driver->scan(data, size, name, options); });
         return own().scan(data, size, name, options);
     }
 

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace avtk {
@@ -29,7 +30,10 @@ public:
     ServiceClient& operator=(const ServiceClient&) = delete;
 
     const service::Welcome& welcome() const { return hello; }
-    // The service's answer; nothing once the service is gone (it ended or stopped answering).
+    // The service's answers, one a file in their order; nothing once the service is gone (it
+    // ended or stopped answering).
+    std::optional<std::vector<ScanResult>> scan(std::span<const BatchFile> files,
+                                                const ScanOptions& options) const;
     std::optional<ScanResult> scan(int fd, const std::string& name,
                                    const ScanOptions& options) const;
     // Asks the service to end; false when no service answered.
