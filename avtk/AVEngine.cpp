@@ -280,6 +280,13 @@ std::optional<int> ActivatedListener(const QByteArray& socketPath, QString& why)
     return Passed;
 }
 
+std::optional<ino_t> InodeOf(const QByteArray& path) {
+    struct stat st;
+    if (::lstat(path.constData(), &st) != 0 || !S_ISSOCK(st.st_mode))
+        return std::nullopt;
+    return st.st_ino;
+}
+
 // A new listening socket at the path, or -1 after a line on standard error.
 int Listen(const QByteArray& socketPath) {
     const int listener = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -326,6 +333,10 @@ int Service::run(const service::Endpoint& endpoint) {
     const int listener = activated ? *activated : Listen(socketPath);
     if (listener < 0)
         return 1;
+    // The socket this service made; once its path names something else (the runtime folder was
+    // removed, say), no program can reach the service any more.
+    const std::optional<ino_t> made = activated ? std::nullopt : InodeOf(socketPath);
+    const auto reachable = [&] { return !made || InodeOf(socketPath) == made; };
     wakeup = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     watch();
     // The first engine is built on the main thread, before any connection is taken (programs
@@ -334,13 +345,15 @@ int Service::run(const service::Endpoint& endpoint) {
     load();
     std::thread loader;
     std::optional<Clock::time_point> reloadAt;
-    bool gone = false; // the toolkit's Signatures folder was removed: nothing left to serve
+    // The toolkit's Signatures folder was removed (nothing left to serve), or the socket.
+    bool gone = false;
     for (bool stop = false; !stop;) {
         std::vector<std::thread> finished;
         {
             const std::lock_guard hold(mutex);
             finished.swap(ended);
             const bool idle = connections == 0 && !loading;
+            gone = gone || !reachable();
             stop = stopping || (gone && idle) ||
                    (idleSeconds > 0 && idle &&
                     Clock::now() - lastUse >= std::chrono::seconds(idleSeconds));
@@ -395,7 +408,7 @@ int Service::run(const service::Endpoint& endpoint) {
     }
     // Stopping: no new programs; the connected ones are let go once their scan has ended. The
     // user manager's socket stays: it starts the service again for the next program.
-    if (!activated)
+    if (made && reachable())
         ::unlink(socketPath.constData());
     ::close(listener);
     std::vector<std::thread> remaining;

@@ -103,6 +103,11 @@ protected:
         built = InstallLayout::ToolkitFolder(bin);
         toolkit = temp.path() + "/toolkit/";
         QDir().mkpath(toolkit + "Signatures");
+        // A shared engine a test starts lives in the test's folder and ends with it.
+        QDir().mkpath(temp.path() + "/run");
+        QFile::setPermissions(temp.path() + "/run", QFileDevice::ReadOwner |
+                                                        QFileDevice::WriteOwner |
+                                                        QFileDevice::ExeOwner);
         ASSERT_TRUE(QFile::copy(built + "WFindV32.exe", toolkit + "WFindV32.exe"));
         WriteTestFile(toolkit + "Signatures/test.ndb", TestNdb());
         WriteTestFile(toolkit + "Signatures/test.hdb", TestHdb());
@@ -128,6 +133,7 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("AVTK_CLAMAV_DATABASE", temp.path() + "/no-system-database");
+        env.insert("XDG_RUNTIME_DIR", temp.path() + "/run");
         for (const QString& assignment : extraEnvironment)
             env.insert(assignment.section('=', 0, 0), assignment.section('=', 1));
         process.setProcessEnvironment(env);
