@@ -228,6 +228,29 @@ TEST_F(EngineService, ABatchIsAnsweredFileByFileInItsOrderAndAMalformedOneIsRefu
     ::close(raw);
 }
 
+TEST_F(EngineService, AServiceWhoseSocketWasRemovedEndsOnceIdleAndLeavesItsSuccessorsSocket) {
+    QString why;
+    std::unique_ptr<avtk::ServiceClient> first = avtk::ServiceClient::Open(toolkit, why);
+    ASSERT_TRUE(first) << why.toStdString();
+    const qint64 firstPid = first->welcome().pid;
+    const std::optional<service::Endpoint> endpoint = service::EndpointFor(toolkit, why);
+    ASSERT_TRUE(endpoint);
+    // The socket and its lock go (a runtime folder emptied): a program starts a second service.
+    ASSERT_TRUE(QFile::remove(endpoint->socket) && QFile::remove(endpoint->lock));
+    const std::unique_ptr<avtk::ServiceClient> second = avtk::ServiceClient::Open(toolkit, why);
+    ASSERT_TRUE(second) << why.toStdString();
+    EXPECT_NE(second->welcome().pid, firstPid);
+    // The connected program is still served; once it lets go, the first service ends.
+    const int fd = open("drive/tools/eicar.com");
+    EXPECT_EQ(first->scan(fd, "eicar.com", {})->kind, avtk::ScanResult::Infected);
+    ::close(fd);
+    first.reset();
+    for (int i = 0; i < 200 && services().size() > 1; ++i)
+        std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(services(), std::vector<pid_t>{pid_t(second->welcome().pid)});
+    EXPECT_TRUE(QFileInfo(endpoint->socket).exists());
+}
+
 TEST_F(EngineService, KilledMidScanTheProgramFinishesOnItsOwnEngine) {
     // A file large enough to be caught in the service's hands, its signature at the end.
     QByteArray big(60 << 20, '\0');
