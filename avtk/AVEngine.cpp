@@ -165,10 +165,10 @@ std::vector<ScanResult> Service::scanAll(const std::shared_ptr<Generation>& pinn
                                          const std::vector<int>& fds) {
     const std::shared_ptr<Generation> generation = engineFor(pinned);
     if (!generation || !generation->welcome.ready) {
-        ScanResult stopping;
-        stopping.kind = ScanResult::Failed;
-        stopping.problem = "the service is stopping";
-        return std::vector<ScanResult>(fds.size(), stopping);
+        ScanResult refused;
+        refused.kind = ScanResult::Failed;
+        refused.problem = "the service is stopping";
+        return std::vector<ScanResult>(fds.size(), refused);
     }
     std::vector<std::string> names;
     names.reserve(fds.size());
