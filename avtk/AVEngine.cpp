@@ -230,8 +230,8 @@ void Service::serve(int connection) {
             changed.notify_all(); // a reload that waits for the old engine to be let go
             // The answers go together once all are ready: the program wakes once a batch.
             bool sent = true;
-            for (const ScanResult& result : results)
-                sent = sent && service::Send(connection, service::Encode(result));
+            for (const QByteArray& packet : service::EncodeAnswers(results))
+                sent = sent && service::Send(connection, packet);
             if (!sent)
                 break;
         }

@@ -135,6 +135,40 @@ QList<int> ThreadPolicies(qint64 pid) {
     return policies;
 }
 
+TEST(EngineServiceProtocol, AnswersGoInAsFewPacketsAsFitAndReadBackAsTheyWere) {
+    avtk::ScanResult infected{
+        avtk::ScanResult::Infected, {"Test.Eicar", {"a.zip", "b.com"}}, {}, false};
+    avtk::ScanResult failed{avtk::ScanResult::Failed, {}, QString(12000, 'x'), true};
+    struct Row {
+        std::vector<avtk::ScanResult> results;
+        qsizetype packets;
+    };
+    for (const Row& row : {Row{{infected}, 1}, Row{{infected, {}, failed}, 1},
+                           Row{{failed, infected, failed, failed}, 2}}) {
+        std::vector<avtk::ScanResult> back;
+        const QList<QByteArray> packets = service::EncodeAnswers(row.results);
+        EXPECT_EQ(packets.size(), row.packets);
+        for (const QByteArray& packet : packets) {
+            const auto answers = service::DecodeAnswers(packet);
+            ASSERT_TRUE(answers);
+            back.insert(back.end(), answers->begin(), answers->end());
+        }
+        ASSERT_EQ(back.size(), row.results.size());
+        for (std::size_t i = 0; i < back.size(); ++i) {
+            EXPECT_EQ(back[i].kind, row.results[i].kind);
+            EXPECT_EQ(back[i].finding.virus, row.results[i].finding.virus);
+            EXPECT_EQ(back[i].finding.members, row.results[i].finding.members);
+            EXPECT_EQ(back[i].problem, row.results[i].problem);
+            EXPECT_EQ(back[i].oversized, row.results[i].oversized);
+        }
+    }
+    // A packet cut short or of an unknown kind of answer is none.
+    QByteArray packet = service::EncodeAnswers({&infected, 1}).front();
+    EXPECT_FALSE(service::DecodeAnswers(packet.left(packet.size() - 3)));
+    packet[9] = char(7);
+    EXPECT_FALSE(service::DecodeAnswers(packet));
+}
+
 TEST_F(EngineService, AScanNobodyWaitsForRunsInTheBackground) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "only root may bring a thread back from the idle class";

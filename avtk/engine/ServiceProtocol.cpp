@@ -8,9 +8,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
+#include <QtEndian>
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -145,10 +147,30 @@ QByteArray Encode(const ScanRequest& request) {
                    [&](QDataStream& out) { out << OptionBits(request.options) << request.names; });
 }
 
-QByteArray Encode(const ScanResult& r) {
-    return Message(Kind::Scan, [&](QDataStream& out) {
+QList<QByteArray> EncodeAnswers(std::span<const ScanResult> results) {
+    // Each answer on its own, then as many together as one packet holds (the count first).
+    const QByteArray head = Message(Kind::Scan, [](QDataStream& out) { out << quint32(0); });
+    QList<QByteArray> packets;
+    QByteArray packet = head;
+    quint32 count = 0;
+    const auto seal = [&] {
+        const quint32 big = qToBigEndian(count);
+        std::memcpy(packet.data() + head.size() - 4, &big, sizeof big);
+        packets << std::exchange(packet, head);
+        count = 0;
+    };
+    for (const ScanResult& r : results) {
+        QByteArray one;
+        QDataStream out(&one, QIODevice::WriteOnly);
         out << quint8(r.kind) << r.finding.virus << r.finding.members << r.problem << r.oversized;
-    });
+        if (count > 0 && size_t(packet.size() + one.size()) > MaxMessage)
+            seal();
+        packet += one;
+        ++count;
+    }
+    if (count > 0)
+        seal();
+    return packets;
 }
 
 QByteArray EncodeStop() {
@@ -193,15 +215,24 @@ std::optional<ScanRequest> DecodeScanRequest(const QByteArray& message) {
     });
 }
 
-std::optional<ScanResult> DecodeScanResult(const QByteArray& message) {
-    auto result = Read<ScanResult>(message, Kind::Scan, [](QDataStream& in, ScanResult& r) {
-        quint8 kind = 0;
-        in >> kind >> r.finding.virus >> r.finding.members >> r.problem >> r.oversized;
-        r.kind = ScanResult::Kind(kind);
-    });
-    if (result && result->kind > ScanResult::Failed)
+std::optional<std::vector<ScanResult>> DecodeAnswers(const QByteArray& message) {
+    auto results = Read<std::vector<ScanResult>>(
+        message, Kind::Scan, [](QDataStream& in, std::vector<ScanResult>& all) {
+            quint32 count = 0;
+            in >> count;
+            for (quint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
+                ScanResult r;
+                quint8 kind = 0;
+                in >> kind >> r.finding.virus >> r.finding.members >> r.problem >> r.oversized;
+                if (kind > ScanResult::Failed)
+                    in.setStatus(QDataStream::ReadCorruptData);
+                r.kind = ScanResult::Kind(kind);
+                all.push_back(std::move(r));
+            }
+        });
+    if (results && results->empty())
         return std::nullopt;
-    return result;
+    return results;
 }
 
 bool Send(int socket, const QByteArray& message, std::span<const int> fds) {

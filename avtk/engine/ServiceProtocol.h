@@ -15,7 +15,7 @@
 
 // The toolkit's engine service and its programs speak over a Unix socket of sequenced packets:
 // one message a packet, the open descriptors of a batch of files riding with a scan request (the
-// service never opens a path for a program), one answer a file.
+// service never opens a path for a program), the answers in as few packets as they fit in.
 namespace avtk::service {
 
 // The service's file name, beside the other programs of the toolkit.
@@ -67,14 +67,16 @@ struct ScanRequest {
 QByteArray Encode(const Hello& hello);
 QByteArray Encode(const Welcome& welcome);
 QByteArray Encode(const ScanRequest& request);
-QByteArray Encode(const ScanResult& result);
+// The answers to a request, in as few packets as they fit in, in their order.
+QList<QByteArray> EncodeAnswers(std::span<const ScanResult> results);
 QByteArray EncodeStop();
 
 std::optional<Kind> KindOf(const QByteArray& message);
 std::optional<Hello> DecodeHello(const QByteArray& message);
 std::optional<Welcome> DecodeWelcome(const QByteArray& message);
 std::optional<ScanRequest> DecodeScanRequest(const QByteArray& message);
-std::optional<ScanResult> DecodeScanResult(const QByteArray& message);
+// The answers one packet holds; nothing when it is no packet of answers.
+std::optional<std::vector<ScanResult>> DecodeAnswers(const QByteArray& message);
 
 // One packet with the descriptors (at most MaxBatch); false when the peer is gone.
 bool Send(int socket, const QByteArray& message, std::span<const int> fds = {});

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <iterator>
 #include <thread>
 
 #include <fcntl.h>
@@ -159,13 +160,14 @@ std::optional<std::vector<ScanResult>> ServiceClient::scan(std::span<const Batch
             fds.push_back(files[i].fd);
         }
         answered = service::Send(connection, service::Encode(request), fds);
-        for (std::size_t i = 0; answered && i < fds.size(); ++i) {
-            const std::optional<QByteArray> answer = service::Receive(connection);
-            std::optional<ScanResult> result =
-                answer ? service::DecodeScanResult(*answer) : std::nullopt;
-            answered = result.has_value();
-            if (result)
-                results.push_back(std::move(*result));
+        const std::size_t expected = results.size() + fds.size();
+        while (answered && results.size() < expected) {
+            const std::optional<QByteArray> packet = service::Receive(connection);
+            std::optional<std::vector<ScanResult>> answers =
+                packet ? service::DecodeAnswers(*packet) : std::nullopt;
+            answered = answers && answers->size() <= expected - results.size();
+            if (answered)
+                std::move(answers->begin(), answers->end(), std::back_inserter(results));
         }
         begin += fds.size();
     }
