@@ -227,13 +227,18 @@ TEST_F(EngineService, ABatchIsAnsweredFileByFileInItsOrderAndAMalformedOneIsRefu
     QString why;
     const std::unique_ptr<avtk::ServiceClient> client = avtk::ServiceClient::Open(toolkit, why);
     ASSERT_TRUE(client) << why.toStdString();
-    // More files than one request holds, and names long enough to split a request early.
+    // More files than one request holds, names long enough to split a request early, and one
+    // longer than any request.
     const QStringList kinds = {"tools/eicar.com", "tools/marked.com", "docs/later.txt"};
     std::vector<std::string> names;
     std::vector<int> fds;
     for (int i = 0; i < int(service::MaxBatch) + 8; ++i) {
         fds.push_back(open("drive/" + kinds[i % 3]));
-        names.push_back(std::string(i % 7 == 0 ? 20000 : 10, 'n') + std::to_string(i));
+        names.push_back(std::string(i % 7 == 0 ? 20000
+                                    : i == 9   ? 70000
+                                               : 10,
+                                    'n') +
+                        std::to_string(i));
     }
     std::vector<avtk::BatchFile> files;
     for (std::size_t i = 0; i < fds.size(); ++i)

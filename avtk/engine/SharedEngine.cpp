@@ -147,16 +147,20 @@ std::optional<std::vector<ScanResult>> ServiceClient::scan(std::span<const Batch
     results.reserve(files.size());
     bool answered = connection >= 0;
     for (std::size_t begin = 0; answered && begin < files.size();) {
-        // As many files as one request holds (a name too long for any goes alone).
+        // As many files as one request holds.
         service::ScanRequest request{options, {}};
         std::vector<int> fds;
         qsizetype bytes = 0;
         for (std::size_t i = begin; i < files.size() && fds.size() < service::MaxBatch; ++i) {
-            const std::string& name = files[i].name;
+            // The engine takes the name for its own messages only: a path too long for a
+            // request goes as its end, the file's own name.
+            const std::string& path = files[i].name;
+            const std::string_view name = std::string_view(path).substr(
+                path.size() - std::min(path.size(), size_t(service::MaxNamesBytes)));
             bytes += qsizetype(name.size());
             if (!fds.empty() && bytes > service::MaxNamesBytes)
                 break;
-            request.names << QByteArray::fromStdString(name);
+            request.names << QByteArray(name.data(), qsizetype(name.size()));
             fds.push_back(files[i].fd);
         }
         answered = service::Send(connection, service::Encode(request), fds);
