@@ -87,11 +87,12 @@ std::optional<service::Welcome> Greet(int connection, uint64_t generation) {
 } // namespace
 
 ServiceClient::ServiceClient(service::Endpoint endpoint, int connection, service::Welcome hello)
-    : endpoint(std::move(endpoint)), hello(std::move(hello)), idle{connection} {}
+    : endpoint(std::move(endpoint)), hello(std::move(hello)), idle{{connection}, {}} {}
 
 ServiceClient::~ServiceClient() {
-    for (int connection : idle)
-        ::close(connection);
+    for (const std::vector<int>& kept : idle)
+        for (int connection : kept)
+            ::close(connection);
 }
 
 std::unique_ptr<ServiceClient> ServiceClient::Open(const QString& toolkitFolder, QString& why,
@@ -111,12 +112,13 @@ std::unique_ptr<ServiceClient> ServiceClient::Open(const QString& toolkitFolder,
     return std::unique_ptr<ServiceClient>(new ServiceClient(*endpoint, connection, *welcome));
 }
 
-int ServiceClient::take() const {
+int ServiceClient::take(bool background) const {
     {
         const std::lock_guard lock(mutex);
-        if (!idle.empty()) {
-            const int connection = idle.back();
-            idle.pop_back();
+        std::vector<int>& kept = idle[background];
+        if (!kept.empty()) {
+            const int connection = kept.back();
+            kept.pop_back();
             return connection;
         }
     }
@@ -132,16 +134,16 @@ int ServiceClient::take() const {
     return connection;
 }
 
-void ServiceClient::give(int connection) const {
+void ServiceClient::give(int connection, bool background) const {
     const std::lock_guard lock(mutex);
-    idle.push_back(connection);
+    idle[background].push_back(connection);
 }
 
 std::optional<ScanResult> ServiceClient::scan(int fd, const std::string& name,
                                               const ScanOptions& options) const {
     if (gone)
         return std::nullopt;
-    const int connection = take();
+    const int connection = take(options.background);
     std::optional<ScanResult> result;
     if (connection >= 0 &&
         service::Send(
@@ -155,7 +157,7 @@ std::optional<ScanResult> ServiceClient::scan(int fd, const std::string& name,
             ::close(connection);
         return std::nullopt;
     }
-    give(connection);
+    give(connection, options.background);
     return result;
 }
 
