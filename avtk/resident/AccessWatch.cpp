@@ -119,9 +119,12 @@ AccessWatch::~AccessWatch() {
     const uint64_t one = 1;
     if (wakeFd >= 0 && ::write(wakeFd, &one, sizeof one) < 0)
         std::perror("WinGuard: the event reader could not be woken");
-    for (std::thread* thread : {&reader, &dispatcher, &writtenDispatcher})
+    for (std::thread* thread : {&reader, &writtenDispatcher})
         if (thread->joinable())
             thread->join();
+    for (std::thread& thread : checkers)
+        if (thread.joinable())
+            thread.join();
     // Whatever still waits is allowed; closing the group would allow it too.
     for (const auto& [fd, entry] : pending) {
         if (entry.permission && !entry.answered)
@@ -164,12 +167,15 @@ bool AccessWatch::addTree(const std::string& root, const QString& shownRoot, QSt
     return true;
 }
 
-void AccessWatch::start(avtk::ScanPool& waited, avtk::ScanPool& background,
+void AccessWatch::start(const Checking& how, avtk::ScanPool& background,
+                        std::function<void(avtk::FileOutcome&&, bool)> opened,
                         std::function<void(const QString&)> reportTo) {
+    checked = std::move(opened);
     report = std::move(reportTo);
     reader = std::thread([this] { read(); });
-    dispatcher = std::thread([this, &waited] { dispatch(waited, opened); });
-    writtenDispatcher = std::thread([this, &background] { dispatch(background, written); });
+    for (unsigned i = 0; i < std::max(1u, how.threads); ++i)
+        checkers.emplace_back([this, how] { check(how); });
+    writtenDispatcher = std::thread([this, &background] { dispatch(background); });
 }
 
 bool AccessWatch::underRoot(const std::string& path, QString& shown) const {
@@ -336,38 +342,62 @@ void AccessWatch::allowOverdue() {
         }
 }
 
-void AccessWatch::dispatch(avtk::ScanPool& pool, Line& line) {
-    const bool writtenLine = &line == &written;
-    std::deque<Queued>& from = line.files;
+void AccessWatch::allowQueued(std::deque<Queued>& files) {
+    for (const Queued& left : files) {
+        if (left.job.fd < 0)
+            continue;
+        const Pending& entry = pending.at(left.job.fd);
+        if (entry.permission && !entry.answered)
+            respond(left.job.fd, true);
+        ::close(left.job.fd);
+        pending.erase(left.job.fd);
+    }
+    files.clear();
+}
+
+void AccessWatch::check(const Checking& how) {
+    std::deque<Queued>& from = opened.files;
     while (true) {
         std::unique_lock lock(mutex);
-        line.ready.wait(lock, [&] { return !checking || draining || !from.empty(); });
+        opened.ready.wait(lock, [&] { return !checking || draining || !from.empty(); });
         if (!checking) {
-            for (const Queued& left : from) {
-                if (left.job.fd < 0)
-                    continue;
-                const Pending& entry = pending.at(left.job.fd);
-                if (entry.permission && !entry.answered)
-                    respond(left.job.fd, true);
-                ::close(left.job.fd);
-                pending.erase(left.job.fd);
-            }
-            from.clear();
-            if (writtenLine)
-                writtenQueued.clear();
+            allowQueued(from);
+            return;
+        }
+        if (from.empty())
+            return; // draining: all taken are answered
+        avtk::FileJob job = std::move(from.front().job);
+        from.pop_front();
+        lock.unlock();
+        // Scanned and answered here: each hand-over to another thread would add its wake-up to
+        // the opener's wait.
+        avtk::FileOutcome outcome =
+            avtk::ScanPool::ScanFile(how.engine, how.options, how.selection, std::move(job));
+        const bool denied = answer(outcome);
+        checked(std::move(outcome), denied);
+    }
+}
+
+void AccessWatch::dispatch(avtk::ScanPool& pool) {
+    std::deque<Queued>& from = written.files;
+    while (true) {
+        std::unique_lock lock(mutex);
+        written.ready.wait(lock, [&] { return !checking || draining || !from.empty(); });
+        if (!checking) {
+            allowQueued(from);
+            writtenQueued.clear();
             return;
         }
         if (from.empty())
             return; // draining: all taken are with the pool
         avtk::FileJob job = std::move(from.front().job);
-        if (writtenLine)
-            writtenQueued.erase(from.front().id);
+        writtenQueued.erase(from.front().id);
         from.pop_front();
         lock.unlock();
         const int fd = job.fd;
         // A written file that is gone by its turn is not scanned: nothing is left of it to
         // open or to run.
-        if ((writes && Removed(job)) || !pool.submit(std::move(job))) {
+        if (Removed(job) || !pool.submit(std::move(job))) {
             avtk::FileOutcome dropped;
             dropped.kind = avtk::FileOutcome::NotChecked;
             dropped.fd = fd;
@@ -427,9 +457,11 @@ void AccessWatch::finishQueued() {
     }
     for (Line* line : {&opened, &written})
         line->ready.notify_all();
-    for (std::thread* thread : {&dispatcher, &writtenDispatcher})
-        if (thread->joinable())
-            thread->join();
+    if (writtenDispatcher.joinable())
+        writtenDispatcher.join();
+    for (std::thread& thread : checkers)
+        if (thread.joinable())
+            thread.join();
 }
 
 void AccessWatch::stopChecking() {
@@ -439,6 +471,9 @@ void AccessWatch::stopChecking() {
     }
     for (Line* line : {&opened, &written})
         line->ready.notify_all();
+    for (std::thread& thread : checkers)
+        if (thread.joinable())
+            thread.join();
 }
 
 } // namespace guard

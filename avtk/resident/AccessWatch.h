@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/ScanPool.h"
+#include "engine/Scanner.h"
 
 #include <QList>
 #include <QString>
@@ -16,6 +17,7 @@
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include <sys/types.h>
 
@@ -48,22 +50,33 @@ public:
     // scan; files are checked when closed after writing, and before they run.
     const QStringList& executionOnly() const { return systemTrees; }
 
-    // Starts answering events. Files to scan go to the pools from threads of the watch's own (they
-    // may wait for room there, the opener waits meanwhile): the files being opened or executed to
-    // `waited`, the files closed after writing, which nobody waits for, to `background`. A file
-    // written again while it waits for its turn is scanned once, and one removed meanwhile not at
-    // all. `report` gets sentences for the log, from the watch's threads.
-    void start(avtk::ScanPool& waited, avtk::ScanPool& background,
+    // How the files being opened or executed are scanned: on threads of the watch's own, each
+    // answering the opening it scanned (an opener waits for no further hand-over).
+    struct Checking {
+        const avtk::Scanner& engine;
+        avtk::ScanOptions options;
+        avtk::Selection selection;
+        unsigned threads = 1;
+    };
+    // Starts answering events. The files closed after writing, which nobody waits for, go to the
+    // `background` pool from a thread of the watch's own (which may wait for room there), and
+    // their outcomes are answered by the pool's collector through answer(). A file written again
+    // while it waits for its turn is scanned once, and one removed meanwhile not at all. `opened`
+    // gets each outcome of a scan an opener waited for, once the opening is answered; `report`
+    // gets sentences for the log. Both are called from the watch's threads.
+    void start(const Checking& how, avtk::ScanPool& background,
+               std::function<void(avtk::FileOutcome&&, bool denied)> opened,
                std::function<void(const QString&)> report);
     // Answers the event an outcome of the pool belongs to: an infected file is denied, any other
-    // outcome allowed (a clean file is remembered, so that opening it again costs no scan). From
-    // the thread that collects the outcomes. True when an opening was denied.
+    // outcome allowed (a clean file is remembered, so that opening it again costs no scan). True
+    // when an opening was denied.
     bool answer(const avtk::FileOutcome& outcome);
-    // No more scans: every event from now on is allowed at once, the ones not yet given to the
-    // pool too. The guard's own opens are still answered until the watch goes.
+    // No more scans: every event from now on is allowed at once, the ones not yet scanned or
+    // given to the pool too. Returns once the scans being made for openers have ended; the
+    // guard's own opens are still answered until the watch goes.
     void stopChecking();
     // No more events taken (they are let through at once: another watch has them); the files
-    // taken already are given to the pool. Returns once they all are.
+    // taken already are scanned, or given to the pool. Returns once they all are.
     void finishQueued();
 
     // How long an opener waits for a scan at most: then it is allowed, and the log says so.
@@ -114,7 +127,9 @@ private:
     };
 
     void read();
-    void dispatch(avtk::ScanPool& pool, Line& from);
+    void check(const Checking& how);
+    void dispatch(avtk::ScanPool& pool);
+    void allowQueued(std::deque<Queued>& files);
     void takeEvents();
     void allowOverdue();
     void respond(int fd, bool allow);
@@ -130,12 +145,13 @@ private:
     QStringList systemTrees;
     std::string toolkit;
     std::function<void(const QString&)> report;
+    std::function<void(avtk::FileOutcome&&, bool)> checked;
     pid_t self;
     std::atomic<pid_t> service = 0;
 
     std::mutex mutex;
-    // Taken from the kernel, not yet given to a pool: files opened or executed, files written
-    // (and which these are); each line wakes only its own thread.
+    // Taken from the kernel, not yet scanned or given to the pool: files opened or executed, files
+    // written (and which these are); each line wakes only its own threads.
     Line opened, written;
     std::unordered_set<Identity, IdentityHash> writtenQueued;
     std::unordered_map<int, Pending> pending;
@@ -143,7 +159,8 @@ private:
     bool checking = true;
     bool draining = false; // finishQueued
     bool stopping = false;
-    std::thread reader, dispatcher, writtenDispatcher;
+    std::thread reader, writtenDispatcher;
+    std::vector<std::thread> checkers;
 };
 
 } // namespace guard
