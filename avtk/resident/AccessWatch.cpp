@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <optional>
 #include <string_view>
 
 namespace guard {
@@ -237,60 +238,91 @@ void AccessWatch::read() {
 
 void AccessWatch::takeEvents() {
     alignas(fanotify_event_metadata) char buffer[16 * 1024];
+    std::vector<Taken> files;
     while (true) {
         const ssize_t length = ::read(fanFd, buffer, sizeof buffer);
         if (length <= 0)
             return;
-        const auto* event = reinterpret_cast<const fanotify_event_metadata*>(buffer);
-        for (ssize_t left = length; FAN_EVENT_OK(event, left);
-             event = FAN_EVENT_NEXT(event, left)) {
-            if (event->mask & FAN_Q_OVERFLOW)
-                report("fanotify's queue overflowed: some files were not checked.");
-            const int fd = event->fd;
-            if (fd < 0)
-                continue;
-            const bool permission = event->mask & (FAN_OPEN_PERM | FAN_OPEN_EXEC_PERM);
+        // The openings first, each on its own: an opener waits for it. The written files after,
+        // together (one lock and one wake-up for the lot, not a thread's wake-up a file).
+        for (const bool permissions : {true, false}) {
+            files.clear();
+            const auto* event = reinterpret_cast<const fanotify_event_metadata*>(buffer);
+            for (ssize_t left = length; FAN_EVENT_OK(event, left);
+                 event = FAN_EVENT_NEXT(event, left)) {
+                if (!permissions && (event->mask & FAN_Q_OVERFLOW))
+                    report("fanotify's queue overflowed: some files were not checked.");
+                const bool permission = event->mask & (FAN_OPEN_PERM | FAN_OPEN_EXEC_PERM);
+                if (event->fd < 0 || permission != permissions)
+                    continue;
+                if (std::optional<Taken> file = inspect(*event, permission))
+                    files.push_back(std::move(*file));
+                if (permission && !files.empty())
+                    decide(files);
+            }
+            if (!files.empty())
+                decide(files);
+        }
+    }
+}
+
+std::optional<AccessWatch::Taken> AccessWatch::inspect(const fanotify_event_metadata& event,
+                                                       bool permission) {
+    const int fd = event.fd;
+    const auto pass = [&] {
+        if (permission)
+            respond(fd, true);
+        ::close(fd);
+        return std::nullopt;
+    };
+    // The guard's and its engine service's own opens (the scanning itself, the engine's scratch
+    // files) are let through at once: waiting on them would wait on itself.
+    struct stat st;
+    if (pid_t(event.pid) == self || pid_t(event.pid) == service || ::fstat(fd, &st) != 0 ||
+        !S_ISREG(st.st_mode) || st.st_size == 0)
+        return pass();
+    Taken file{fd,
+               permission,
+               Identity{st.st_dev, st.st_ino},
+               Version{Ns(st.st_mtim), Ns(st.st_ctim), qint64(st.st_size)},
+               FdPath(fd),
+               {},
+               false};
+    // The system's own programs run without waiting for a scan, and so do the toolkit's programs
+    // (a scan by the scanner must not wait on the guard).
+    if (!underRoot(file.path, file.shown) ||
+        (permission && (InSystemFolder(file.path) || FromToolkit(pid_t(event.pid)))))
+        return pass();
+    timespec now;
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    file.settled = Ns(now) - std::max(file.version.mtime, file.version.ctime) >= SettledNs();
+    return file;
+}
+
+void AccessWatch::decide(std::vector<Taken>& files) {
+    std::size_t toOpened = 0, toWritten = 0;
+    {
+        std::lock_guard lock(mutex);
+        for (Taken& file : files) {
             const auto pass = [&] {
-                if (permission)
-                    respond(fd, true);
-                ::close(fd);
+                if (file.permission)
+                    respond(file.fd, true);
+                ::close(file.fd);
             };
-            // The guard's and its engine service's own opens (the scanning itself, the engine's
-            // scratch files) are let through at once: waiting on them would wait on itself.
-            struct stat st;
-            if (pid_t(event->pid) == self || pid_t(event->pid) == service ||
-                ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) {
-                pass();
-                continue;
-            }
-            const std::string path = FdPath(fd);
-            QString shown;
-            // The system's own programs run without waiting for a scan, and so do the toolkit's
-            // programs (a scan by the scanner must not wait on the guard).
-            if (!underRoot(path, shown) ||
-                (permission && (InSystemFolder(path) || FromToolkit(pid_t(event->pid))))) {
-                pass();
-                continue;
-            }
-            const Identity id{st.st_dev, st.st_ino};
-            const Version version{Ns(st.st_mtim), Ns(st.st_ctim), qint64(st.st_size)};
-            timespec now;
-            ::clock_gettime(CLOCK_REALTIME, &now);
-            std::lock_guard lock(mutex);
             if (!checking || draining) {
                 pass();
                 continue;
             }
-            if (permission) {
-                const auto known = clean.find(id);
-                if (known != clean.end() && known->second == version) {
+            if (file.permission) {
+                const auto known = clean.find(file.id);
+                if (known != clean.end() && known->second == file.version) {
                     pass();
                     continue;
                 }
             } else {
-                clean.erase(id);
+                clean.erase(file.id);
                 // Written again before its turn came: the scan still to come reads it as it is.
-                if (writtenQueued.contains(id)) {
+                if (writtenQueued.contains(file.id)) {
                     pass();
                     continue;
                 }
@@ -300,33 +332,43 @@ void AccessWatch::takeEvents() {
                     // when its turn comes.
                     pass();
                     written.files.push_back(
-                        Queued{avtk::FileJob{path, std::move(shown), false, -1, 0, true}, id});
-                    writtenQueued.insert(id);
-                    written.ready.notify_one();
+                        Queued{avtk::FileJob{std::move(file.path), std::move(file.shown), false, -1,
+                                             0, true},
+                               file.id});
+                    writtenQueued.insert(file.id);
+                    ++toWritten;
                     continue;
                 }
             }
             Pending entry;
             entry.deadline = Clock::now() + AnswerWithin;
-            entry.permission = permission;
-            entry.remember = Ns(now) - std::max(version.mtime, Ns(st.st_ctim)) >= SettledNs();
-            entry.device = id.device;
-            entry.inode = id.inode;
-            entry.mtime = version.mtime;
-            entry.ctime = version.ctime;
-            entry.size = version.size;
-            entry.shown = shown;
-            pending.emplace(fd, std::move(entry));
+            entry.permission = file.permission;
+            entry.remember = file.settled;
+            entry.device = file.id.device;
+            entry.inode = file.id.inode;
+            entry.mtime = file.version.mtime;
+            entry.ctime = file.version.ctime;
+            entry.size = file.version.size;
+            entry.shown = file.shown;
+            pending.emplace(file.fd, std::move(entry));
             // A written file is looked into whatever its size; an opened one, up to the limit.
-            const bool inside = !permission || version.size <= ArchiveOpenLimit;
-            Line& line = permission ? opened : written;
-            line.files.push_back(
-                Queued{avtk::FileJob{path, std::move(shown), false, fd, 0, inside}, id});
-            if (!permission)
-                writtenQueued.insert(id);
-            line.ready.notify_one();
+            const bool inside = !file.permission || file.version.size <= ArchiveOpenLimit;
+            Line& line = file.permission ? opened : written;
+            line.files.push_back(Queued{avtk::FileJob{std::move(file.path), std::move(file.shown),
+                                                      false, file.fd, 0, inside},
+                                        file.id});
+            if (!file.permission)
+                writtenQueued.insert(file.id);
+            ++(file.permission ? toOpened : toWritten);
         }
     }
+    files.clear();
+    if (toOpened > 1)
+        opened.ready.notify_all();
+    else if (toOpened == 1)
+        opened.ready.notify_one();
+    if (toWritten > 0)
+        written.ready.notify_one();
 }
 
 void AccessWatch::allowOverdue() {
@@ -379,30 +421,39 @@ void AccessWatch::check(const Checking& how) {
 }
 
 void AccessWatch::dispatch(avtk::ScanPool& pool) {
-    std::deque<Queued>& from = written.files;
+    std::deque<Queued> taken;
     while (true) {
-        std::unique_lock lock(mutex);
-        written.ready.wait(lock, [&] { return !checking || draining || !from.empty(); });
-        if (!checking) {
-            allowQueued(from);
-            writtenQueued.clear();
-            return;
+        {
+            std::unique_lock lock(mutex);
+            written.ready.wait(lock,
+                               [&] { return !checking || draining || !written.files.empty(); });
+            if (!checking) {
+                allowQueued(written.files);
+                writtenQueued.clear();
+                return;
+            }
+            if (written.files.empty())
+                return; // draining: all taken are with the pool
+            // All that wait, at one taking of the lock: the reader goes on meanwhile.
+            taken.swap(written.files);
+            for (const Queued& file : taken)
+                writtenQueued.erase(file.id);
         }
-        if (from.empty())
-            return; // draining: all taken are with the pool
-        avtk::FileJob job = std::move(from.front().job);
-        writtenQueued.erase(from.front().id);
-        from.pop_front();
-        lock.unlock();
-        const int fd = job.fd;
-        // A written file that is gone by its turn is not scanned: nothing is left of it to
-        // open or to run.
-        if (Removed(job) || !pool.submit(std::move(job))) {
-            avtk::FileOutcome dropped;
-            dropped.kind = avtk::FileOutcome::NotChecked;
-            dropped.fd = fd;
-            answer(dropped);
-        }
+        for (Queued& file : taken)
+            submit(pool, std::move(file.job));
+        taken.clear();
+    }
+}
+
+void AccessWatch::submit(avtk::ScanPool& pool, avtk::FileJob job) {
+    const int fd = job.fd;
+    // A written file that is gone by its turn is not scanned: nothing is left of it to open or to
+    // run.
+    if (Removed(job) || !pool.submit(std::move(job))) {
+        avtk::FileOutcome dropped;
+        dropped.kind = avtk::FileOutcome::NotChecked;
+        dropped.fd = fd;
+        answer(dropped);
     }
 }
 

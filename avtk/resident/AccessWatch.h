@@ -13,12 +13,14 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include <sys/fanotify.h>
 #include <sys/types.h>
 
 // On-access checking with fanotify's permission events: a file opened or executed under a watched
@@ -126,7 +128,21 @@ private:
         std::condition_variable ready;
     };
 
+    // An event's file as the reader found it, to be decided on under the lock.
+    struct Taken {
+        int fd;
+        bool permission;
+        Identity id;
+        Version version;
+        std::string path;
+        QString shown;
+        bool settled; // changed long enough ago for a clean verdict to be remembered
+    };
+
     void read();
+    std::optional<Taken> inspect(const fanotify_event_metadata& event, bool permission);
+    void decide(std::vector<Taken>& files);
+    void submit(avtk::ScanPool& pool, avtk::FileJob job);
     void check(const Checking& how);
     void dispatch(avtk::ScanPool& pool);
     void allowQueued(std::deque<Queued>& files);
