@@ -18,6 +18,7 @@
 
 #include <optional>
 #include <string_view>
+#include <utility>
 
 namespace guard {
 
@@ -38,6 +39,8 @@ qint64 SettledNs() {
 }
 // Descriptors of events held for scanning at most (the process's limit may be 1,024).
 constexpr std::size_t HeldLimit = 256;
+// How long the events of written files are let gather once one came.
+constexpr int WrittenGathering = 20; // ms
 // Remembered clean files at most; the memory is then started afresh.
 constexpr std::size_t CleanLimit = 100'000;
 
@@ -49,6 +52,12 @@ qint64 Ns(const timespec& t) {
 // is watched for execution and writing only.
 constexpr const char* SystemFolders[] = {"/usr",  "/etc", "/var", "/boot",
                                          "/proc", "/sys", "/dev", "/run"};
+
+void Wake(int eventFd) {
+    const uint64_t one = 1;
+    if (eventFd >= 0 && ::write(eventFd, &one, sizeof one) < 0)
+        std::perror("WinGuard: an event reader could not be woken");
+}
 
 bool InSystemFolder(std::string_view path) {
     for (std::string_view folder : SystemFolders)
@@ -103,10 +112,20 @@ AccessWatch::AccessWatch(bool writes, std::string toolkitFolder)
     // The files of events are opened for reading only, without touching their access time.
     const unsigned flags =
         FAN_CLASS_CONTENT | FAN_CLOEXEC | FAN_NONBLOCK | FAN_UNLIMITED_QUEUE | FAN_UNLIMITED_MARKS;
-    fanFd = ::fanotify_init(flags, O_RDONLY | O_LARGEFILE | O_CLOEXEC | O_NOATIME | O_NONBLOCK);
-    if (fanFd < 0)
+    const unsigned files = O_RDONLY | O_LARGEFILE | O_CLOEXEC | O_NOATIME | O_NONBLOCK;
+    fanFd = ::fanotify_init(flags, files);
+    // The files closed after writing come through a group of their own: nobody waits for them,
+    // so that they can be read in batches, and an opening never queues behind them.
+    if (fanFd >= 0)
+        writtenFd = ::fanotify_init((flags & ~FAN_CLASS_CONTENT) | FAN_CLASS_NOTIF, files);
+    if (fanFd < 0 || writtenFd < 0) {
         failure = "fanotify cannot be used by this process: " + avtk::ErrnoText(errno);
+        for (int* fd : {&fanFd, &writtenFd})
+            if (*fd >= 0)
+                ::close(std::exchange(*fd, -1));
+    }
     wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    writtenWakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
 AccessWatch::~AccessWatch() {
@@ -117,10 +136,9 @@ AccessWatch::~AccessWatch() {
     }
     for (Line* line : {&opened, &written})
         line->ready.notify_all();
-    const uint64_t one = 1;
-    if (wakeFd >= 0 && ::write(wakeFd, &one, sizeof one) < 0)
-        std::perror("WinGuard: the event reader could not be woken");
-    for (std::thread* thread : {&reader, &writtenDispatcher})
+    for (int fd : {wakeFd, writtenWakeFd})
+        Wake(fd);
+    for (std::thread* thread : {&reader, &writtenReader, &writtenDispatcher})
         if (thread->joinable())
             thread->join();
     for (std::thread& thread : checkers)
@@ -132,10 +150,9 @@ AccessWatch::~AccessWatch() {
             respond(fd, true);
         ::close(fd);
     }
-    if (fanFd >= 0)
-        ::close(fanFd);
-    if (wakeFd >= 0)
-        ::close(wakeFd);
+    for (int fd : {fanFd, writtenFd, wakeFd, writtenWakeFd})
+        if (fd >= 0)
+            ::close(fd);
 }
 
 bool AccessWatch::addTree(const std::string& root, const QString& shownRoot, QString& problem) {
@@ -148,15 +165,16 @@ bool AccessWatch::addTree(const std::string& root, const QString& shownRoot, QSt
     // folders, every program of the machine would wait for the guard. There only execution
     // waits, and writing is watched without anyone waiting; opening for reading is not held up.
     const bool system = HoldsSystemFolders(real);
-    uint64_t mask = system ? FAN_OPEN_EXEC_PERM | FAN_CLOSE_WRITE
-                           : FAN_OPEN_PERM | FAN_OPEN_EXEC_PERM | (writes ? FAN_CLOSE_WRITE : 0);
-    int marked = ::fanotify_mark(fanFd, FAN_MARK_ADD | FAN_MARK_MOUNT, mask, AT_FDCWD, real);
-    if (marked != 0 && errno == EINVAL) {
-        // A kernel older than the execution event: opening covers execution as well (on the
-        // system's mount only writing is watched then).
-        mask = system ? uint64_t(FAN_CLOSE_WRITE) : mask & ~uint64_t(FAN_OPEN_EXEC_PERM);
-        marked = ::fanotify_mark(fanFd, FAN_MARK_ADD | FAN_MARK_MOUNT, mask, AT_FDCWD, real);
-    }
+    const auto mark = [&](int group, uint64_t mask) {
+        return ::fanotify_mark(group, FAN_MARK_ADD | FAN_MARK_MOUNT, mask, AT_FDCWD, real);
+    };
+    int marked = mark(fanFd, system ? FAN_OPEN_EXEC_PERM : FAN_OPEN_PERM | FAN_OPEN_EXEC_PERM);
+    // A kernel older than the execution event: opening covers execution as well (on the
+    // system's mount only writing is watched then).
+    if (marked != 0 && errno == EINVAL)
+        marked = system ? 0 : mark(fanFd, FAN_OPEN_PERM);
+    if (marked == 0 && (system || writes))
+        marked = mark(writtenFd, FAN_CLOSE_WRITE);
     if (marked != 0) {
         problem = QString("The mount holding %1 (%2) cannot be marked for fanotify: %3")
                       .arg(shownRoot, QFile::decodeName(real), avtk::ErrnoText(errno));
@@ -173,7 +191,8 @@ void AccessWatch::start(const Checking& how, avtk::ScanPool& background,
                         std::function<void(const QString&)> reportTo) {
     checked = std::move(opened);
     report = std::move(reportTo);
-    reader = std::thread([this] { read(); });
+    reader = std::thread([this] { readOpenings(); });
+    writtenReader = std::thread([this] { readWritten(); });
     for (unsigned i = 0; i < std::max(1u, how.threads); ++i)
         checkers.emplace_back([this, how] { check(how); });
     writtenDispatcher = std::thread([this, &background] { dispatch(background); });
@@ -217,30 +236,46 @@ void AccessWatch::respond(int fd, bool allow) {
         report("An opening could not be answered: " + avtk::ErrnoText(errno));
 }
 
-void AccessWatch::read() {
+bool AccessWatch::waitFor(pollfd* waits, int count, int ms, bool written) {
+    for (int i = 0; i < count; ++i)
+        waits[i].revents = 0;
+    if (::poll(waits, nfds_t(count), ms) < 0 && errno != EINTR) {
+        report("fanotify's events cannot be waited for: " + avtk::ErrnoText(errno));
+        return false;
+    }
+    // The last one waited for is the wake-up at the watch's end.
+    if (waits[count - 1].revents) {
+        std::lock_guard lock(mutex);
+        if (stopping || (written && writtenEnding))
+            return false;
+    }
+    return true;
+}
+
+void AccessWatch::readOpenings() {
     pollfd waits[2] = {{fanFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-    while (true) {
-        // Woken at least every quarter second, so that an overdue scan's opener is let go.
-        if (::poll(waits, 2, 250) < 0 && errno != EINTR) {
-            report("fanotify's events cannot be waited for: " + avtk::ErrnoText(errno));
-            return;
-        }
-        if (waits[1].revents) {
-            std::lock_guard lock(mutex);
-            if (stopping)
-                return;
-        }
+    // Woken at least every quarter second, so that an overdue scan's opener is let go.
+    while (waitFor(waits, 2, 250, false)) {
         if (waits[0].revents & POLLIN)
-            takeEvents();
+            takeEvents(fanFd);
         allowOverdue();
     }
 }
 
-void AccessWatch::takeEvents() {
+void AccessWatch::readWritten() {
+    pollfd waits[2] = {{writtenFd, POLLIN, 0}, {writtenWakeFd, POLLIN, 0}};
+    while (waitFor(waits, 2, -1, true))
+        // Once one came, written files are let gather for a moment: a burst of writes then costs
+        // the guard's threads a wake-up a batch, not a file.
+        if ((waits[0].revents & POLLIN) && waitFor(waits + 1, 1, WrittenGathering, true))
+            takeEvents(writtenFd);
+}
+
+void AccessWatch::takeEvents(int group) {
     alignas(fanotify_event_metadata) char buffer[16 * 1024];
     std::vector<Taken> files;
     while (true) {
-        const ssize_t length = ::read(fanFd, buffer, sizeof buffer);
+        const ssize_t length = ::read(group, buffer, sizeof buffer);
         if (length <= 0)
             return;
         // The openings first, each on its own: an opener waits for it. The written files after,
@@ -502,6 +537,17 @@ void AccessWatch::ignoreUntilChanged(int fd, const Pending& entry) {
 }
 
 void AccessWatch::finishQueued() {
+    // The written files whose events still wait in the kernel's queue may have been written
+    // before the next watch began: they are taken first, with the reader of written files
+    // stopped so that none of them is halfway through it.
+    {
+        std::lock_guard lock(mutex);
+        writtenEnding = true;
+    }
+    Wake(writtenWakeFd);
+    if (writtenReader.joinable())
+        writtenReader.join();
+    takeEvents(writtenFd);
     {
         std::lock_guard lock(mutex);
         draining = true;

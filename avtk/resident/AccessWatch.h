@@ -23,6 +23,8 @@
 #include <sys/fanotify.h>
 #include <sys/types.h>
 
+struct pollfd;
+
 // On-access checking with fanotify's permission events: a file opened or executed under a watched
 // tree is scanned before the open returns, and an infected one is denied (EPERM). Needs the
 // right to use fanotify (root); the guard watches with inotify otherwise.
@@ -139,22 +141,27 @@ private:
         bool settled; // changed long enough ago for a clean verdict to be remembered
     };
 
-    void read();
+    // Waits for the first `count` of `waits`, the last being the reader's wake-up at the end;
+    // false once the watch ends (or, for the reader of written files, once it is stopped).
+    bool waitFor(pollfd* waits, int count, int ms, bool written);
+    void readOpenings();
+    void readWritten();
     std::optional<Taken> inspect(const fanotify_event_metadata& event, bool permission);
     void decide(std::vector<Taken>& files);
     void submit(avtk::ScanPool& pool, avtk::FileJob job);
     void check(const Checking& how);
     void dispatch(avtk::ScanPool& pool);
     void allowQueued(std::deque<Queued>& files);
-    void takeEvents();
+    void takeEvents(int group);
     void allowOverdue();
     void respond(int fd, bool allow);
     void ignoreUntilChanged(int fd, const Pending& entry);
     bool underRoot(const std::string& path, QString& shown) const;
     bool FromToolkit(pid_t pid) const;
 
-    int fanFd = -1;
-    int wakeFd = -1;
+    int fanFd = -1;                      // openings and executions, which wait for their answer
+    int writtenFd = -1;                  // files closed after writing
+    int wakeFd = -1, writtenWakeFd = -1; // each reader's wake-up at the end
     bool writes;
     QString failure;
     std::vector<Root> roots;
@@ -173,9 +180,10 @@ private:
     std::unordered_map<int, Pending> pending;
     std::unordered_map<Identity, Version, IdentityHash> clean;
     bool checking = true;
-    bool draining = false; // finishQueued
+    bool draining = false;      // finishQueued
+    bool writtenEnding = false; // finishQueued: the reader of written files ends
     bool stopping = false;
-    std::thread reader, writtenDispatcher;
+    std::thread reader, writtenReader, writtenDispatcher;
     std::vector<std::thread> checkers;
 };
 
