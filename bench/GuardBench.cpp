@@ -214,9 +214,11 @@ int Measure(const QString& mode, const QString& in, int small, int burst, int ro
     for (char** e = environ; *e; ++e) {
         const std::string v = *e;
         if (v.rfind("DISPLAY=", 0) != 0 && v.rfind("WAYLAND_DISPLAY=", 0) != 0 &&
-            v.rfind("WINGUARD_MODE=", 0) != 0)
+            v.rfind("WINGUARD_MODE=", 0) != 0 && v.rfind("VALLORIN_PREFIX=", 0) != 0)
             env.push_back(v);
     }
+    // The guard finds its prefix as every program does, not in its working folder.
+    env.push_back("VALLORIN_PREFIX=" + QFile::encodeName(prefix).toStdString());
     if (mode == "inotify")
         env.push_back("WINGUARD_MODE=inotify");
     std::vector<char*> envp;
