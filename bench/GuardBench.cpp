@@ -16,8 +16,13 @@
 // --mode=system: the guard as a fresh prefix makes it for root (C: is the whole machine, every
 // drive), in a mount namespace of the benchmark's own (so that its marks touch nobody else):
 // extracting a tree of --tree=N files (31,000 by default) and compiling a small program, before
-// the guard started, while it runs and after it ended; the longest opening of a file already
-// found clean; a new program's first and second run, and its scan by the shared engine alone.
+// the guard started and after it ended, and while it runs in interleaved pairs of rounds (--rounds,
+// 5 by default here): one under its marks, one beside them in a namespace it does not mark. The
+// guard's cost is the median of the pairs' ratios: a machine shared with others drifts by more
+// than that cost between the start and the end of a run. Also the longest opening of a file
+// already found clean, and new programs' first execution against their scan by the shared engine
+// alone (programs that fail right after being opened, so that the time is the opening's: a real
+// program's first run less its second measures mostly its own run-to-run variation).
 //
 //   GuardBench [--small=N] [--burst=N] [--rounds=N] [--mode=inotify|fanotify|system] [--tree=N]
 //              [--in=FOLDER]
@@ -51,6 +56,7 @@
 #include <spawn.h>
 #include <sys/inotify.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -208,9 +214,11 @@ int Measure(const QString& mode, const QString& in, int small, int burst, int ro
     for (char** e = environ; *e; ++e) {
         const std::string v = *e;
         if (v.rfind("DISPLAY=", 0) != 0 && v.rfind("WAYLAND_DISPLAY=", 0) != 0 &&
-            v.rfind("WINGUARD_MODE=", 0) != 0)
+            v.rfind("WINGUARD_MODE=", 0) != 0 && v.rfind("VALLORIN_PREFIX=", 0) != 0)
             env.push_back(v);
     }
+    // The guard finds its prefix as every program does, not in its working folder.
+    env.push_back("VALLORIN_PREFIX=" + QFile::encodeName(prefix).toStdString());
     if (mode == "inotify")
         env.push_back("WINGUARD_MODE=inotify");
     std::vector<char*> envp;
@@ -311,20 +319,35 @@ int Measure(const QString& mode, const QString& in, int small, int burst, int ro
 }
 
 // Runs a program (found on PATH) to its end; its time in milliseconds, or -1 when it failed.
-double RunProgram(const std::vector<std::string>& command, bool quiet = false) {
+// `unmarked`: in a mount namespace of its own, whose copies of the mounts carry no fanotify mark,
+// so that it does the same work on the same file system as if no guard ran.
+double RunProgram(const std::vector<std::string>& command, bool quiet = false,
+                  bool unmarked = false) {
     std::vector<char*> args;
     for (const std::string& a : command)
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     const Clock::time_point t0 = Clock::now();
     pid_t pid = 0;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (quiet)
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    const int spawned = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
+    if (unmarked) {
+        pid = ::fork();
+        if (pid == 0) {
+            if (quiet)
+                ::dup2(::open("/dev/null", O_WRONLY | O_CLOEXEC), STDOUT_FILENO);
+            if (::unshare(CLONE_NEWNS) == 0)
+                ::execvp(args[0], args.data());
+            ::_exit(127);
+        }
+    } else {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (quiet)
+            posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        if (::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0)
+            pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    if (pid < 0)
         return -1;
     int status = 0;
     ::waitpid(pid, &status, 0);
@@ -332,9 +355,47 @@ double RunProgram(const std::vector<std::string>& command, bool quiet = false) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ms : -1;
 }
 
-// The time of a scan of one file as the guard has it made, by the toolkit's shared engine,
-// without the guard: the median of a few.
-double ScanTime(const QString& toolkit, const std::string& path) {
+// Returns once a process has used no processor time for half a second (at most half a minute).
+void WaitIdle(pid_t pid) {
+    const Clock::time_point until = Clock::now() + std::chrono::seconds(30);
+    for (double used = -1; Clock::now() < until;) {
+        const double now = CpuMs(pid);
+        if (now == used)
+            return;
+        used = now;
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+}
+
+// New files that execution opens and then gives up on at once: scripts whose interpreter does not
+// exist. Executing one costs its opening (which the guard holds for a scan) and little else, so
+// that the call's time is the opening's, free of a program's loading and running. Each differs
+// from the others, so that no cache of clean files knows it.
+std::vector<std::string> NewScripts(const QString& folder, const QString& stem, int count) {
+    static Bytes bytes;
+    std::vector<std::string> paths;
+    for (int i = 0; i < count; ++i) {
+        const std::string path =
+            QFile::encodeName(folder + QString("/%1%2").arg(stem).arg(i)).toStdString();
+        WriteFile(path, "#!/nonexistent/GuardBench-interpreter\n" + bytes.next(4096).toHex());
+        ::chmod(path.c_str(), 0755);
+        paths.push_back(path);
+    }
+    return paths;
+}
+
+// The time an execution of such a script takes to fail, in milliseconds.
+double ExecOpenMs(const std::string& path) {
+    char* args[] = {const_cast<char*>(path.c_str()), nullptr};
+    char* none[] = {nullptr};
+    const Clock::time_point t0 = Clock::now();
+    ::execve(path.c_str(), args, none);
+    return Ms(Clock::now() - t0);
+}
+
+// The first scan of each file by the toolkit's shared engine, as the guard has an opened file
+// scanned, without the guard: their median in milliseconds.
+double ScanTime(const QString& toolkit, const std::vector<std::string>& paths) {
     const auto quiet = [](const QString&) {};
     const avtk::ObtainedScanner obtained = avtk::ObtainScanner(toolkit, {}, quiet, quiet);
     if (!obtained.scanner)
@@ -342,7 +403,7 @@ double ScanTime(const QString& toolkit, const std::string& path) {
     avtk::ScanOptions options;
     options.archives = true; // as a file opened is scanned
     std::vector<double> times;
-    for (int i = 0; i < 5; ++i) {
+    for (const std::string& path : paths) {
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         const Clock::time_point t0 = Clock::now();
         obtained.scanner->scan(fd, path, options);
@@ -352,11 +413,166 @@ double ScanTime(const QString& toolkit, const std::string& path) {
     return Median(times);
 }
 
+// The time of extracting a tree and compiling a small program, round after round.
+struct Work {
+    std::vector<double> extract, compile;
+};
+
+// The files a round of work uses, made once.
+struct WorkFiles {
+    std::string archive, source;
+};
+
+WorkFiles MakeWorkFiles(const QString& prefix, int files) {
+    // The tree to extract: small sources and a few programs, in folders of 300.
+    const QString tree = prefix + "/tree";
+    for (int i = 0; i < files; ++i) {
+        const QString folder = QString("%1/d%2").arg(tree).arg(i / 300);
+        if (i % 300 == 0)
+            QDir().mkpath(folder);
+        const bool program = i % 50 == 0;
+        WriteFile(QFile::encodeName(folder + QString(program ? "/p%1.exe" : "/s%1.c").arg(i))
+                      .toStdString(),
+                  program ? "MZ" + QByteArray(2046, 'p') : QByteArray(200, 'c'));
+    }
+    WorkFiles made{QFile::encodeName(prefix + "/tree.tar").toStdString(),
+                   QFile::encodeName(prefix + "/hello.c").toStdString()};
+    RunProgram({"tar", "cf", made.archive, "-C", QFile::encodeName(prefix).toStdString(), "tree"});
+    QDir(tree).removeRecursively();
+    WriteFile(made.source, "#include <stdio.h>\nint main(void) { puts(\"hello\"); return 0; }\n");
+    return made;
+}
+
+// One round: extracting the tree into a new folder, compiling the program there; then the folder
+// goes, and its writing back is waited for, so that it falls on no round's time.
+void WorkRound(const WorkFiles& files, const std::string& into, Work& times, bool unmarked) {
+    QDir().mkpath(QFile::decodeName(into.c_str()));
+    times.extract.push_back(RunProgram({"tar", "xf", files.archive, "-C", into}, false, unmarked));
+    times.compile.push_back(
+        RunProgram({"cc", "-O0", "-o", into + "/hello", files.source}, false, unmarked));
+    RunProgram({"rm", "-rf", into});
+    ::sync();
+}
+
+// The longest of many openings of one file.
+double LongestOpen(const std::string& path, int times) {
+    double worst = 0;
+    for (int i = 0; i < times; ++i) {
+        const Clock::time_point t0 = Clock::now();
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        worst = std::max(worst, Ms(Clock::now() - t0));
+        if (fd >= 0)
+            ::close(fd);
+    }
+    return worst;
+}
+
+// The guard started on the prefix, without a display; 0 when it does not come to watch in
+// fanotify mode (the log is shown then).
+pid_t StartSystemGuard(const QString& toolkit, const QString& prefix) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        const std::string v = *e;
+        if (v.rfind("DISPLAY=", 0) != 0 && v.rfind("WAYLAND_DISPLAY=", 0) != 0 &&
+            v.rfind("WINGUARD_MODE=", 0) != 0 && v.rfind("VALLORIN_PREFIX=", 0) != 0)
+            env.push_back(v);
+    }
+    env.push_back("VALLORIN_PREFIX=" + QFile::encodeName(prefix).toStdString());
+    std::vector<char*> envp;
+    for (std::string& v : env)
+        envp.push_back(v.data());
+    envp.push_back(nullptr);
+    const std::string program = QFile::encodeName(toolkit + "WGFE95.EXE").toStdString();
+    char* args[] = {const_cast<char*>(program.c_str()), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, args, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        std::fprintf(stderr, "GuardBench: %s cannot be started\n", program.c_str());
+        return 0;
+    }
+    const auto log = [&] {
+        QFile file(prefix + "/guard.log");
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+    const Clock::time_point started = Clock::now();
+    while (!log().contains("Watching: ") && Clock::now() - started < std::chrono::seconds(120))
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (!log().contains("Mode: fanotify:")) {
+        std::printf("The guard does not run in fanotify mode here:\n%s", qPrintable(log()));
+        ::kill(pid, SIGTERM);
+        ::waitpid(pid, nullptr, 0);
+        return 0;
+    }
+    return pid;
+}
+
+// The guard's cost of the work: rounds under its marks and beside them (the same work in a mount
+// namespace that it does not mark) interleaved, the order turning each pair, each round begun
+// with the guard idle (done with the files of the round before); the ratio of each pair, and the
+// processor time the guard used for each round under its marks.
+std::vector<double> PairedRounds(const WorkFiles& files, const QString& prefix, pid_t guard,
+                                 int rounds, Work& with, Work& beside,
+                                 std::vector<double>& compileRatios,
+                                 std::vector<double>& guardCpu) {
+    std::vector<double> extractRatios;
+    for (int i = 0; i < rounds; ++i) {
+        for (const bool marked : i % 2 ? std::array{true, false} : std::array{false, true}) {
+            WaitIdle(guard);
+            const double cpu = CpuMs(guard);
+            const QString into = QString("%1/%2%3").arg(prefix, marked ? "with" : "beside").arg(i);
+            WorkRound(files, QFile::encodeName(into).toStdString(), marked ? with : beside,
+                      !marked);
+            if (marked) {
+                WaitIdle(guard);
+                guardCpu.push_back(CpuMs(guard) - cpu);
+            }
+        }
+        extractRatios.push_back(with.extract.back() / beside.extract.back());
+        compileRatios.push_back(with.compile.back() / beside.compile.back());
+    }
+    return extractRatios;
+}
+
+void PrintWork(const char* what, const Work& before, const Work& with, const Work& beside,
+               const Work& after, std::vector<double> Work::*times,
+               const std::vector<double>& ratios) {
+    const double without = (Median(before.*times) + Median(after.*times)) / 2;
+    std::printf("%s: before the guard ran median %.0f ms, after it %.0f ms; while it ran %.0f ms "
+                "under its marks, %.0f ms beside them\n"
+                "  the guard's cost: %.2f times (median of %zu interleaved pairs, from %.2f to "
+                "%.2f); %.2f times before and after\n",
+                what, Median(before.*times), Median(after.*times), Median(with.*times),
+                Median(beside.*times), Median(ratios), ratios.size(),
+                *std::min_element(ratios.begin(), ratios.end()),
+                *std::max_element(ratios.begin(), ratios.end()), Median(with.*times) / without);
+}
+
+// A new program's first execution waits for its scan; then its clean verdict is kept until it
+// changes, and the kernel lets its executions through without asking the guard.
+void PrintFirstOpens(const QString& toolkit, const std::vector<std::string>& waitedFor,
+                     const std::vector<std::string>& scannedAlone) {
+    std::vector<double> first, second;
+    for (const std::string& path : waitedFor) {
+        first.push_back(ExecOpenMs(path));
+        second.push_back(ExecOpenMs(path));
+    }
+    std::printf("A new program's first execution (its opening alone, %zu programs): median %.2f "
+                "ms, the longest %.2f ms; its second %.2f ms; the first scan of such a program by "
+                "the shared engine alone: median %.2f ms\n",
+                first.size(), Median(first), *std::max_element(first.begin(), first.end()),
+                Median(second), ScanTime(toolkit, scannedAlone));
+}
+
 // The guard as a fresh prefix sets it up for root: C: is the whole machine, every drive watched,
 // fanotify. Run in a mount namespace of this process's own, so that the marks on its copy of the
-// root's mount touch no process outside. The same work is timed before the guard starts and
-// while it runs: extracting a tree of files, compiling a small program, and opening a file
-// already found clean.
+// root's mount touch no process outside. The same work is timed before the guard starts, while
+// it runs (under its marks and beside them) and after it ended: extracting a tree of files,
+// compiling a small program, opening a file already found clean, a new program's first
+// execution.
 int MeasureSystem(const QString& in, int files, int rounds) {
     std::printf("== the root's mount (a fresh prefix's C: as root), fanotify\n");
     if (::unshare(CLONE_NEWNS) != 0 ||
@@ -376,122 +592,46 @@ int MeasureSystem(const QString& in, int files, int rounds) {
         store.writeString("Long_logfilename", prefix + "/guard.log");
         store.closeKey();
     }
-    // The tree to extract: small sources and a few programs, in folders of 300.
-    const QString tree = prefix + "/tree";
-    for (int i = 0; i < files; ++i) {
-        const QString folder = QString("%1/d%2").arg(tree).arg(i / 300);
-        if (i % 300 == 0)
-            QDir().mkpath(folder);
-        const bool program = i % 50 == 0;
-        WriteFile(QFile::encodeName(folder + QString(program ? "/p%1.exe" : "/s%1.c").arg(i))
-                      .toStdString(),
-                  program ? "MZ" + QByteArray(2046, 'p') : QByteArray(200, 'c'));
-    }
-    const std::string archive = QFile::encodeName(prefix + "/tree.tar").toStdString();
-    RunProgram({"tar", "cf", archive, "-C", QFile::encodeName(prefix).toStdString(), "tree"});
-    QDir(tree).removeRecursively();
-    const std::string source = QFile::encodeName(prefix + "/hello.c").toStdString();
-    WriteFile(source, "#include <stdio.h>\nint main(void) { puts(\"hello\"); return 0; }\n");
+    // New programs for the first executions, made before the guard starts, so that it never saw
+    // them written, and settled by the time they run (their clean verdict is kept).
+    const std::vector<std::string> waitedFor = NewScripts(prefix, "new", 20);
+    const std::vector<std::string> scannedAlone = NewScripts(prefix, "alone", 20);
+    const Clock::time_point made = Clock::now();
+    const WorkFiles work = MakeWorkFiles(prefix, files);
     const std::string clean = QFile::encodeName(prefix + "/clean.exe").toStdString();
     WriteFile(clean, "MZ" + QByteArray(4094, 'c'));
 
-    int round = 0;
-    const auto work = [&](std::vector<double>& extract, std::vector<double>& compile) {
-        for (int i = 0; i < rounds; ++i, ++round) {
-            const std::string into =
-                QFile::encodeName(QString("%1/x%2").arg(prefix).arg(round)).toStdString();
-            QDir().mkpath(QFile::decodeName(into.c_str()));
-            extract.push_back(RunProgram({"tar", "xf", archive, "-C", into}));
-            compile.push_back(RunProgram({"cc", "-O0", "-o", into + "/hello", source}));
-            RunProgram({"rm", "-rf", into});
-        }
-    };
-    // The longest of many openings of one file.
-    const auto reopen = [](const std::string& path, int times) {
-        double worst = 0;
-        for (int i = 0; i < times; ++i) {
-            const Clock::time_point t0 = Clock::now();
-            const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-            worst = std::max(worst, Ms(Clock::now() - t0));
-            if (fd >= 0)
-                ::close(fd);
-        }
-        return worst;
-    };
-    std::vector<double> extractBefore, compileBefore, extractWith, compileWith;
-    work(extractBefore, compileBefore);
-    const double reopenBefore = reopen(clean, 1000);
+    Work before, with, beside, after;
+    for (int i = 0; i < rounds; ++i)
+        WorkRound(work, QFile::encodeName(QString("%1/before%2").arg(prefix).arg(i)).toStdString(),
+                  before, false);
+    const double reopenBefore = LongestOpen(clean, 1000);
 
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-        const std::string v = *e;
-        if (v.rfind("DISPLAY=", 0) != 0 && v.rfind("WAYLAND_DISPLAY=", 0) != 0 &&
-            v.rfind("WINGUARD_MODE=", 0) != 0 && v.rfind("VALLORIN_PREFIX=", 0) != 0)
-            env.push_back(v);
-    }
-    env.push_back("VALLORIN_PREFIX=" + QFile::encodeName(prefix).toStdString());
-    std::vector<char*> envp;
-    for (std::string& v : env)
-        envp.push_back(v.data());
-    envp.push_back(nullptr);
-    const std::string program = QFile::encodeName(toolkit + "WGFE95.EXE").toStdString();
-    char* args[] = {const_cast<char*>(program.c_str()), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    if (::posix_spawn(&pid, program.c_str(), &actions, nullptr, args, envp.data()) != 0) {
-        std::fprintf(stderr, "GuardBench: %s cannot be started\n", program.c_str());
-        return 1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    const auto log = [&] {
-        QFile file(prefix + "/guard.log");
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    };
-    const Clock::time_point started = Clock::now();
-    while (!log().contains("Watching: ") && Clock::now() - started < std::chrono::seconds(120))
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    if (!log().contains("Mode: fanotify:")) {
-        std::printf("The guard does not run in fanotify mode here:\n%s", qPrintable(log()));
-        ::kill(pid, SIGTERM);
-        ::waitpid(pid, nullptr, 0);
+    const pid_t pid = StartSystemGuard(toolkit, prefix);
+    if (pid == 0)
         return 0;
-    }
-    std::this_thread::sleep_for(std::chrono::seconds(1));
-    work(extractWith, compileWith);
-    // A new program's first run waits for its scan; then it is remembered until it changes.
-    const std::string fresh = QFile::encodeName(prefix + "/fresh").toStdString();
-    RunProgram({"cc", "-O0", "-o", fresh, source});
-    std::this_thread::sleep_for(std::chrono::seconds(3)); // settled: its clean verdict is kept
-    const double firstRun = RunProgram({fresh}, true);
-    const double againRun = RunProgram({fresh}, true);
-    const double reopenWith = reopen(clean, 1000);
+    std::this_thread::sleep_until(made + std::chrono::seconds(3));
+    std::vector<double> compileRatios, guardCpu;
+    const std::vector<double> extractRatios =
+        PairedRounds(work, prefix, pid, rounds, with, beside, compileRatios, guardCpu);
+    const double reopenWith = LongestOpen(clean, 1000);
+    WaitIdle(pid);
+    PrintFirstOpens(toolkit, waitedFor, scannedAlone);
     ::kill(pid, SIGTERM);
     ::waitpid(pid, nullptr, 0);
-    // The same work once more after the guard ended: the file system ages with every round (the
-    // inodes of the trees removed before), so "with" against "before" alone would count that as
-    // the guard's.
-    std::vector<double> extractAfter, compileAfter;
-    work(extractAfter, compileAfter);
+    for (int i = 0; i < rounds; ++i)
+        WorkRound(work, QFile::encodeName(QString("%1/after%2").arg(prefix).arg(i)).toStdString(),
+                  after, false);
 
-    const auto line = [](const char* what, const std::vector<double>& before,
-                         const std::vector<double>& with, const std::vector<double>& after) {
-        const double without = Median(before) + (Median(after) - Median(before)) / 2;
-        std::printf("%s: before the guard ran median %.0f ms, with it %.0f ms, after it %.0f ms: "
-                    "%.2f times before, %.2f times before and after\n",
-                    what, Median(before), Median(with), Median(after),
-                    Median(with) / Median(before), Median(with) / without);
-    };
-    line(qPrintable(QString("Extracting %1 files").arg(files)), extractBefore, extractWith,
-         extractAfter);
-    line("Compiling a small program", compileBefore, compileWith, compileAfter);
+    PrintWork(qPrintable(QString("Extracting %1 files").arg(files)), before, with, beside, after,
+              &Work::extract, extractRatios);
+    PrintWork("Compiling a small program", before, with, beside, after, &Work::compile,
+              compileRatios);
+    std::printf("The guard's processor time for a round under its marks: median %.0f ms\n",
+                Median(guardCpu));
     std::printf("Opening a clean file 1,000 times: the longest %.2f ms before, %.2f ms with the "
                 "guard\n",
                 reopenBefore, reopenWith);
-    std::printf("A new program's first run %.1f ms, its second %.1f ms (the first waited %.1f ms "
-                "for its scan); the same scan by the shared engine alone: median %.1f ms\n",
-                firstRun, againRun, firstRun - againRun, ScanTime(toolkit, fresh));
     return 0;
 }
 
@@ -508,8 +648,9 @@ int main(int argc, char** argv) {
     const QStringList modes =
         chosen.isEmpty() ? QStringList{"inotify", "fanotify", "system"} : QStringList{chosen};
     for (const QString& mode : modes)
-        if ((mode == "system" ? MeasureSystem(in, IntOption(args, "tree", 31000), rounds)
-                              : Measure(mode, in, small, burst, rounds)) != 0)
+        if ((mode == "system"
+                 ? MeasureSystem(in, IntOption(args, "tree", 31000), IntOption(args, "rounds", 5))
+                 : Measure(mode, in, small, burst, rounds)) != 0)
             return 1;
     return 0;
 }

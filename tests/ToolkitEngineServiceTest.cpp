@@ -169,17 +169,17 @@ TEST(EngineServiceProtocol, AnswersGoInAsFewPacketsAsFitAndReadBackAsTheyWere) {
     EXPECT_FALSE(service::DecodeAnswers(packet));
 }
 
-TEST_F(EngineService, AScanNobodyWaitsForRunsInTheBackground) {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "only root may bring a thread back from the idle class";
+TEST_F(EngineService, AScanNobodyWaitsForRunsInTheBackgroundAndNeverDelaysOneThatIsWaitedFor) {
     struct Row {
         bool background;
-        bool idle; // a thread of the service in the idle class after the scan
+        qsizetype idle, normal; // the service's threads after the scan, by scheduling class
     };
     QString why;
     const std::unique_ptr<avtk::ServiceClient> client = avtk::ServiceClient::Open(toolkit, why);
     ASSERT_TRUE(client) << why.toStdString();
-    for (const Row& row : {Row{true, true}, Row{false, false}, Row{true, true}}) {
+    // The main thread, the first connection's and one for the scans nobody waits for, which
+    // a scan that is waited for never takes.
+    for (const Row& row : {Row{true, 1, 2}, Row{false, 1, 2}, Row{true, 1, 2}}) {
         SCOPED_TRACE(row.background);
         avtk::ScanOptions options;
         options.background = row.background;
@@ -188,7 +188,9 @@ TEST_F(EngineService, AScanNobodyWaitsForRunsInTheBackground) {
         ::close(fd);
         ASSERT_TRUE(result);
         EXPECT_EQ(result->kind, avtk::ScanResult::Infected);
-        EXPECT_EQ(ThreadPolicies(client->welcome().pid).contains(SCHED_IDLE), row.idle);
+        const QList<int> policies = ThreadPolicies(client->welcome().pid);
+        EXPECT_EQ(policies.count(SCHED_IDLE), row.idle);
+        EXPECT_EQ(policies.size() - policies.count(SCHED_IDLE), row.normal);
     }
 }
 
@@ -288,6 +290,23 @@ TEST_F(EngineService, AServiceWhoseSocketWasRemovedEndsOnceIdleAndLeavesItsSucce
         std::this_thread::sleep_for(100ms);
     EXPECT_EQ(services(), std::vector<pid_t>{pid_t(second->welcome().pid)});
     EXPECT_TRUE(QFileInfo(endpoint->socket).exists());
+}
+
+TEST_F(EngineService, AServiceStartedByAProgramThatBlocksSignalsEndsOnSigterm) {
+    sigset_t term, before;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    ::pthread_sigmask(SIG_BLOCK, &term, &before);
+    QString why;
+    std::unique_ptr<avtk::ServiceClient> client = avtk::ServiceClient::Open(toolkit, why);
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    ASSERT_TRUE(client) << why.toStdString();
+    const pid_t pid = pid_t(client->welcome().pid);
+    client.reset();
+    ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    for (int i = 0; i < 100 && !services().empty(); ++i)
+        std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(services().empty());
 }
 
 TEST_F(EngineService, KilledMidScanTheProgramFinishesOnItsOwnEngine) {

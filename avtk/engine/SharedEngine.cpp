@@ -11,6 +11,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -39,6 +40,13 @@ bool StartService(const QString& program, QString& why) {
         if (::fork() != 0)
             ::_exit(0);
         ::setsid();
+        // The signals the program blocks or ignores (the guard's) are not the service's: it ends
+        // on SIGTERM as any service does.
+        sigset_t none;
+        ::sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        for (int signal = 1; signal < NSIG; ++signal)
+            ::signal(signal, SIG_DFL);
         const int null = ::open("/dev/null", O_RDWR);
         for (int fd = 0; fd < 3; ++fd)
             ::dup2(null, fd);
@@ -88,11 +96,12 @@ std::optional<service::Welcome> Greet(int connection, uint64_t generation) {
 } // namespace
 
 ServiceClient::ServiceClient(service::Endpoint endpoint, int connection, service::Welcome hello)
-    : endpoint(std::move(endpoint)), hello(std::move(hello)), idle{connection} {}
+    : endpoint(std::move(endpoint)), hello(std::move(hello)), idle{{connection}, {}} {}
 
 ServiceClient::~ServiceClient() {
-    for (int connection : idle)
-        ::close(connection);
+    for (const std::vector<int>& kept : idle)
+        for (int connection : kept)
+            ::close(connection);
 }
 
 std::unique_ptr<ServiceClient> ServiceClient::Open(const QString& toolkitFolder, QString& why,
@@ -112,12 +121,13 @@ std::unique_ptr<ServiceClient> ServiceClient::Open(const QString& toolkitFolder,
     return std::unique_ptr<ServiceClient>(new ServiceClient(*endpoint, connection, *welcome));
 }
 
-int ServiceClient::take() const {
+int ServiceClient::take(bool background) const {
     {
         const std::lock_guard lock(mutex);
-        if (!idle.empty()) {
-            const int connection = idle.back();
-            idle.pop_back();
+        std::vector<int>& kept = idle[background];
+        if (!kept.empty()) {
+            const int connection = kept.back();
+            kept.pop_back();
             return connection;
         }
     }
@@ -133,16 +143,16 @@ int ServiceClient::take() const {
     return connection;
 }
 
-void ServiceClient::give(int connection) const {
+void ServiceClient::give(int connection, bool background) const {
     const std::lock_guard lock(mutex);
-    idle.push_back(connection);
+    idle[background].push_back(connection);
 }
 
 std::optional<std::vector<ScanResult>> ServiceClient::scan(std::span<const BatchFile> files,
                                                            const ScanOptions& options) const {
     if (gone)
         return std::nullopt;
-    const int connection = take();
+    const int connection = take(options.background);
     std::vector<ScanResult> results;
     results.reserve(files.size());
     bool answered = connection >= 0;
@@ -181,7 +191,7 @@ std::optional<std::vector<ScanResult>> ServiceClient::scan(std::span<const Batch
             ::close(connection);
         return std::nullopt;
     }
-    give(connection);
+    give(connection, options.background);
     return results;
 }
 

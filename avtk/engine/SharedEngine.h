@@ -41,13 +41,16 @@ public:
 
 private:
     ServiceClient(service::Endpoint endpoint, int connection, service::Welcome hello);
-    int take() const;
-    void give(int connection) const;
+    int take(bool background) const;
+    void give(int connection, bool background) const;
 
     service::Endpoint endpoint;
     service::Welcome hello;
     mutable std::mutex mutex;
-    mutable std::vector<int> idle;
+    // The idle connections by the priority the service last scanned at on them (normal,
+    // background): its thread keeps that priority while it waits for the next request, and one
+    // left at the background priority is woken only when no other program wants the processor.
+    mutable std::vector<int> idle[2];
     mutable std::atomic<bool> gone = false;
 };
 

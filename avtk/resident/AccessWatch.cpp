@@ -16,7 +16,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <optional>
 #include <string_view>
+#include <utility>
 
 namespace guard {
 
@@ -37,6 +39,8 @@ qint64 SettledNs() {
 }
 // Descriptors of events held for scanning at most (the process's limit may be 1,024).
 constexpr std::size_t HeldLimit = 256;
+// How long the events of written files are let gather once one came.
+constexpr int WrittenGathering = 20; // ms
 // Remembered clean files at most; the memory is then started afresh.
 constexpr std::size_t CleanLimit = 100'000;
 
@@ -48,6 +52,12 @@ qint64 Ns(const timespec& t) {
 // is watched for execution and writing only.
 constexpr const char* SystemFolders[] = {"/usr",  "/etc", "/var", "/boot",
                                          "/proc", "/sys", "/dev", "/run"};
+
+void Wake(int eventFd) {
+    const uint64_t one = 1;
+    if (eventFd >= 0 && ::write(eventFd, &one, sizeof one) < 0)
+        std::perror("WinGuard: an event reader could not be woken");
+}
 
 bool InSystemFolder(std::string_view path) {
     for (std::string_view folder : SystemFolders)
@@ -102,10 +112,20 @@ AccessWatch::AccessWatch(bool writes, std::string toolkitFolder)
     // The files of events are opened for reading only, without touching their access time.
     const unsigned flags =
         FAN_CLASS_CONTENT | FAN_CLOEXEC | FAN_NONBLOCK | FAN_UNLIMITED_QUEUE | FAN_UNLIMITED_MARKS;
-    fanFd = ::fanotify_init(flags, O_RDONLY | O_LARGEFILE | O_CLOEXEC | O_NOATIME | O_NONBLOCK);
-    if (fanFd < 0)
+    const unsigned files = O_RDONLY | O_LARGEFILE | O_CLOEXEC | O_NOATIME | O_NONBLOCK;
+    fanFd = ::fanotify_init(flags, files);
+    // The files closed after writing come through a group of their own: nobody waits for them,
+    // so that they can be read in batches, and an opening never queues behind them.
+    if (fanFd >= 0)
+        writtenFd = ::fanotify_init((flags & ~FAN_CLASS_CONTENT) | FAN_CLASS_NOTIF, files);
+    if (fanFd < 0 || writtenFd < 0) {
         failure = "fanotify cannot be used by this process: " + avtk::ErrnoText(errno);
+        for (int* fd : {&fanFd, &writtenFd})
+            if (*fd >= 0)
+                ::close(std::exchange(*fd, -1));
+    }
     wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    writtenWakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
 AccessWatch::~AccessWatch() {
@@ -116,22 +136,23 @@ AccessWatch::~AccessWatch() {
     }
     for (Line* line : {&opened, &written})
         line->ready.notify_all();
-    const uint64_t one = 1;
-    if (wakeFd >= 0 && ::write(wakeFd, &one, sizeof one) < 0)
-        std::perror("WinGuard: the event reader could not be woken");
-    for (std::thread* thread : {&reader, &dispatcher, &writtenDispatcher})
+    for (int fd : {wakeFd, writtenWakeFd})
+        Wake(fd);
+    for (std::thread* thread : {&reader, &writtenReader, &writtenDispatcher})
         if (thread->joinable())
             thread->join();
+    for (std::thread& thread : checkers)
+        if (thread.joinable())
+            thread.join();
     // Whatever still waits is allowed; closing the group would allow it too.
     for (const auto& [fd, entry] : pending) {
         if (entry.permission && !entry.answered)
             respond(fd, true);
         ::close(fd);
     }
-    if (fanFd >= 0)
-        ::close(fanFd);
-    if (wakeFd >= 0)
-        ::close(wakeFd);
+    for (int fd : {fanFd, writtenFd, wakeFd, writtenWakeFd})
+        if (fd >= 0)
+            ::close(fd);
 }
 
 bool AccessWatch::addTree(const std::string& root, const QString& shownRoot, QString& problem) {
@@ -144,15 +165,16 @@ bool AccessWatch::addTree(const std::string& root, const QString& shownRoot, QSt
     // folders, every program of the machine would wait for the guard. There only execution
     // waits, and writing is watched without anyone waiting; opening for reading is not held up.
     const bool system = HoldsSystemFolders(real);
-    uint64_t mask = system ? FAN_OPEN_EXEC_PERM | FAN_CLOSE_WRITE
-                           : FAN_OPEN_PERM | FAN_OPEN_EXEC_PERM | (writes ? FAN_CLOSE_WRITE : 0);
-    int marked = ::fanotify_mark(fanFd, FAN_MARK_ADD | FAN_MARK_MOUNT, mask, AT_FDCWD, real);
-    if (marked != 0 && errno == EINVAL) {
-        // A kernel older than the execution event: opening covers execution as well (on the
-        // system's mount only writing is watched then).
-        mask = system ? uint64_t(FAN_CLOSE_WRITE) : mask & ~uint64_t(FAN_OPEN_EXEC_PERM);
-        marked = ::fanotify_mark(fanFd, FAN_MARK_ADD | FAN_MARK_MOUNT, mask, AT_FDCWD, real);
-    }
+    const auto mark = [&](int group, uint64_t mask) {
+        return ::fanotify_mark(group, FAN_MARK_ADD | FAN_MARK_MOUNT, mask, AT_FDCWD, real);
+    };
+    int marked = mark(fanFd, system ? FAN_OPEN_EXEC_PERM : FAN_OPEN_PERM | FAN_OPEN_EXEC_PERM);
+    // A kernel older than the execution event: opening covers execution as well (on the
+    // system's mount only writing is watched then).
+    if (marked != 0 && errno == EINVAL)
+        marked = system ? 0 : mark(fanFd, FAN_OPEN_PERM);
+    if (marked == 0 && (system || writes))
+        marked = mark(writtenFd, FAN_CLOSE_WRITE);
     if (marked != 0) {
         problem = QString("The mount holding %1 (%2) cannot be marked for fanotify: %3")
                       .arg(shownRoot, QFile::decodeName(real), avtk::ErrnoText(errno));
@@ -164,12 +186,16 @@ bool AccessWatch::addTree(const std::string& root, const QString& shownRoot, QSt
     return true;
 }
 
-void AccessWatch::start(avtk::ScanPool& waited, avtk::ScanPool& background,
+void AccessWatch::start(const Checking& how, avtk::ScanPool& background,
+                        std::function<void(avtk::FileOutcome&&, bool)> opened,
                         std::function<void(const QString&)> reportTo) {
+    checked = std::move(opened);
     report = std::move(reportTo);
-    reader = std::thread([this] { read(); });
-    dispatcher = std::thread([this, &waited] { dispatch(waited, opened); });
-    writtenDispatcher = std::thread([this, &background] { dispatch(background, written); });
+    reader = std::thread([this] { readOpenings(); });
+    writtenReader = std::thread([this] { readWritten(); });
+    for (unsigned i = 0; i < std::max(1u, how.threads); ++i)
+        checkers.emplace_back([this, how] { check(how); });
+    writtenDispatcher = std::thread([this, &background] { dispatch(background); });
 }
 
 bool AccessWatch::underRoot(const std::string& path, QString& shown) const {
@@ -210,81 +236,128 @@ void AccessWatch::respond(int fd, bool allow) {
         report("An opening could not be answered: " + avtk::ErrnoText(errno));
 }
 
-void AccessWatch::read() {
+bool AccessWatch::waitFor(pollfd* waits, int count, int ms, bool written) {
+    for (int i = 0; i < count; ++i)
+        waits[i].revents = 0;
+    if (::poll(waits, nfds_t(count), ms) < 0 && errno != EINTR) {
+        report("fanotify's events cannot be waited for: " + avtk::ErrnoText(errno));
+        return false;
+    }
+    // The last one waited for is the wake-up at the watch's end.
+    if (waits[count - 1].revents) {
+        std::lock_guard lock(mutex);
+        if (stopping || (written && writtenEnding))
+            return false;
+    }
+    return true;
+}
+
+void AccessWatch::readOpenings() {
     pollfd waits[2] = {{fanFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-    while (true) {
-        // Woken at least every quarter second, so that an overdue scan's opener is let go.
-        if (::poll(waits, 2, 250) < 0 && errno != EINTR) {
-            report("fanotify's events cannot be waited for: " + avtk::ErrnoText(errno));
-            return;
-        }
-        if (waits[1].revents) {
-            std::lock_guard lock(mutex);
-            if (stopping)
-                return;
-        }
+    // Woken at least every quarter second, so that an overdue scan's opener is let go.
+    while (waitFor(waits, 2, 250, false)) {
         if (waits[0].revents & POLLIN)
-            takeEvents();
+            takeEvents(fanFd);
         allowOverdue();
     }
 }
 
-void AccessWatch::takeEvents() {
+void AccessWatch::readWritten() {
+    pollfd waits[2] = {{writtenFd, POLLIN, 0}, {writtenWakeFd, POLLIN, 0}};
+    while (waitFor(waits, 2, -1, true))
+        // Once one came, written files are let gather for a moment: a burst of writes then costs
+        // the guard's threads a wake-up a batch, not a file.
+        if ((waits[0].revents & POLLIN) && waitFor(waits + 1, 1, WrittenGathering, true))
+            takeEvents(writtenFd);
+}
+
+void AccessWatch::takeEvents(int group) {
     alignas(fanotify_event_metadata) char buffer[16 * 1024];
+    std::vector<Taken> files;
     while (true) {
-        const ssize_t length = ::read(fanFd, buffer, sizeof buffer);
+        const ssize_t length = ::read(group, buffer, sizeof buffer);
         if (length <= 0)
             return;
-        const auto* event = reinterpret_cast<const fanotify_event_metadata*>(buffer);
-        for (ssize_t left = length; FAN_EVENT_OK(event, left);
-             event = FAN_EVENT_NEXT(event, left)) {
-            if (event->mask & FAN_Q_OVERFLOW)
-                report("fanotify's queue overflowed: some files were not checked.");
-            const int fd = event->fd;
-            if (fd < 0)
-                continue;
-            const bool permission = event->mask & (FAN_OPEN_PERM | FAN_OPEN_EXEC_PERM);
+        // The openings first, each on its own: an opener waits for it. The written files after,
+        // together (one lock and one wake-up for the lot, not a thread's wake-up a file).
+        for (const bool permissions : {true, false}) {
+            files.clear();
+            const auto* event = reinterpret_cast<const fanotify_event_metadata*>(buffer);
+            for (ssize_t left = length; FAN_EVENT_OK(event, left);
+                 event = FAN_EVENT_NEXT(event, left)) {
+                if (!permissions && (event->mask & FAN_Q_OVERFLOW))
+                    report("fanotify's queue overflowed: some files were not checked.");
+                const bool permission = event->mask & (FAN_OPEN_PERM | FAN_OPEN_EXEC_PERM);
+                if (event->fd < 0 || permission != permissions)
+                    continue;
+                if (std::optional<Taken> file = inspect(*event, permission))
+                    files.push_back(std::move(*file));
+                if (permission && !files.empty())
+                    decide(files);
+            }
+            if (!files.empty())
+                decide(files);
+        }
+    }
+}
+
+std::optional<AccessWatch::Taken> AccessWatch::inspect(const fanotify_event_metadata& event,
+                                                       bool permission) {
+    const int fd = event.fd;
+    const auto pass = [&] {
+        if (permission)
+            respond(fd, true);
+        ::close(fd);
+        return std::nullopt;
+    };
+    // The guard's and its engine service's own opens (the scanning itself, the engine's scratch
+    // files) are let through at once: waiting on them would wait on itself.
+    struct stat st;
+    if (pid_t(event.pid) == self || pid_t(event.pid) == service || ::fstat(fd, &st) != 0 ||
+        !S_ISREG(st.st_mode) || st.st_size == 0)
+        return pass();
+    Taken file{fd,
+               permission,
+               Identity{st.st_dev, st.st_ino},
+               Version{Ns(st.st_mtim), Ns(st.st_ctim), qint64(st.st_size)},
+               FdPath(fd),
+               {},
+               false};
+    // The system's own programs run without waiting for a scan, and so do the toolkit's programs
+    // (a scan by the scanner must not wait on the guard).
+    if (!underRoot(file.path, file.shown) ||
+        (permission && (InSystemFolder(file.path) || FromToolkit(pid_t(event.pid)))))
+        return pass();
+    timespec now;
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    file.settled = Ns(now) - std::max(file.version.mtime, file.version.ctime) >= SettledNs();
+    return file;
+}
+
+void AccessWatch::decide(std::vector<Taken>& files) {
+    std::size_t toOpened = 0, toWritten = 0;
+    {
+        std::lock_guard lock(mutex);
+        for (Taken& file : files) {
             const auto pass = [&] {
-                if (permission)
-                    respond(fd, true);
-                ::close(fd);
+                if (file.permission)
+                    respond(file.fd, true);
+                ::close(file.fd);
             };
-            // The guard's and its engine service's own opens (the scanning itself, the engine's
-            // scratch files) are let through at once: waiting on them would wait on itself.
-            struct stat st;
-            if (pid_t(event->pid) == self || pid_t(event->pid) == service ||
-                ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) {
-                pass();
-                continue;
-            }
-            const std::string path = FdPath(fd);
-            QString shown;
-            // The system's own programs run without waiting for a scan, and so do the toolkit's
-            // programs (a scan by the scanner must not wait on the guard).
-            if (!underRoot(path, shown) ||
-                (permission && (InSystemFolder(path) || FromToolkit(pid_t(event->pid))))) {
-                pass();
-                continue;
-            }
-            const Identity id{st.st_dev, st.st_ino};
-            const Version version{Ns(st.st_mtim), Ns(st.st_ctim), qint64(st.st_size)};
-            timespec now;
-            ::clock_gettime(CLOCK_REALTIME, &now);
-            std::lock_guard lock(mutex);
             if (!checking || draining) {
                 pass();
                 continue;
             }
-            if (permission) {
-                const auto known = clean.find(id);
-                if (known != clean.end() && known->second == version) {
+            if (file.permission) {
+                const auto known = clean.find(file.id);
+                if (known != clean.end() && known->second == file.version) {
                     pass();
                     continue;
                 }
             } else {
-                clean.erase(id);
+                clean.erase(file.id);
                 // Written again before its turn came: the scan still to come reads it as it is.
-                if (writtenQueued.contains(id)) {
+                if (writtenQueued.contains(file.id)) {
                     pass();
                     continue;
                 }
@@ -294,33 +367,43 @@ void AccessWatch::takeEvents() {
                     // when its turn comes.
                     pass();
                     written.files.push_back(
-                        Queued{avtk::FileJob{path, std::move(shown), false, -1, 0, true}, id});
-                    writtenQueued.insert(id);
-                    written.ready.notify_one();
+                        Queued{avtk::FileJob{std::move(file.path), std::move(file.shown), false, -1,
+                                             0, true},
+                               file.id});
+                    writtenQueued.insert(file.id);
+                    ++toWritten;
                     continue;
                 }
             }
             Pending entry;
             entry.deadline = Clock::now() + AnswerWithin;
-            entry.permission = permission;
-            entry.remember = Ns(now) - std::max(version.mtime, Ns(st.st_ctim)) >= SettledNs();
-            entry.device = id.device;
-            entry.inode = id.inode;
-            entry.mtime = version.mtime;
-            entry.ctime = version.ctime;
-            entry.size = version.size;
-            entry.shown = shown;
-            pending.emplace(fd, std::move(entry));
+            entry.permission = file.permission;
+            entry.remember = file.settled;
+            entry.device = file.id.device;
+            entry.inode = file.id.inode;
+            entry.mtime = file.version.mtime;
+            entry.ctime = file.version.ctime;
+            entry.size = file.version.size;
+            entry.shown = file.shown;
+            pending.emplace(file.fd, std::move(entry));
             // A written file is looked into whatever its size; an opened one, up to the limit.
-            const bool inside = !permission || version.size <= ArchiveOpenLimit;
-            Line& line = permission ? opened : written;
-            line.files.push_back(
-                Queued{avtk::FileJob{path, std::move(shown), false, fd, 0, inside}, id});
-            if (!permission)
-                writtenQueued.insert(id);
-            line.ready.notify_one();
+            const bool inside = !file.permission || file.version.size <= ArchiveOpenLimit;
+            Line& line = file.permission ? opened : written;
+            line.files.push_back(Queued{avtk::FileJob{std::move(file.path), std::move(file.shown),
+                                                      false, file.fd, 0, inside},
+                                        file.id});
+            if (!file.permission)
+                writtenQueued.insert(file.id);
+            ++(file.permission ? toOpened : toWritten);
         }
     }
+    files.clear();
+    if (toOpened > 1)
+        opened.ready.notify_all();
+    else if (toOpened == 1)
+        opened.ready.notify_one();
+    if (toWritten > 0)
+        written.ready.notify_one();
 }
 
 void AccessWatch::allowOverdue() {
@@ -336,43 +419,76 @@ void AccessWatch::allowOverdue() {
         }
 }
 
-void AccessWatch::dispatch(avtk::ScanPool& pool, Line& line) {
-    const bool writtenLine = &line == &written;
-    std::deque<Queued>& from = line.files;
+void AccessWatch::allowQueued(std::deque<Queued>& files) {
+    for (const Queued& left : files) {
+        if (left.job.fd < 0)
+            continue;
+        const Pending& entry = pending.at(left.job.fd);
+        if (entry.permission && !entry.answered)
+            respond(left.job.fd, true);
+        ::close(left.job.fd);
+        pending.erase(left.job.fd);
+    }
+    files.clear();
+}
+
+void AccessWatch::check(const Checking& how) {
+    std::deque<Queued>& from = opened.files;
     while (true) {
         std::unique_lock lock(mutex);
-        line.ready.wait(lock, [&] { return !checking || draining || !from.empty(); });
+        opened.ready.wait(lock, [&] { return !checking || draining || !from.empty(); });
         if (!checking) {
-            for (const Queued& left : from) {
-                if (left.job.fd < 0)
-                    continue;
-                const Pending& entry = pending.at(left.job.fd);
-                if (entry.permission && !entry.answered)
-                    respond(left.job.fd, true);
-                ::close(left.job.fd);
-                pending.erase(left.job.fd);
-            }
-            from.clear();
-            if (writtenLine)
-                writtenQueued.clear();
+            allowQueued(from);
             return;
         }
         if (from.empty())
-            return; // draining: all taken are with the pool
+            return; // draining: all taken are answered
         avtk::FileJob job = std::move(from.front().job);
-        if (writtenLine)
-            writtenQueued.erase(from.front().id);
         from.pop_front();
         lock.unlock();
-        const int fd = job.fd;
-        // A written file that is gone by its turn is not scanned: nothing is left of it to
-        // open or to run.
-        if ((writes && Removed(job)) || !pool.submit(std::move(job))) {
-            avtk::FileOutcome dropped;
-            dropped.kind = avtk::FileOutcome::NotChecked;
-            dropped.fd = fd;
-            answer(dropped);
+        // Scanned and answered here: each hand-over to another thread would add its wake-up to
+        // the opener's wait.
+        avtk::FileOutcome outcome =
+            avtk::ScanPool::ScanFile(how.engine, how.options, how.selection, std::move(job));
+        const bool denied = answer(outcome);
+        checked(std::move(outcome), denied);
+    }
+}
+
+void AccessWatch::dispatch(avtk::ScanPool& pool) {
+    std::deque<Queued> taken;
+    while (true) {
+        {
+            std::unique_lock lock(mutex);
+            written.ready.wait(lock,
+                               [&] { return !checking || draining || !written.files.empty(); });
+            if (!checking) {
+                allowQueued(written.files);
+                writtenQueued.clear();
+                return;
+            }
+            if (written.files.empty())
+                return; // draining: all taken are with the pool
+            // All that wait, at one taking of the lock: the reader goes on meanwhile.
+            taken.swap(written.files);
+            for (const Queued& file : taken)
+                writtenQueued.erase(file.id);
         }
+        for (Queued& file : taken)
+            submit(pool, std::move(file.job));
+        taken.clear();
+    }
+}
+
+void AccessWatch::submit(avtk::ScanPool& pool, avtk::FileJob job) {
+    const int fd = job.fd;
+    // A written file that is gone by its turn is not scanned: nothing is left of it to open or to
+    // run.
+    if (Removed(job) || !pool.submit(std::move(job))) {
+        avtk::FileOutcome dropped;
+        dropped.kind = avtk::FileOutcome::NotChecked;
+        dropped.fd = fd;
+        answer(dropped);
     }
 }
 
@@ -421,15 +537,28 @@ void AccessWatch::ignoreUntilChanged(int fd, const Pending& entry) {
 }
 
 void AccessWatch::finishQueued() {
+    // The written files whose events still wait in the kernel's queue may have been written
+    // before the next watch began: they are taken first, with the reader of written files
+    // stopped so that none of them is halfway through it.
+    {
+        std::lock_guard lock(mutex);
+        writtenEnding = true;
+    }
+    Wake(writtenWakeFd);
+    if (writtenReader.joinable())
+        writtenReader.join();
+    takeEvents(writtenFd);
     {
         std::lock_guard lock(mutex);
         draining = true;
     }
     for (Line* line : {&opened, &written})
         line->ready.notify_all();
-    for (std::thread* thread : {&dispatcher, &writtenDispatcher})
-        if (thread->joinable())
-            thread->join();
+    if (writtenDispatcher.joinable())
+        writtenDispatcher.join();
+    for (std::thread& thread : checkers)
+        if (thread.joinable())
+            thread.join();
 }
 
 void AccessWatch::stopChecking() {
@@ -439,6 +568,9 @@ void AccessWatch::stopChecking() {
     }
     for (Line* line : {&opened, &written})
         line->ready.notify_all();
+    for (std::thread& thread : checkers)
+        if (thread.joinable())
+            thread.join();
 }
 
 } // namespace guard

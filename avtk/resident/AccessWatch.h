@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/ScanPool.h"
+#include "engine/Scanner.h"
 
 #include <QList>
 #include <QString>
@@ -12,12 +13,17 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
+#include <sys/fanotify.h>
 #include <sys/types.h>
+
+struct pollfd;
 
 // On-access checking with fanotify's permission events: a file opened or executed under a watched
 // tree is scanned before the open returns, and an infected one is denied (EPERM). Needs the
@@ -48,22 +54,33 @@ public:
     // scan; files are checked when closed after writing, and before they run.
     const QStringList& executionOnly() const { return systemTrees; }
 
-    // Starts answering events. Files to scan go to the pools from threads of the watch's own (they
-    // may wait for room there, the opener waits meanwhile): the files being opened or executed to
-    // `waited`, the files closed after writing, which nobody waits for, to `background`. A file
-    // written again while it waits for its turn is scanned once, and one removed meanwhile not at
-    // all. `report` gets sentences for the log, from the watch's threads.
-    void start(avtk::ScanPool& waited, avtk::ScanPool& background,
+    // How the files being opened or executed are scanned: on threads of the watch's own, each
+    // answering the opening it scanned (an opener waits for no further hand-over).
+    struct Checking {
+        const avtk::Scanner& engine;
+        avtk::ScanOptions options;
+        avtk::Selection selection;
+        unsigned threads = 1;
+    };
+    // Starts answering events. The files closed after writing, which nobody waits for, go to the
+    // `background` pool from a thread of the watch's own (which may wait for room there), and
+    // their outcomes are answered by the pool's collector through answer(). A file written again
+    // while it waits for its turn is scanned once, and one removed meanwhile not at all. `opened`
+    // gets each outcome of a scan an opener waited for, once the opening is answered; `report`
+    // gets sentences for the log. Both are called from the watch's threads.
+    void start(const Checking& how, avtk::ScanPool& background,
+               std::function<void(avtk::FileOutcome&&, bool denied)> opened,
                std::function<void(const QString&)> report);
     // Answers the event an outcome of the pool belongs to: an infected file is denied, any other
-    // outcome allowed (a clean file is remembered, so that opening it again costs no scan). From
-    // the thread that collects the outcomes. True when an opening was denied.
+    // outcome allowed (a clean file is remembered, so that opening it again costs no scan). True
+    // when an opening was denied.
     bool answer(const avtk::FileOutcome& outcome);
-    // No more scans: every event from now on is allowed at once, the ones not yet given to the
-    // pool too. The guard's own opens are still answered until the watch goes.
+    // No more scans: every event from now on is allowed at once, the ones not yet scanned or
+    // given to the pool too. Returns once the scans being made for openers have ended; the
+    // guard's own opens are still answered until the watch goes.
     void stopChecking();
     // No more events taken (they are let through at once: another watch has them); the files
-    // taken already are given to the pool. Returns once they all are.
+    // taken already are scanned, or given to the pool. Returns once they all are.
     void finishQueued();
 
     // How long an opener waits for a scan at most: then it is allowed, and the log says so.
@@ -113,37 +130,61 @@ private:
         std::condition_variable ready;
     };
 
-    void read();
-    void dispatch(avtk::ScanPool& pool, Line& from);
-    void takeEvents();
+    // An event's file as the reader found it, to be decided on under the lock.
+    struct Taken {
+        int fd;
+        bool permission;
+        Identity id;
+        Version version;
+        std::string path;
+        QString shown;
+        bool settled; // changed long enough ago for a clean verdict to be remembered
+    };
+
+    // Waits for the first `count` of `waits`, the last being the reader's wake-up at the end;
+    // false once the watch ends (or, for the reader of written files, once it is stopped).
+    bool waitFor(pollfd* waits, int count, int ms, bool written);
+    void readOpenings();
+    void readWritten();
+    std::optional<Taken> inspect(const fanotify_event_metadata& event, bool permission);
+    void decide(std::vector<Taken>& files);
+    void submit(avtk::ScanPool& pool, avtk::FileJob job);
+    void check(const Checking& how);
+    void dispatch(avtk::ScanPool& pool);
+    void allowQueued(std::deque<Queued>& files);
+    void takeEvents(int group);
     void allowOverdue();
     void respond(int fd, bool allow);
     void ignoreUntilChanged(int fd, const Pending& entry);
     bool underRoot(const std::string& path, QString& shown) const;
     bool FromToolkit(pid_t pid) const;
 
-    int fanFd = -1;
-    int wakeFd = -1;
+    int fanFd = -1;                      // openings and executions, which wait for their answer
+    int writtenFd = -1;                  // files closed after writing
+    int wakeFd = -1, writtenWakeFd = -1; // each reader's wake-up at the end
     bool writes;
     QString failure;
     std::vector<Root> roots;
     QStringList systemTrees;
     std::string toolkit;
     std::function<void(const QString&)> report;
+    std::function<void(avtk::FileOutcome&&, bool)> checked;
     pid_t self;
     std::atomic<pid_t> service = 0;
 
     std::mutex mutex;
-    // Taken from the kernel, not yet given to a pool: files opened or executed, files written
-    // (and which these are); each line wakes only its own thread.
+    // Taken from the kernel, not yet scanned or given to the pool: files opened or executed, files
+    // written (and which these are); each line wakes only its own threads.
     Line opened, written;
     std::unordered_set<Identity, IdentityHash> writtenQueued;
     std::unordered_map<int, Pending> pending;
     std::unordered_map<Identity, Version, IdentityHash> clean;
     bool checking = true;
-    bool draining = false; // finishQueued
+    bool draining = false;      // finishQueued
+    bool writtenEnding = false; // finishQueued: the reader of written files ends
     bool stopping = false;
-    std::thread reader, dispatcher, writtenDispatcher;
+    std::thread reader, writtenReader, writtenDispatcher;
+    std::vector<std::thread> checkers;
 };
 
 } // namespace guard

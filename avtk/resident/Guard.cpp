@@ -32,16 +32,16 @@ struct Guard::Watching {
     Settings settings;
     std::unique_ptr<avtk::Scanner> engine; // the shared engine, or the guard's own
     pid_t enginePid = 0;                   // the shared engine's process
-    // The scans nobody waits for (of written files), in the background; in fanotify mode, the
-    // scans an opener waits for, in the foreground.
-    std::unique_ptr<avtk::ScanPool> pool, waited;
+    // The scans nobody waits for (of written files), in the background. (In fanotify mode the
+    // scans an opener waits for are made by the watch's own threads.)
+    std::unique_ptr<avtk::ScanPool> pool;
     std::unique_ptr<AccessWatch> access; // fanotify mode
     std::unique_ptr<TreeWatch> watch;    // inotify mode
     std::unique_ptr<FileFeed> feed;      // inotify mode
     std::unique_ptr<QSocketNotifier> notifier;
     std::unique_ptr<DiskWatch> disks;
     std::unique_ptr<QSocketNotifier> mountsNotifier, imagesNotifier;
-    std::thread collector, waitedCollector, rescanner;
+    std::thread collector, rescanner;
     std::atomic<bool> rescanning = false;
 };
 
@@ -180,15 +180,27 @@ bool Guard::loadEngine(Watching& w, bool first, const QString& ending) {
     return true;
 }
 
-// The scanning threads of a set: the background ones for written files, and in fanotify mode
-// those an opener waits for, each with its collector.
-void Guard::startPools(Watching& w) {
-    const Settings& settings = w.settings;
+namespace {
+
+avtk::ScanOptions OptionsOf(const Settings& settings) {
     avtk::ScanOptions options;
     options.programHeuristics = settings.programHeuristics;
     options.macroHeuristics = settings.macroHeuristics;
-    const avtk::Selection selection{settings.files == FileChoice::AllFiles, false};
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    return options;
+}
+
+avtk::Selection SelectionOf(const Settings& settings) {
+    return {settings.files == FileChoice::AllFiles, false};
+}
+
+unsigned Cores() {
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+} // namespace
+
+// The background scanning threads of a set, for written files, with their collector.
+void Guard::startPools(Watching& w) {
     // Nobody waits for the scan of a written file: a core is left to the programs writing the
     // files, and the threads (which inherit the priority of the thread that starts them) and
     // the engine service's scans for them take the processor and the disk only when no other
@@ -196,19 +208,14 @@ void Guard::startPools(Watching& w) {
     QString background;
     std::thread([&] {
         background = avtk::SetBackground(true);
-        avtk::ScanOptions unwaited = options;
+        avtk::ScanOptions unwaited = OptionsOf(w.settings);
         unwaited.background = true;
-        w.pool = std::make_unique<avtk::ScanPool>(*w.engine, unwaited, selection,
-                                                  std::max(1u, cores - 1));
+        w.pool = std::make_unique<avtk::ScanPool>(*w.engine, unwaited, SelectionOf(w.settings),
+                                                  std::max(1u, Cores() - 1));
     }).join();
     if (!background.isEmpty())
         log("The scans of written files keep the normal priority: " + background);
-    // An opener waits for these threads: one a core, at the normal priority.
-    if (w.access)
-        w.waited = std::make_unique<avtk::ScanPool>(*w.engine, options, selection, cores);
     w.collector = std::thread([this, &w] { collect(w, *w.pool); });
-    if (w.waited)
-        w.waitedCollector = std::thread([this, &w] { collect(w, *w.waited); });
 }
 
 // Starts the set's watching in its mode and says what is watched; false when inotify mode
@@ -220,10 +227,18 @@ bool Guard::startWatching(Watching& w, const QList<DriveMap::Drive>& drives) {
         if (drive.folder)
             watched << QString(drive.letter) + ": (" + drive.root + ')';
     if (w.access) {
-        w.access->start(*w.waited, *w.pool, [this](const QString& line) {
-            QMetaObject::invokeMethod(
-                &context, [this, line] { log(line); }, Qt::QueuedConnection);
-        });
+        // An opener waits for these scans: one thread a core, at the normal priority.
+        const AccessWatch::Checking checking{*w.engine, OptionsOf(settings), SelectionOf(settings),
+                                             Cores()};
+        w.access->start(
+            checking, *w.pool,
+            [this, &w](avtk::FileOutcome&& outcome, bool denied) {
+                forward(w, std::move(outcome), denied);
+            },
+            [this](const QString& line) {
+                QMetaObject::invokeMethod(
+                    &context, [this, line] { log(line); }, Qt::QueuedConnection);
+            });
         log(QString("Mode: fanotify: opening or executing an infected file is denied; files are "
                     "checked when opened or executed%1.")
                 .arg(settings.writes ? QString(" and when closed after writing") : QString()));
@@ -255,28 +270,29 @@ bool Guard::startWatching(Watching& w, const QList<DriveMap::Drive>& drives) {
 }
 
 void Guard::collect(Watching& w, avtk::ScanPool& pool) {
-    // Outcomes are handed to the main thread, where the log, the alerts and repairs happen; an
-    // opening that waits for its scan is answered here first, so that no question to the user
-    // holds it up.
     while (true) {
         std::vector<avtk::FileOutcome> ready = pool.collect(std::chrono::milliseconds(200));
         for (avtk::FileOutcome& one : ready) {
             const bool denied = w.access && w.access->answer(one);
-            // A clean or unselected file needs nothing more: the main thread is not woken for it.
-            if (one.kind == avtk::FileOutcome::NotSelected ||
-                (one.kind == avtk::FileOutcome::Scanned &&
-                 one.result.kind == avtk::ScanResult::Clean))
-                continue;
-            QMetaObject::invokeMethod(
-                &context,
-                [this, &w, o = std::move(one), denied]() mutable {
-                    handle(w, std::move(o), denied);
-                },
-                Qt::QueuedConnection);
+            forward(w, std::move(one), denied);
         }
         if (ready.empty() && pool.finished())
             return;
     }
+}
+
+void Guard::forward(Watching& w, avtk::FileOutcome&& outcome, bool denied) {
+    // Outcomes are handed to the main thread, where the log, the alerts and repairs happen (an
+    // opening that waited for its scan is answered before, so that no question to the user holds
+    // it up). A clean or unselected file needs nothing more: the main thread is not woken for it.
+    if (outcome.kind == avtk::FileOutcome::NotSelected ||
+        (outcome.kind == avtk::FileOutcome::Scanned &&
+         outcome.result.kind == avtk::ScanResult::Clean))
+        return;
+    QMetaObject::invokeMethod(
+        &context,
+        [this, &w, o = std::move(outcome), denied]() mutable { handle(w, std::move(o), denied); },
+        Qt::QueuedConnection);
 }
 
 void Guard::watchDisks(Watching& w, const QList<DriveMap::Drive>& drives) {
@@ -544,10 +560,9 @@ void Guard::retire(std::unique_ptr<Watching> old, bool finish) {
             w.access->stopChecking();
     }
     w.feed.reset(); // what waits goes to the pool first
-    for (avtk::ScanPool* pool : {w.pool.get(), w.waited.get()})
-        if (pool)
-            pool->close();
-    for (std::thread* thread : {&w.rescanner, &w.collector, &w.waitedCollector})
+    if (w.pool)
+        w.pool->close();
+    for (std::thread* thread : {&w.rescanner, &w.collector})
         if (thread->joinable())
             thread->join();
     // The outcomes still queued to the main thread are handled before the engine goes.
@@ -555,7 +570,6 @@ void Guard::retire(std::unique_ptr<Watching> old, bool finish) {
     w.watch.reset();
     w.access.reset();
     w.pool.reset();
-    w.waited.reset();
     w.engine.reset();
 }
 

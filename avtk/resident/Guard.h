@@ -71,8 +71,10 @@ private:
     // Ends a set: with `finish`, the files it has taken are still scanned and answered (a
     // reload, where the next set already watches); otherwise waiting openings are let go.
     void retire(std::unique_ptr<Watching> old, bool finish);
-    // Takes the outcomes of one of a set's pools until it has finished.
+    // Takes the outcomes of a set's pool until it has finished.
     void collect(Watching& w, avtk::ScanPool& pool);
+    // An outcome to the main thread, unless it needs nothing more than its answer.
+    void forward(Watching& w, avtk::FileOutcome&& outcome, bool denied);
     void readTreeEvents(Watching& w);
     void rescan(Watching& w);
     void handle(Watching& w, avtk::FileOutcome&& outcome, bool denied);
