@@ -42,6 +42,7 @@ struct Guard::Watching {
     std::unique_ptr<DiskWatch> disks;
     std::unique_ptr<QSocketNotifier> mountsNotifier, imagesNotifier;
     std::thread collector, rescanner;
+    std::thread ender; // a replaced set's, which waits for its last scans
     std::atomic<bool> rescanning = false;
 };
 
@@ -51,6 +52,7 @@ Guard::Guard(QString prefix, QString toolkitFolder, Alerts& alerts)
 
 Guard::~Guard() {
     retire(std::move(current), false);
+    finishRetiring();
 }
 
 void Guard::log(const QString& text) {
@@ -552,6 +554,26 @@ void Guard::retire(std::unique_ptr<Watching> old, bool finish) {
     w.mountsNotifier.reset();
     w.imagesNotifier.reset();
     w.disks.reset();
+    if (!finish) {
+        windDown(w, false);
+        // The outcomes still queued to the main thread are handled before the engine goes.
+        QCoreApplication::sendPostedEvents(&context);
+        release(w);
+        return;
+    }
+    // The files the set has taken are scanned in the background, where a busy machine can keep
+    // them waiting: they are waited for beside the main thread, which goes on handling the
+    // outcomes of both sets, and the set is let go once its last outcome was handled.
+    Watching* const ending = old.get();
+    ending->ender = std::thread([this, ending] {
+        windDown(*ending, true);
+        QMetaObject::invokeMethod(
+            &context, [this, ending] { bury(ending); }, Qt::QueuedConnection);
+    });
+    retiring.push_back(std::move(old));
+}
+
+void Guard::windDown(Watching& w, bool finish) {
     // The watch goes on answering the guard's own openings until the scans have ended.
     if (w.access) {
         if (finish)
@@ -565,16 +587,38 @@ void Guard::retire(std::unique_ptr<Watching> old, bool finish) {
     for (std::thread* thread : {&w.rescanner, &w.collector})
         if (thread->joinable())
             thread->join();
-    // The outcomes still queued to the main thread are handled before the engine goes.
-    QCoreApplication::sendPostedEvents(&context);
+}
+
+void Guard::release(Watching& w) {
     w.watch.reset();
     w.access.reset();
     w.pool.reset();
     w.engine.reset();
 }
 
+void Guard::bury(Watching* ending) {
+    const auto found = std::find_if(retiring.begin(), retiring.end(),
+                                    [&](const auto& set) { return set.get() == ending; });
+    if (found == retiring.end())
+        return;
+    std::unique_ptr<Watching> set = std::move(*found);
+    retiring.erase(found);
+    if (set->ender.joinable())
+        set->ender.join();
+    release(*set);
+}
+
+void Guard::finishRetiring() {
+    for (const std::unique_ptr<Watching>& set : retiring)
+        if (set->ender.joinable())
+            set->ender.join();
+    // Their last outcomes, and the sets let go after them.
+    QCoreApplication::sendPostedEvents(&context);
+}
+
 void Guard::stop(const QString& why) {
     retire(std::move(current), false);
+    finishRetiring();
     log("WinGuard stopped (" + why + ").");
 }
 

@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <thread>
+#include <vector>
 
 class QSocketNotifier;
 
@@ -71,6 +72,13 @@ private:
     // Ends a set: with `finish`, the files it has taken are still scanned and answered (a
     // reload, where the next set already watches); otherwise waiting openings are let go.
     void retire(std::unique_ptr<Watching> old, bool finish);
+    // The parts of ending a set that may wait for scans, on any thread.
+    void windDown(Watching& w, bool finish);
+    void release(Watching& w);
+    // Lets a replaced set go, once its ender has posted its last outcome.
+    void bury(Watching* ending);
+    // Waits for every replaced set to end (the guard stops).
+    void finishRetiring();
     // Takes the outcomes of a set's pool until it has finished.
     void collect(Watching& w, avtk::ScanPool& pool);
     // An outcome to the main thread, unless it needs nothing more than its answer.
@@ -88,6 +96,8 @@ private:
     Alerts& alerts;
     GuardLog logBook;
     std::unique_ptr<Watching> current;
+    // Replaced sets still scanning the files they took.
+    std::vector<std::unique_ptr<Watching>> retiring;
     bool reloading = false;
     QString reloadAgain; // a reload asked for while one runs (its reason)
     // Files whose finding was alerted (by device and inode), with the virus: a program that keeps
