@@ -187,9 +187,9 @@ bool AccessWatch::addTree(const std::string& root, const QString& shownRoot, QSt
 }
 
 void AccessWatch::start(const Checking& how, avtk::ScanPool& background,
-                        std::function<void(avtk::FileOutcome&&, bool)> opened,
+                        std::function<void(avtk::FileOutcome&&, bool)> checkedTo,
                         std::function<void(const QString&)> reportTo) {
-    checked = std::move(opened);
+    checked = std::move(checkedTo);
     report = std::move(reportTo);
     reader = std::thread([this] { readOpenings(); });
     writtenReader = std::thread([this] { readWritten(); });
@@ -236,7 +236,7 @@ void AccessWatch::respond(int fd, bool allow) {
         report("An opening could not be answered: " + avtk::ErrnoText(errno));
 }
 
-bool AccessWatch::waitFor(pollfd* waits, int count, int ms, bool written) {
+bool AccessWatch::waitFor(pollfd* waits, int count, int ms, bool ofWritten) {
     for (int i = 0; i < count; ++i)
         waits[i].revents = 0;
     if (::poll(waits, nfds_t(count), ms) < 0 && errno != EINTR) {
@@ -246,7 +246,7 @@ bool AccessWatch::waitFor(pollfd* waits, int count, int ms, bool written) {
     // The last one waited for is the wake-up at the watch's end.
     if (waits[count - 1].revents) {
         std::lock_guard lock(mutex);
-        if (stopping || (written && writtenEnding))
+        if (stopping || (ofWritten && writtenEnding))
             return false;
     }
     return true;

@@ -65,11 +65,11 @@ public:
     // Starts answering events. The files closed after writing, which nobody waits for, go to the
     // `background` pool from a thread of the watch's own (which may wait for room there), and
     // their outcomes are answered by the pool's collector through answer(). A file written again
-    // while it waits for its turn is scanned once, and one removed meanwhile not at all. `opened`
-    // gets each outcome of a scan an opener waited for, once the opening is answered; `report`
-    // gets sentences for the log. Both are called from the watch's threads.
+    // while it waits for its turn is scanned once, and one removed meanwhile not at all.
+    // `checkedTo` gets each outcome of a scan an opener waited for, once the opening is answered;
+    // `report` gets sentences for the log. Both are called from the watch's threads.
     void start(const Checking& how, avtk::ScanPool& background,
-               std::function<void(avtk::FileOutcome&&, bool denied)> opened,
+               std::function<void(avtk::FileOutcome&&, bool denied)> checkedTo,
                std::function<void(const QString&)> report);
     // Answers the event an outcome of the pool belongs to: an infected file is denied, any other
     // outcome allowed (a clean file is remembered, so that opening it again costs no scan). True
@@ -142,8 +142,9 @@ private:
     };
 
     // Waits for the first `count` of `waits`, the last being the reader's wake-up at the end;
-    // false once the watch ends (or, for the reader of written files, once it is stopped).
-    bool waitFor(pollfd* waits, int count, int ms, bool written);
+    // false once the watch ends (or, for the reader of written files (`ofWritten`), once it is
+    // stopped).
+    bool waitFor(pollfd* waits, int count, int ms, bool ofWritten);
     void readOpenings();
     void readWritten();
     std::optional<Taken> inspect(const fanotify_event_metadata& event, bool permission);
