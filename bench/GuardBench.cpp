@@ -20,9 +20,10 @@
 // 5 by default here): one under its marks, one beside them in a namespace it does not mark. The
 // guard's cost is the median of the pairs' ratios: a machine shared with others drifts by more
 // than that cost between the start and the end of a run. Also the longest opening of a file
-// already found clean, and new programs' first execution against their scan by the shared engine
-// alone (programs that fail right after being opened, so that the time is the opening's: a real
-// program's first run less its second measures mostly its own run-to-run variation).
+// already found clean, and new programs' (of 8 kB and 2 MB) first execution against their scan by
+// the shared engine alone (programs that fail right after being opened, so that the time is the
+// opening's: a real program's first run less its second measures mostly its own run-to-run
+// variation).
 //
 //   GuardBench [--small=N] [--burst=N] [--rounds=N] [--mode=inotify|fanotify|system] [--tree=N]
 //              [--in=FOLDER]
@@ -36,6 +37,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -371,13 +373,14 @@ void WaitIdle(pid_t pid) {
 // exist. Executing one costs its opening (which the guard holds for a scan) and little else, so
 // that the call's time is the opening's, free of a program's loading and running. Each differs
 // from the others, so that no cache of clean files knows it.
-std::vector<std::string> NewScripts(const QString& folder, const QString& stem, int count) {
+std::vector<std::string> NewScripts(const QString& folder, const QString& stem, int count,
+                                    qsizetype size) {
     static Bytes bytes;
     std::vector<std::string> paths;
     for (int i = 0; i < count; ++i) {
         const std::string path =
             QFile::encodeName(folder + QString("/%1%2").arg(stem).arg(i)).toStdString();
-        WriteFile(path, "#!/nonexistent/GuardBench-interpreter\n" + bytes.next(4096).toHex());
+        WriteFile(path, "#!/nonexistent/GuardBench-interpreter\n" + bytes.next(size / 2).toHex());
         ::chmod(path.c_str(), 0755);
         paths.push_back(path);
     }
@@ -560,11 +563,14 @@ void PrintFirstOpens(const QString& toolkit, const std::vector<std::string>& wai
         first.push_back(ExecOpenMs(path));
         second.push_back(ExecOpenMs(path));
     }
-    std::printf("A new program's first execution (its opening alone, %zu programs): median %.2f "
-                "ms, the longest %.2f ms; its second %.2f ms; the first scan of such a program by "
-                "the shared engine alone: median %.2f ms\n",
-                first.size(), Median(first), *std::max_element(first.begin(), first.end()),
-                Median(second), ScanTime(toolkit, scannedAlone));
+    const double alone = ScanTime(toolkit, scannedAlone);
+    std::printf(
+        "A new program of %lld kB: its first execution (its opening alone, %zu programs): median "
+        "%.2f ms, the longest %.2f ms; its second %.2f ms; the first scan of such a "
+        "program by the shared engine alone: median %.2f ms (the guard adds %.2f ms)\n",
+        QFileInfo(QFile::decodeName(waitedFor.front().c_str())).size() / 1024, first.size(),
+        Median(first), *std::max_element(first.begin(), first.end()), Median(second), alone,
+        Median(first) - alone);
 }
 
 // The guard as a fresh prefix sets it up for root: C: is the whole machine, every drive watched,
@@ -594,8 +600,14 @@ int MeasureSystem(const QString& in, int files, int rounds) {
     }
     // New programs for the first executions, made before the guard starts, so that it never saw
     // them written, and settled by the time they run (their clean verdict is kept).
-    const std::vector<std::string> waitedFor = NewScripts(prefix, "new", 20);
-    const std::vector<std::string> scannedAlone = NewScripts(prefix, "alone", 20);
+    // Small ones, where the scan is short beside the opening's own round trip, and larger ones.
+    const std::array<qsizetype, 2> programSizes = {8 * 1024, 2 * 1024 * 1024};
+    std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> newPrograms;
+    for (const qsizetype size : programSizes) {
+        const QString stem = QString::number(size);
+        newPrograms.emplace_back(NewScripts(prefix, "new" + stem + "-", 20, size),
+                                 NewScripts(prefix, "alone" + stem + "-", 20, size));
+    }
     const Clock::time_point made = Clock::now();
     const WorkFiles work = MakeWorkFiles(prefix, files);
     const std::string clean = QFile::encodeName(prefix + "/clean.exe").toStdString();
@@ -616,7 +628,8 @@ int MeasureSystem(const QString& in, int files, int rounds) {
         PairedRounds(work, prefix, pid, rounds, with, beside, compileRatios, guardCpu);
     const double reopenWith = LongestOpen(clean, 1000);
     WaitIdle(pid);
-    PrintFirstOpens(toolkit, waitedFor, scannedAlone);
+    for (const auto& [waitedFor, scannedAlone] : newPrograms)
+        PrintFirstOpens(toolkit, waitedFor, scannedAlone);
     ::kill(pid, SIGTERM);
     ::waitpid(pid, nullptr, 0);
     for (int i = 0; i < rounds; ++i)
