@@ -278,26 +278,23 @@ void AccessWatch::takeEvents(int group) {
         const ssize_t length = ::read(group, buffer, sizeof buffer);
         if (length <= 0)
             return;
-        // The openings first, each on its own: an opener waits for it. The written files after,
+        // An opening is decided on at once, as its opener waits; the written files of a read
         // together (one lock and one wake-up for the lot, not a thread's wake-up a file).
-        for (const bool permissions : {true, false}) {
-            files.clear();
-            const auto* event = reinterpret_cast<const fanotify_event_metadata*>(buffer);
-            for (ssize_t left = length; FAN_EVENT_OK(event, left);
-                 event = FAN_EVENT_NEXT(event, left)) {
-                if (!permissions && (event->mask & FAN_Q_OVERFLOW))
-                    report("fanotify's queue overflowed: some files were not checked.");
-                const bool permission = event->mask & (FAN_OPEN_PERM | FAN_OPEN_EXEC_PERM);
-                if (event->fd < 0 || permission != permissions)
-                    continue;
-                if (std::optional<Taken> file = inspect(*event, permission))
-                    files.push_back(std::move(*file));
-                if (permission && !files.empty())
-                    decide(files);
-            }
-            if (!files.empty())
+        const auto* event = reinterpret_cast<const fanotify_event_metadata*>(buffer);
+        for (ssize_t left = length; FAN_EVENT_OK(event, left);
+             event = FAN_EVENT_NEXT(event, left)) {
+            if (event->mask & FAN_Q_OVERFLOW)
+                report("fanotify's queue overflowed: some files were not checked.");
+            if (event->fd < 0)
+                continue;
+            const bool permission = event->mask & (FAN_OPEN_PERM | FAN_OPEN_EXEC_PERM);
+            if (std::optional<Taken> file = inspect(*event, permission))
+                files.push_back(std::move(*file));
+            if (permission && !files.empty())
                 decide(files);
         }
+        if (!files.empty())
+            decide(files);
     }
 }
 
