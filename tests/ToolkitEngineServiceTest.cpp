@@ -169,6 +169,40 @@ TEST(EngineServiceProtocol, AnswersGoInAsFewPacketsAsFitAndReadBackAsTheyWere) {
     EXPECT_FALSE(service::DecodeAnswers(packet));
 }
 
+// An answer watched for comes whole, with its descriptor, whether it was there before, came
+// while it was watched for or only after; a peer gone ends the wait.
+TEST(EngineServiceProtocol, AWatchedForPacketComesWholeWhenEverItIsSent) {
+    struct Row {
+        std::chrono::microseconds watch;
+        bool sentFirst;
+    };
+    for (const Row& row :
+         {Row{0us, true}, Row{500us, true}, Row{0us, false}, Row{500us, false}, Row{1us, false}}) {
+        SCOPED_TRACE(row.watch.count());
+        int ends[2];
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends), 0);
+        const int passed = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        const auto send = [&] { EXPECT_TRUE(service::Send(ends[0], "answer", {&passed, 1})); };
+        std::thread sender;
+        if (row.sentFirst)
+            send();
+        else
+            sender = std::thread(send);
+        std::vector<int> fds;
+        const std::optional<QByteArray> got = service::Receive(ends[1], &fds, row.watch);
+        if (sender.joinable())
+            sender.join();
+        EXPECT_EQ(got.value_or("none"), "answer");
+        EXPECT_EQ(fds.size(), 1u);
+        for (int fd : fds)
+            ::close(fd);
+        ::close(ends[0]);
+        EXPECT_FALSE(service::Receive(ends[1], nullptr, row.watch));
+        for (int fd : {ends[1], passed})
+            ::close(fd);
+    }
+}
+
 TEST_F(EngineService, AScanNobodyWaitsForRunsInTheBackgroundAndNeverDelaysOneThatIsWaitedFor) {
     struct Row {
         bool background;

@@ -19,6 +19,7 @@ struct ScanOptions {
     bool programHeuristics = false; // broken executables, encrypted archives and documents
     bool macroHeuristics = false;   // documents with macros (OLE2, VBA)
     bool background = false;        // nobody waits for it: scanned at the idle priority
+    bool held = false; // a program's opening waits for it: the answer is due at once (not sent)
 };
 
 // One finding in one file: the virus name and, inside an archive, the member's path, outer first

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -260,7 +261,8 @@ bool Send(int socket, const QByteArray& message, std::span<const int> fds) {
     }
 }
 
-std::optional<QByteArray> Receive(int socket, std::vector<int>* fds) {
+std::optional<QByteArray> Receive(int socket, std::vector<int>* fds,
+                                  std::chrono::microseconds watch) {
     if (fds)
         fds->clear();
     QByteArray bytes(MaxMessage, Qt::Uninitialized);
@@ -271,10 +273,25 @@ std::optional<QByteArray> Receive(int socket, std::vector<int>* fds) {
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * MaxBatch)] = {};
     header.msg_control = control;
     header.msg_controllen = sizeof(control);
-    ssize_t got;
-    do
-        got = ::recvmsg(socket, &header, MSG_CMSG_CLOEXEC);
-    while (got < 0 && errno == EINTR);
+    const auto take = [&](int flags) {
+        ssize_t got;
+        do
+            got = ::recvmsg(socket, &header, MSG_CMSG_CLOEXEC | flags);
+        while (got < 0 && errno == EINTR);
+        return got;
+    };
+    // A thread that sleeps for an answer due in a moment wakes up late on an idle processor
+    // (tens of microseconds on a virtual machine): a short wait is watched for instead.
+    ssize_t got = -1;
+    const auto until = std::chrono::steady_clock::now() + watch;
+    for (bool watching = watch.count() > 0; watching;) {
+        got = take(MSG_DONTWAIT);
+        watching = got < 0 && errno == EAGAIN && std::chrono::steady_clock::now() < until;
+        if (watching)
+            ::sched_yield();
+    }
+    if (watch.count() <= 0 || (got < 0 && errno == EAGAIN))
+        got = take(0);
     // Every descriptor that came is taken, so that none leaks.
     std::vector<int> received;
     for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {

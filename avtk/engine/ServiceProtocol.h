@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -82,7 +83,10 @@ std::optional<std::vector<ScanResult>> DecodeAnswers(const QByteArray& message);
 bool Send(int socket, const QByteArray& message, std::span<const int> fds = {});
 // The next packet and the descriptors that came with it, which the caller closes (with no
 // `fds`, any that came are closed); nothing when the peer is gone or the packet is not whole.
-std::optional<QByteArray> Receive(int socket, std::vector<int>* fds = nullptr);
+// For up to `watch` the socket is looked at without sleeping (the processor given to any other
+// thread that wants it), then slept on.
+std::optional<QByteArray> Receive(int socket, std::vector<int>* fds = nullptr,
+                                  std::chrono::microseconds watch = {});
 
 // A connected socket to the endpoint, or -1 with the reason.
 int Connect(const QString& socket, QString& why);

@@ -24,6 +24,10 @@ namespace {
 // How long a program waits for a service it started to listen; loading the signatures comes
 // after and is waited for without a limit, as a program of its own would wait for its load.
 constexpr auto StartWait = std::chrono::seconds(10);
+using Watch = std::chrono::microseconds;
+// How long the answer to a scan that holds an opening is watched for before the thread sleeps:
+// about the scan of a 30 kB file, where a wake-up would add a fifth to the opener's wait.
+constexpr Watch HeldWatch{500};
 
 // Starts the service detached from the program: its own session, no standard streams (a test
 // or a terminal that waits for the program's output must not wait for the service's).
@@ -176,7 +180,8 @@ std::optional<std::vector<ScanResult>> ServiceClient::scan(std::span<const Batch
         answered = service::Send(connection, service::Encode(request), fds);
         const std::size_t expected = results.size() + fds.size();
         while (answered && results.size() < expected) {
-            const std::optional<QByteArray> packet = service::Receive(connection);
+            const std::optional<QByteArray> packet =
+                service::Receive(connection, nullptr, options.held ? HeldWatch : Watch{});
             std::optional<std::vector<ScanResult>> answers =
                 packet ? service::DecodeAnswers(*packet) : std::nullopt;
             answered = answers && answers->size() <= expected - results.size();

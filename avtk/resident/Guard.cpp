@@ -230,8 +230,9 @@ bool Guard::startWatching(Watching& w, const QList<DriveMap::Drive>& drives) {
             watched << QString(drive.letter) + ": (" + drive.root + ')';
     if (w.access) {
         // An opener waits for these scans: one thread a core, at the normal priority.
-        const AccessWatch::Checking checking{*w.engine, OptionsOf(settings), SelectionOf(settings),
-                                             Cores()};
+        avtk::ScanOptions held = OptionsOf(settings);
+        held.held = true;
+        const AccessWatch::Checking checking{*w.engine, held, SelectionOf(settings), Cores()};
         w.access->start(
             checking, *w.pool,
             [this, &w](avtk::FileOutcome&& outcome, bool denied) {
