@@ -23,7 +23,8 @@
 // already found clean, and new programs' (of 8 kB and 2 MB) first execution against their scan by
 // the shared engine alone (programs that fail right after being opened, so that the time is the
 // opening's: a real program's first run less its second measures mostly its own run-to-run
-// variation).
+// variation), and under a bare fanotify reader that answers at once: fanotify's own round trip,
+// the part of the guard's cost that no guard can go below.
 //
 //   GuardBench [--small=N] [--burst=N] [--rounds=N] [--mode=inotify|fanotify|system] [--tree=N]
 //              [--in=FOLDER]
