@@ -406,6 +406,29 @@ TEST_F(ToolkitGuard, AFileOverTheLimitIsLoggedOncePerChange) {
     EXPECT_EQ(told(), 2) << log().toStdString();
 }
 
+// More programs opening new files at once than the guard scans at a time: each opening is
+// answered by its own file's scan, none let through by the time limit.
+TEST_F(ToolkitGuard, OpeningsMadeAtOnceAreEachAnsweredByTheirScan) {
+    if (!useMode(true))
+        GTEST_SKIP() << "fanotify cannot be used by this process";
+    constexpr int Files = 24;
+    const auto path = [&](int i) { return prefix.path(QString("drive-t/at-once/%1.com").arg(i)); };
+    for (int i = 0; i < Files; ++i)
+        Write(path(i), i % 2 ? avtk::EicarTestString() : QByteArray("MZ clean"));
+    g().ChkBoxWrite->setChecked(false);
+    apply();
+    startGuard();
+    std::vector<int> errors(Files, -1);
+    std::vector<std::thread> openers;
+    for (int i = 0; i < Files; ++i)
+        openers.emplace_back([&, i] { errors[i] = openError(path(i)); });
+    for (std::thread& opener : openers)
+        opener.join();
+    for (int i = 0; i < Files; ++i)
+        EXPECT_EQ(errors[i], i % 2 ? EPERM : 0) << i;
+    EXPECT_FALSE(log().contains("not checked within")) << log().toStdString();
+}
+
 TEST_F(ToolkitGuard, TheDriveChoiceDecidesTheWatchedDrives) {
     struct Row {
         QRadioButton* Ui::GuardSheet::*button;

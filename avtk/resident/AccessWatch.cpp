@@ -138,10 +138,10 @@ AccessWatch::~AccessWatch() {
         line->ready.notify_all();
     for (int fd : {wakeFd, writtenWakeFd})
         Wake(fd);
-    for (std::thread* thread : {&reader, &writtenReader, &writtenDispatcher})
+    for (std::thread* thread : {&writtenReader, &writtenDispatcher})
         if (thread->joinable())
             thread->join();
-    for (std::thread& thread : checkers)
+    for (std::thread& thread : openers)
         if (thread.joinable())
             thread.join();
     // Whatever still waits is allowed; closing the group would allow it too.
@@ -191,10 +191,9 @@ void AccessWatch::start(const Checking& how, avtk::ScanPool& background,
                         std::function<void(const QString&)> reportTo) {
     checked = std::move(checkedTo);
     report = std::move(reportTo);
-    reader = std::thread([this] { readOpenings(); });
     writtenReader = std::thread([this] { readWritten(); });
-    for (unsigned i = 0; i < std::max(1u, how.threads); ++i)
-        checkers.emplace_back([this, how] { check(how); });
+    for (unsigned i = 0; i <= std::max(1u, how.threads); ++i)
+        openers.emplace_back([this, how] { serve(how); });
     writtenDispatcher = std::thread([this, &background] { dispatch(background); });
 }
 
@@ -252,14 +251,15 @@ bool AccessWatch::waitFor(pollfd* waits, int count, int ms, bool ofWritten) {
     return true;
 }
 
-void AccessWatch::readOpenings() {
+bool AccessWatch::readOpenings() {
     pollfd waits[2] = {{fanFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
     // Woken at least every quarter second, so that an overdue scan's opener is let go.
-    while (waitFor(waits, 2, 250, false)) {
-        if (waits[0].revents & POLLIN)
-            takeEvents(fanFd);
-        allowOverdue();
-    }
+    if (!waitFor(waits, 2, 250, false))
+        return false;
+    if (waits[0].revents & POLLIN)
+        takeEvents(fanFd);
+    allowOverdue();
+    return true;
 }
 
 void AccessWatch::readWritten() {
@@ -332,7 +332,7 @@ std::optional<AccessWatch::Taken> AccessWatch::inspect(const fanotify_event_meta
 }
 
 void AccessWatch::decide(std::vector<Taken>& files) {
-    std::size_t toOpened = 0, toWritten = 0;
+    std::size_t toWritten = 0;
     {
         std::lock_guard lock(mutex);
         for (Taken& file : files) {
@@ -389,16 +389,14 @@ void AccessWatch::decide(std::vector<Taken>& files) {
             line.files.push_back(Queued{avtk::FileJob{std::move(file.path), std::move(file.shown),
                                                       false, file.fd, 0, inside},
                                         file.id});
-            if (!file.permission)
+            if (!file.permission) {
                 writtenQueued.insert(file.id);
-            ++(file.permission ? toOpened : toWritten);
+                ++toWritten;
+            }
         }
     }
     files.clear();
-    if (toOpened > 1)
-        opened.ready.notify_all();
-    else if (toOpened == 1)
-        opened.ready.notify_one();
+    // The openings to scan wait for the thread reading them: it scans one of them itself.
     if (toWritten > 0)
         written.ready.notify_one();
 }
@@ -429,26 +427,38 @@ void AccessWatch::allowQueued(std::deque<Queued>& files) {
     files.clear();
 }
 
-void AccessWatch::check(const Checking& how) {
-    std::deque<Queued>& from = opened.files;
-    while (true) {
-        std::unique_lock lock(mutex);
-        opened.ready.wait(lock, [&] { return !checking || draining || !from.empty(); });
-        if (!checking) {
-            allowQueued(from);
-            return;
+void AccessWatch::serve(const Checking& how) {
+    const unsigned slots = std::max(1u, how.threads);
+    std::unique_lock lock(mutex);
+    while (!stopping) {
+        if (!opened.files.empty() && checking && scanning < slots) {
+            avtk::FileJob job = std::move(opened.files.front().job);
+            opened.files.pop_front();
+            ++scanning;
+            lock.unlock();
+            avtk::FileOutcome outcome =
+                avtk::ScanPool::ScanFile(how.engine, how.options, how.selection, std::move(job));
+            const bool denied = answer(outcome);
+            checked(std::move(outcome), denied);
+            lock.lock();
+            --scanning;
+            scansEnded.notify_all();
+        } else if (!leading && !readingEnded) {
+            leading = true;
+            lock.unlock();
+            const bool more = readOpenings();
+            lock.lock();
+            leading = false;
+            readingEnded = !more;
+            // Another thread takes the reading over (and the other openings read) while this
+            // one scans the first.
+            if (opened.files.size() > 1)
+                opened.ready.notify_all();
+            else if (!opened.files.empty())
+                opened.ready.notify_one();
+        } else {
+            opened.ready.wait(lock);
         }
-        if (from.empty())
-            return; // draining: all taken are answered
-        avtk::FileJob job = std::move(from.front().job);
-        from.pop_front();
-        lock.unlock();
-        // Scanned and answered here: each hand-over to another thread would add its wake-up to
-        // the opener's wait.
-        avtk::FileOutcome outcome =
-            avtk::ScanPool::ScanFile(how.engine, how.options, how.selection, std::move(job));
-        const bool denied = answer(outcome);
-        checked(std::move(outcome), denied);
     }
 }
 
@@ -549,25 +559,20 @@ void AccessWatch::finishQueued() {
         std::lock_guard lock(mutex);
         draining = true;
     }
-    for (Line* line : {&opened, &written})
-        line->ready.notify_all();
+    written.ready.notify_all();
     if (writtenDispatcher.joinable())
         writtenDispatcher.join();
-    for (std::thread& thread : checkers)
-        if (thread.joinable())
-            thread.join();
+    // The openings taken are scanned; the ones read from now on are let through.
+    std::unique_lock lock(mutex);
+    scansEnded.wait(lock, [&] { return opened.files.empty() && scanning == 0; });
 }
 
 void AccessWatch::stopChecking() {
-    {
-        std::lock_guard lock(mutex);
-        checking = false;
-    }
-    for (Line* line : {&opened, &written})
-        line->ready.notify_all();
-    for (std::thread& thread : checkers)
-        if (thread.joinable())
-            thread.join();
+    std::unique_lock lock(mutex);
+    checking = false;
+    allowQueued(opened.files);
+    written.ready.notify_all();
+    scansEnded.wait(lock, [&] { return scanning == 0; });
 }
 
 } // namespace guard

@@ -54,8 +54,10 @@ public:
     // scan; files are checked when closed after writing, and before they run.
     const QStringList& executionOnly() const { return systemTrees; }
 
-    // How the files being opened or executed are scanned: on threads of the watch's own, each
-    // answering the opening it scanned (an opener waits for no further hand-over).
+    // How the files being opened or executed are scanned: on threads of the watch's own, one more
+    // than `threads`, of which `threads` at most scan at once while another reads the events. A
+    // thread that read an opening to scan hands the reading over and scans it itself, answering
+    // it: an opener waits for no hand-over between threads.
     struct Checking {
         const avtk::Scanner& engine;
         avtk::ScanOptions options;
@@ -145,12 +147,12 @@ private:
     // false once the watch ends (or, for the reader of written files (`ofWritten`), once it is
     // stopped).
     bool waitFor(pollfd* waits, int count, int ms, bool ofWritten);
-    void readOpenings();
+    void serve(const Checking& how);
+    bool readOpenings();
     void readWritten();
     std::optional<Taken> inspect(const fanotify_event_metadata& event, bool permission);
     void decide(std::vector<Taken>& files);
     void submit(avtk::ScanPool& pool, avtk::FileJob job);
-    void check(const Checking& how);
     void dispatch(avtk::ScanPool& pool);
     void allowQueued(std::deque<Queued>& files);
     void takeEvents(int group);
@@ -184,8 +186,12 @@ private:
     bool draining = false;      // finishQueued
     bool writtenEnding = false; // finishQueued: the reader of written files ends
     bool stopping = false;
-    std::thread reader, writtenReader, writtenDispatcher;
-    std::vector<std::thread> checkers;
+    bool leading = false;      // a thread reads the openings' events
+    bool readingEnded = false; // their group cannot be waited on
+    unsigned scanning = 0;     // openings being scanned
+    std::condition_variable scansEnded;
+    std::thread writtenReader, writtenDispatcher;
+    std::vector<std::thread> openers;
 };
 
 } // namespace guard

@@ -229,7 +229,7 @@ bool Guard::startWatching(Watching& w, const QList<DriveMap::Drive>& drives) {
         if (drive.folder)
             watched << QString(drive.letter) + ": (" + drive.root + ')';
     if (w.access) {
-        // An opener waits for these scans: one thread a core, at the normal priority.
+        // An opener waits for these scans: one at a time a core, at the normal priority.
         avtk::ScanOptions held = OptionsOf(settings);
         held.held = true;
         const AccessWatch::Checking checking{*w.engine, held, SelectionOf(settings), Cores()};
